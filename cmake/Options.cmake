@@ -1,0 +1,23 @@
+# Compiler settings shared by every target of the tree.
+add_compile_options(-Wall -Wextra)
+if(CM_WERROR)
+  add_compile_options(-Werror)
+endif()
+
+if(CM_SANITIZE AND NOT WIN32)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+if(WIN32)
+  # One self-contained program file: no libgcc/libstdc++/winpthread DLLs beside it.
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+endif()
+
+# Registers a test binary as one CTest test (under Wine a process start is costly,
+# so each binary runs whole rather than one process per case).
+function(cm_add_test_binary target)
+  add_test(NAME ${target} COMMAND ${target} --gtest_color=no)
+  set_tests_properties(${target} PROPERTIES TIMEOUT 900)
+endfunction()

@@ -1,0 +1,61 @@
+# Helpers for running Windows programs under a private Wine prefix and X display.
+# Source this file; call wine_start <prefix-dir>, then wine_stop when done.
+
+_wine_xvfb_pid=""
+
+# Picks a free display number and starts Xvfb on it.
+wine_start_display() {
+  local n
+  for n in $(seq 90 140); do
+    if [ ! -e "/tmp/.X${n}-lock" ] && [ ! -e "/tmp/.X11-unix/X${n}" ]; then
+      Xvfb ":${n}" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+      _wine_xvfb_pid=$!
+      local i
+      for i in $(seq 1 50); do
+        [ -e "/tmp/.X11-unix/X${n}" ] && { export DISPLAY=":${n}"; return 0; }
+        kill -0 "$_wine_xvfb_pid" 2>/dev/null || break
+        sleep 0.1
+      done
+      kill "$_wine_xvfb_pid" 2>/dev/null; wait "$_wine_xvfb_pid" 2>/dev/null; _wine_xvfb_pid=""
+    fi
+  done
+  echo "wine: no free X display" >&2
+  return 1
+}
+
+# Creates (once) and starts a prefix: 32-bit, no window manager so message
+# boxes close at once, one persistent wineserver for the whole run.
+wine_start() {
+  export WINEPREFIX="$1"
+  export WINEARCH=win32
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  [ -n "${DISPLAY:-}" ] && [ -z "${WINE_KEEP_DISPLAY:-}" ] && unset DISPLAY
+  if [ -z "${DISPLAY:-}" ]; then wine_start_display || return 1; fi
+  if [ ! -f "$WINEPREFIX/.cm-ready" ]; then
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i >/dev/null 2>&1 || { echo "wine: wineboot failed" >&2; return 1; }
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.cm-ready"
+  fi
+  wineserver -p
+  # Start the prefix's background services now, detached from our output:
+  # started later by a test, they would hold the test runner's pipes open.
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
+
+wine_stop() {
+  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
+  if [ -n "$_wine_xvfb_pid" ]; then
+    kill "$_wine_xvfb_pid" 2>/dev/null
+    wait "$_wine_xvfb_pid" 2>/dev/null
+    _wine_xvfb_pid=""
+  fi
+}
+
+# Windows path of the prefix's system directory (32-bit prefix: system32).
+wine_system_dir() {
+  echo "$WINEPREFIX/drive_c/windows/system32"
+}

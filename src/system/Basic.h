@@ -1,0 +1,31 @@
+// Value types the program shares with its runtime: truth values as the
+// platform's 16-bit booleans and loosely typed values.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <variant>
+
+namespace cm {
+
+// A 16-bit truth value: true has all bits set.
+using Logico = std::int16_t;
+inline constexpr Logico Verdadeiro = -1;
+inline constexpr Logico Falso = 0;
+
+// Kinds a loosely typed value may hold besides text and numbers.
+struct Empty {};
+struct Null {};
+// A reference that can be neither compared with nor converted to text.
+struct ObjectRef {};
+
+using Variant = std::variant<Empty, Null, std::wstring, std::int32_t, double, ObjectRef>;
+
+// Text form of a value; raises a type-mismatch error for null and objects.
+std::wstring VariantToText(const Variant& value);
+
+// Converts to a 32-bit integer the way the runtime assigns a floating value to
+// an integer: rounding half to even; out of range raises an overflow error.
+std::int32_t ToLong(double value);
+
+}  // namespace cm

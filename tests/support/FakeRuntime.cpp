@@ -1,0 +1,341 @@
+#include "FakeRuntime.h"
+
+#include <algorithm>
+#include <cstring>
+#include <cwctype>
+
+namespace cm::test {
+
+std::wstring Lower(const std::wstring& text) {
+    std::wstring out = text;
+    for (auto& c : out) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return out;
+}
+
+namespace {
+
+std::wstring Normalise(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    while (path.size() > 1 && path.back() == L'\\') path.pop_back();
+    return Lower(path);
+}
+
+std::pair<std::wstring, std::wstring> SplitPath(const std::wstring& path) {
+    const auto slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return {L"", path};
+    return {path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// '*' any run, '?' one character; case ignored.
+bool Matches(const std::wstring& pattern, const std::wstring& name) {
+    const std::wstring p = Lower(pattern), n = Lower(name);
+    std::size_t pi = 0, ni = 0, star = std::wstring::npos, mark = 0;
+    while (ni < n.size()) {
+        if (pi < p.size() && (p[pi] == L'?' || p[pi] == n[ni])) {
+            ++pi, ++ni;
+        } else if (pi < p.size() && p[pi] == L'*') {
+            star = pi++, mark = ni;
+        } else if (star != std::wstring::npos) {
+            pi = star + 1, ni = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == L'*') ++pi;
+    return pi == p.size();
+}
+
+std::wstring Widen(const char* text) {
+    std::wstring out;
+    for (const char* p = text; *p != '\0'; ++p) out += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+    return out;
+}
+
+}  // namespace
+
+FakeRuntime::FakeRuntime() = default;
+FakeRuntime::~FakeRuntime() = default;
+
+void FakeRuntime::Event(const std::wstring& text) {
+    events.push_back(text);
+    if (on_event) on_event(text);
+}
+
+void FakeRuntime::AddFolder(const std::wstring& path, int attributes) {
+    const auto [parent, name] = SplitPath(path);
+    if (!parent.empty() && !Exists(parent) && parent.find(L'\\') != std::wstring::npos) AddFolder(parent);
+    auto& entries = tree_[Normalise(parent)];
+    const bool known = std::any_of(entries.begin(), entries.end(),
+                                   [&](const Entry& e) { return Lower(e.name) == Lower(name); });
+    if (!known) entries.push_back({name, attributes | kDirectoryAttr});
+    tree_[Normalise(path)];
+}
+
+void FakeRuntime::AddFile(const std::wstring& path, int attributes) {
+    const auto [parent, name] = SplitPath(path);
+    if (!parent.empty() && !Exists(parent) && parent.find(L'\\') != std::wstring::npos) AddFolder(parent);
+    auto& entries = tree_[Normalise(parent)];
+    for (auto& e : entries) {
+        if (Lower(e.name) == Lower(name)) {
+            e.attributes = attributes;
+            return;
+        }
+    }
+    entries.push_back({name, attributes});
+}
+
+bool FakeRuntime::Exists(const std::wstring& path) const {
+    const auto [parent, name] = SplitPath(Normalise(path));
+    const auto it = tree_.find(parent);
+    if (it == tree_.end()) return tree_.count(Normalise(path)) > 0;
+    return std::any_of(it->second.begin(), it->second.end(),
+                       [&](const Entry& e) { return Lower(e.name) == name; });
+}
+
+int FakeRuntime::MsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) {
+    msgboxes.push_back({text, style, title});
+    Event(L"MsgBox " + text);
+    if (!msgbox_answers.empty()) {
+        const int answer = msgbox_answers.front();
+        msgbox_answers.pop_front();
+        return answer;
+    }
+    switch (style & 7) {
+        case 0: return vbOK;
+        case 4: return vbNo;
+        default: return vbCancel;
+    }
+}
+
+std::wstring FakeRuntime::InputBox(const std::wstring& prompt) {
+    input_prompts.push_back(prompt);
+    Event(L"InputBox " + prompt);
+    if (input_answers.empty()) return L"";
+    std::wstring answer = input_answers.front();
+    input_answers.pop_front();
+    return answer;
+}
+
+void FakeRuntime::SetMousePointer(int pointer) {
+    pointer_ = pointer;
+    pointer_history.push_back(pointer);
+    Event(L"Pointer " + std::to_wstring(pointer));
+}
+
+void FakeRuntime::DoEvents() {
+    ++doevents_count;
+    Event(L"DoEvents");
+}
+
+void FakeRuntime::End() {
+    Event(L"End");
+    throw ProgramEnded{};
+}
+
+std::wstring FakeRuntime::Dir(const std::wstring& pattern, int attributes) {
+    Event(L"Dir " + pattern);
+    search_results_.clear();
+    search_pos_ = 0;
+    dir_next_calls_ = 0;
+    search_active_ = true;
+
+    std::wstring full = pattern;
+    if (!full.empty() && (full.back() == L'\\' || full.back() == L'/')) full += L'*';
+    const auto [folder, name_pattern] = SplitPath(full);
+    const auto it = tree_.find(Normalise(folder));
+    if (it == tree_.end()) return NextMatch();
+
+    const bool folders_too = (attributes & vbDirectory) != 0;
+    // A folder other than a drive's root lists its own two entries first.
+    const bool is_root = Normalise(folder).size() <= 2;
+    if (folders_too && !is_root && Exists(folder)) {
+        for (const wchar_t* dot : {L".", L".."}) {
+            if (Matches(name_pattern, dot)) search_results_.push_back(dot);
+        }
+    }
+    for (const auto& entry : it->second) {
+        if (entry.attributes & (kHidden | kSystem)) continue;
+        if ((entry.attributes & kDirectoryAttr) && !folders_too) continue;
+        if (Matches(name_pattern, entry.name)) search_results_.push_back(entry.name);
+    }
+    return NextMatch();
+}
+
+std::wstring FakeRuntime::NextMatch() {
+    if (search_pos_ >= search_results_.size()) {
+        search_active_ = false;
+        return L"";
+    }
+    return search_results_[search_pos_++];
+}
+
+std::wstring FakeRuntime::DirNext() {
+    Event(L"DirNext");
+    ++dir_next_calls_;
+    if (fail_dir_next_at && *fail_dir_next_at == dir_next_calls_) {
+        throw RuntimeError(52, L"Nome ou número de arquivo incorreto");
+    }
+    if (!search_active_) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
+    return NextMatch();
+}
+
+void FakeRuntime::SetEnv(const std::wstring& name, const std::wstring& value) {
+    for (auto& [n, v] : env_) {
+        if (Lower(n) == Lower(name)) {
+            v = value;
+            return;
+        }
+    }
+    env_.emplace_back(name, value);
+}
+
+void FakeRuntime::UnsetEnv(const std::wstring& name) {
+    std::erase_if(env_, [&](const auto& kv) { return Lower(kv.first) == Lower(name); });
+}
+
+std::optional<std::wstring> FakeRuntime::Env(const std::wstring& name) const {
+    for (const auto& [n, v] : env_) {
+        if (Lower(n) == Lower(name)) return v;
+    }
+    return std::nullopt;
+}
+
+std::wstring FakeRuntime::Environ(const std::wstring& name) {
+    Event(L"Environ " + name);
+    return Env(name).value_or(L"");
+}
+
+double FakeRuntime::Shell(const std::wstring& command_line, std::int32_t window_style) {
+    Event(L"Shell " + command_line);
+    std::variant<double, RuntimeError> result = static_cast<double>(next_pid_++);
+    if (!shell_results.empty()) {
+        result = shell_results.front();
+        shell_results.pop_front();
+    }
+    if (const auto* error = std::get_if<RuntimeError>(&result)) throw *error;
+    shells.push_back({command_line, window_style, clock_ms});
+    return std::get<double>(result);
+}
+
+void FakeRuntime::Sleep(std::uint32_t milliseconds) {
+    clock_ms += milliseconds;
+    Event(L"Sleep " + std::to_wstring(milliseconds));
+}
+
+std::int32_t FakeRuntime::EnumWindows(EnumWindowsCallback callback, std::intptr_t value) {
+    ++enum_passes;
+    Event(L"EnumWindows");
+    current_pass_.clear();
+    if (!window_passes.empty()) {
+        current_pass_ = window_passes.front();
+        window_passes.pop_front();
+    }
+    int offered = 0;
+    for (const auto& window : current_pass_) {
+        ++offered;
+        if (callback(window.handle, value) == 0) break;
+    }
+    windows_offered_per_pass.push_back(offered);
+    return 1;
+}
+
+std::uint32_t FakeRuntime::GetWindowThreadProcessId(WindowHandle window, std::int32_t* process_id) {
+    for (const auto& w : current_pass_) {
+        if (w.handle == window) {
+            if (process_id) *process_id = w.process_id;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+std::uint32_t FakeRuntime::GetSystemDirectoryA(char* buffer, std::uint32_t size) {
+    ++system_directory_calls;
+    Event(L"GetSystemDirectoryA");
+    const auto length = static_cast<std::uint32_t>(system_directory.size());
+    if (length + 1 > size) return length + 1;
+    std::memcpy(buffer, system_directory.c_str(), length + 1);
+    return length;
+}
+
+std::int32_t FakeRuntime::WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                                     const char* file) {
+    profile_writes.push_back({section ? section : "", key ? key : "", value ? value : "", file ? file : ""});
+    Event(L"WritePrivateProfileStringA");
+    if (!section || !key || !file) return 0;
+    const std::wstring path = Widen(file);
+    const auto [folder, name] = SplitPath(path);
+    if (!folder.empty() && tree_.find(Normalise(folder)) == tree_.end()) return 0;  // no such folder
+    if (!Exists(path)) AddFile(path);
+    auto& keys = ini_[Normalise(path)][Lower(Widen(section))];
+    if (value) {
+        keys[Lower(Widen(key))] = Widen(value);
+    } else {
+        keys.erase(Lower(Widen(key)));
+    }
+    return 1;
+}
+
+std::optional<std::wstring> FakeRuntime::IniValue(const std::wstring& file, const std::wstring& section,
+                                                  const std::wstring& key) const {
+    const auto f = ini_.find(Normalise(file));
+    if (f == ini_.end()) return std::nullopt;
+    const auto s = f->second.find(Lower(section));
+    if (s == f->second.end()) return std::nullopt;
+    const auto k = s->second.find(Lower(key));
+    if (k == s->second.end()) return std::nullopt;
+    return k->second;
+}
+
+std::uint32_t FakeRuntime::GetEnvironmentVariableA(const char* name, char* buffer, std::uint32_t size) {
+    Event(L"GetEnvironmentVariableA");
+    const auto value = Env(Widen(name));
+    if (!value) return 0;
+    const std::string ansi = ToAnsi(*value);
+    const auto length = static_cast<std::uint32_t>(ansi.size());
+    if (length + 1 > size) return length + 1;
+    std::memcpy(buffer, ansi.c_str(), length + 1);
+    return length;
+}
+
+std::int32_t FakeRuntime::SetEnvironmentVariableA(const char* name, const char* value) {
+    Event(L"SetEnvironmentVariableA");
+    if (value == nullptr) {
+        UnsetEnv(Widen(name));
+    } else {
+        SetEnv(Widen(name), Widen(value));
+    }
+    return 1;
+}
+
+std::string FakeRuntime::ToAnsi(const std::wstring& text) {
+    // Latin-1 stands in for the ANSI code page.
+    std::string out;
+    for (wchar_t c : text) out += static_cast<std::uint32_t>(c) <= 0xFF ? static_cast<char>(c) : '?';
+    return out;
+}
+
+std::wstring FakeRuntime::FromAnsi(const std::string& text) {
+    std::wstring out;
+    for (char c : text) out += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return out;
+}
+
+void FakeRuntime::AddLibraryFunction(const std::wstring& library, const std::string& function, void* address) {
+    libraries_[{Lower(library), function}] = address;
+}
+
+void* FakeRuntime::BindLibraryFunction(const std::wstring& library, const std::string& function) {
+    Event(L"Bind " + library);
+    const bool library_known = std::any_of(libraries_.begin(), libraries_.end(),
+                                           [&](const auto& kv) { return kv.first.first == Lower(library); });
+    if (!library_known) throw RuntimeError(kErrFileNotFound, L"Arquivo não encontrado: " + library);
+    const auto it = libraries_.find({Lower(library), function});
+    if (it == libraries_.end()) {
+        throw RuntimeError(kErrDllEntryPoint, L"Ponto de entrada de DLL " + Widen(function.c_str()) +
+                                                  L" não encontrado em " + library);
+    }
+    return it->second;
+}
+
+}  // namespace cm::test

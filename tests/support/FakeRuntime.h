@@ -1,0 +1,154 @@
+// An in-memory runtime for tests: scripted answers, recorded calls, a virtual
+// file tree and environment, a virtual clock, scripted windows and processes.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "system/Runtime.h"
+
+namespace cm::test {
+
+// Thrown by End(): nothing after the program's end may run.
+struct ProgramEnded {};
+
+// File attributes of the virtual tree.
+inline constexpr int kReadOnly = 1;
+inline constexpr int kHidden = 2;
+inline constexpr int kSystem = 4;
+inline constexpr int kDirectoryAttr = 16;
+inline constexpr int kArchiveAttr = 32;
+
+struct MsgBoxCall {
+    std::wstring text;
+    int style;
+    std::optional<std::wstring> title;
+};
+
+struct ShellCall {
+    std::wstring command_line;
+    std::int32_t window_style;
+    std::uint64_t at_ms;  // virtual clock when started
+};
+
+struct FakeWindow {
+    WindowHandle handle;
+    std::int32_t process_id;
+};
+
+class FakeRuntime : public Runtime {
+public:
+    FakeRuntime();
+    ~FakeRuntime() override;
+
+    // ---- scripting ------------------------------------------------------
+    std::deque<int> msgbox_answers;          // popped per box; empty: OK/No/Cancel by style
+    std::deque<std::wstring> input_answers;  // popped per input box; empty: cancelled
+    std::wstring app_path = L"C:\\Apps\\Brevano";
+    std::string system_directory = "C:\\WINDOWS\\system32";
+
+    // Program starts: each start takes the next result; a number is the
+    // process id, a RuntimeError is raised. Empty: ids from 4000 upwards.
+    std::deque<std::variant<double, RuntimeError>> shell_results;
+    // Windows met by each enumeration pass, in order; passes beyond the
+    // script meet no window.
+    std::deque<std::vector<FakeWindow>> window_passes;
+    // Called at each message-box or input-box, pass or start (for tests that act mid-way).
+    std::function<void(const std::wstring& event)> on_event;
+
+    // Virtual files and folders; paths are case-insensitive, listed in the
+    // order they were added.
+    void AddFile(const std::wstring& path, int attributes = kArchiveAttr);
+    void AddFolder(const std::wstring& path, int attributes = 0);
+    bool Exists(const std::wstring& path) const;
+    // Makes the n-th (1-based) next-match of the current search raise an error.
+    std::optional<int> fail_dir_next_at;
+
+    void SetEnv(const std::wstring& name, const std::wstring& value);
+    void UnsetEnv(const std::wstring& name);
+    std::optional<std::wstring> Env(const std::wstring& name) const;
+
+    // INI content written through the profile call: [file][section][key] (lower-cased file path).
+    std::optional<std::wstring> IniValue(const std::wstring& file, const std::wstring& section,
+                                         const std::wstring& key) const;
+
+    void AddLibraryFunction(const std::wstring& library, const std::string& function, void* address);
+
+    // ---- records --------------------------------------------------------
+    std::vector<MsgBoxCall> msgboxes;
+    std::vector<std::wstring> input_prompts;
+    std::vector<ShellCall> shells;
+    std::vector<std::wstring> events;  // every call, in order, as short texts
+    std::vector<int> pointer_history;
+    int doevents_count = 0;
+    int enum_passes = 0;
+    std::vector<int> windows_offered_per_pass;
+    int system_directory_calls = 0;
+    std::vector<std::vector<std::string>> profile_writes;
+    std::uint64_t clock_ms = 0;
+
+    // ---- Runtime --------------------------------------------------------
+    int MsgBox(const std::wstring& text, int style,
+               const std::optional<std::wstring>& title = std::nullopt) override;
+    std::wstring InputBox(const std::wstring& prompt) override;
+    void SetMousePointer(int pointer) override;
+    int MousePointer() const override { return pointer_; }
+    void DoEvents() override;
+    [[noreturn]] void End() override;
+    std::wstring AppPath() override { return app_path; }
+    std::wstring Dir(const std::wstring& pattern, int attributes) override;
+    std::wstring DirNext() override;
+    std::wstring Environ(const std::wstring& name) override;
+    double Shell(const std::wstring& command_line, std::int32_t window_style) override;
+    void Sleep(std::uint32_t milliseconds) override;
+    std::int32_t EnumWindows(EnumWindowsCallback callback, std::intptr_t value) override;
+    std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::int32_t* process_id) override;
+    std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override;
+    std::int32_t WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                            const char* file) override;
+    std::uint32_t GetEnvironmentVariableA(const char* name, char* buffer, std::uint32_t size) override;
+    std::int32_t SetEnvironmentVariableA(const char* name, const char* value) override;
+    std::string ToAnsi(const std::wstring& text) override;
+    std::wstring FromAnsi(const std::string& text) override;
+    void* BindLibraryFunction(const std::wstring& library, const std::string& function) override;
+
+private:
+    struct Entry {
+        std::wstring name;  // as added
+        int attributes;
+    };
+    void Event(const std::wstring& text);
+    std::wstring NextMatch();
+
+    int pointer_ = vbDefault;
+    std::int32_t next_pid_ = 4000;
+    // folder (lower-cased, no trailing separator) -> entries in insertion order
+    std::map<std::wstring, std::vector<Entry>> tree_;
+    std::vector<std::wstring> search_results_;
+    std::size_t search_pos_ = 0;
+    bool search_active_ = false;
+    int dir_next_calls_ = 0;
+    std::vector<std::pair<std::wstring, std::wstring>> env_;  // name as set, value
+    std::map<std::wstring, std::map<std::wstring, std::map<std::wstring, std::wstring>>> ini_;
+    std::map<std::pair<std::wstring, std::string>, void*> libraries_;
+    std::vector<FakeWindow> current_pass_;
+};
+
+// Lower-case for case-insensitive comparisons of Latin texts.
+std::wstring Lower(const std::wstring& text);
+
+// Installs a FakeRuntime for the lifetime of a test.
+class ScopedFakeRuntime {
+public:
+    ScopedFakeRuntime() { InstallRuntime(&runtime); }
+    ~ScopedFakeRuntime() { InstallRuntime(nullptr); }
+    FakeRuntime runtime;
+};
+
+}  // namespace cm::test

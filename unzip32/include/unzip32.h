@@ -1,0 +1,176 @@
+/*
+ * unzip32: the records, callbacks, flags and result codes shared by the
+ * extraction library and the programs that drive it.
+ *
+ * On 32-bit Windows every record has the classic byte layout (checked by the
+ * static assertions at the end): little-endian 32-bit integers, texts as
+ * 32-bit pointers to zero-terminated ANSI strings, every callback and export
+ * __stdcall with each argument in one 32-bit slot. Elsewhere the same
+ * declarations compile with native pointer sizes, for tests and tools.
+ */
+#ifndef UNZIP32_H
+#define UNZIP32_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define UZ_CALL __stdcall
+#else
+#define UZ_CALL
+#endif
+
+#if defined(_WIN32) && defined(UNZIP32_BUILDING)
+#define UZ_EXPORT __declspec(dllexport)
+#elif defined(UNZIP32_BUILDING)
+#define UZ_EXPORT __attribute__((visibility("default")))
+#else
+#define UZ_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Callbacks ---------------------------------------------------------- */
+
+/* A piece of text the library prints; length counts its bytes. Result ignored. */
+typedef int32_t(UZ_CALL *UzPrintFn)(const char *text, int32_t length);
+
+/* Unused by this library; the slot may be null. */
+typedef int32_t(UZ_CALL *UzSoundFn)(void);
+
+/* An existing file would be overwritten: name is the target path relative to
+ * the extraction folder. Answer one of UZ_REPLACE_*. */
+typedef int32_t(UZ_CALL *UzReplaceFn)(char *name);
+
+/* The password for an encrypted entry: write a zero-terminated password into
+ * buffer (size bytes). Answer 0 when a password was written, 1 to cancel. */
+typedef int32_t(UZ_CALL *UzPasswordFn)(char *buffer, int32_t size, const char *prompt,
+                                       const char *entry_name);
+
+/* One entry of a listing (flag 7). Arguments 4 to 8 carry 16-bit values in
+ * the low half of their slot. */
+typedef void(UZ_CALL *UzMessageFn)(int32_t size, int32_t packed_size, int32_t ratio_permille,
+                                   int32_t month, int32_t day, int32_t year, int32_t hour,
+                                   int32_t minute, int32_t encrypted_mark, const char *name,
+                                   const char *method, uint32_t crc, int32_t encrypted);
+
+/* Called before each entry is written with its name and uncompressed size
+ * (low 32 bits). A non-zero answer stops the extraction (UZ_ABORTED). */
+typedef int32_t(UZ_CALL *UzServiceFn)(const char *name, int32_t size);
+
+/* Answers of the replace callback. */
+enum {
+    UZ_REPLACE_NO = 100,  /* leave the existing file untouched */
+    UZ_REPLACE_YES = 102, /* replace it */
+    UZ_REPLACE_STOP = 104 /* stop the whole extraction */
+};
+
+/* ---- Records ------------------------------------------------------------ */
+
+/* Options record. Each flag is a 32-bit integer; flags not listed here are
+ * accepted and ignored. */
+typedef struct UzOptions {
+    int32_t flag1;
+    int32_t flag2;
+    int32_t flag3;
+    int32_t message_level; /* flag 4: 0 a line per entry, 1 warnings and errors, 2 nothing */
+    int32_t flag5;
+    int32_t flag6;
+    int32_t list_only;     /* flag 7: non-zero lists the entries through the message callback */
+    int32_t flag8;
+    int32_t flag9;
+    int32_t keep_folders;  /* flag 10: non-zero re-creates the entries' folders */
+    int32_t flag11;
+    int32_t flag12;
+    int32_t flag13;
+    int32_t flag14;
+    int32_t flag15;
+    const char *archive;   /* path of the archive */
+    const char *folder;    /* extraction folder; null or empty means the current folder */
+} UzOptions;
+
+/* Totals the library may fill in after an extraction. */
+typedef struct UzStatistics {
+    uint32_t total_size;        /* uncompressed bytes of the entries processed */
+    uint32_t total_packed_size; /* compressed bytes of the entries processed */
+    uint32_t entry_count;       /* entries processed */
+    uint32_t ratio_permille;    /* overall compression ratio */
+    uint32_t reserved;
+} UzStatistics;
+
+/* Table of callbacks. */
+typedef struct UzCallbacks {
+    UzPrintFn print;
+    UzSoundFn sound;
+    UzReplaceFn replace;
+    UzPasswordFn password;
+    UzMessageFn message;
+    UzServiceFn service;
+    UzStatistics statistics;
+} UzCallbacks;
+
+/* Version record; the caller sets length to sizeof(UzVersion). */
+typedef struct UzVersion {
+    uint32_t length;
+    uint32_t flags;
+    char beta_level[10];
+    char date[20];
+    char zlib_version[10];
+    uint8_t unzip[4];   /* major, minor, patch, reserved */
+    uint8_t zipinfo[4];
+    uint8_t os2dll[4];
+    uint8_t windll[4];
+} UzVersion;
+
+/* Name list: 100 pointers to zero-terminated names. */
+#define UZ_NAME_LIST_SIZE 100
+typedef const char *UzNameList[UZ_NAME_LIST_SIZE];
+
+/* ---- Results ------------------------------------------------------------ */
+
+enum {
+    UZ_OK = 0,           /* every entry extracted */
+    UZ_WARNING = 1,      /* finished, but some entries were skipped or had warnings */
+    UZ_BAD_ARCHIVE = 2,  /* the archive is damaged; some entries may have been extracted */
+    UZ_FATAL = 3,        /* the archive could not be read at all */
+    UZ_NO_MEMORY = 4,    /* out of memory */
+    UZ_NOT_ZIP = 9,      /* no archive at that path, or not a zip archive */
+    UZ_BAD_PARAMS = 10,  /* a record or pointer given to the library is invalid */
+    UZ_DISK = 50,        /* a file or folder could not be written */
+    UZ_ABORTED = 80,     /* stopped by a callback */
+    UZ_UNSUPPORTED = 81, /* an entry uses a method or encryption this library does not handle */
+    UZ_BAD_PASSWORD = 82 /* no password was accepted for an encrypted entry */
+};
+
+/* ---- Exports ------------------------------------------------------------ */
+
+/* Fills in the version record. Answers 0, or UZ_BAD_PARAMS when the record is
+ * null or its length is not sizeof(UzVersion). */
+UZ_EXPORT int32_t UZ_CALL UzpVersion2(UzVersion *version);
+
+/* Extracts (or lists) the archive named in the options into the folder named
+ * there. The include and exclude lists are accepted for compatibility; this
+ * library processes every entry. */
+UZ_EXPORT int32_t UZ_CALL Wiz_SingleEntryUnzip(int32_t include_count, UzNameList *include,
+                                               int32_t exclude_count, UzNameList *exclude,
+                                               UzOptions *options, UzCallbacks *callbacks);
+
+typedef int32_t(UZ_CALL *UzpVersion2Fn)(UzVersion *version);
+typedef int32_t(UZ_CALL *Wiz_SingleEntryUnzipFn)(int32_t, UzNameList *, int32_t, UzNameList *,
+                                                 UzOptions *, UzCallbacks *);
+
+#if defined(_WIN32) && !defined(_WIN64)
+#ifdef __cplusplus
+static_assert(sizeof(UzOptions) == 68, "options record is 68 bytes");
+static_assert(sizeof(UzCallbacks) == 44, "callbacks table is 44 bytes");
+static_assert(sizeof(UzVersion) == 64, "version record is 64 bytes");
+static_assert(sizeof(UzNameList) == 400, "name list is 100 pointers");
+#endif
+#endif
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
