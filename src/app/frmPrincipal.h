@@ -20,7 +20,21 @@ public:
     void cmdRemoveServico_MouseMove(int Button, int Shift, float X, float Y);
     void cmdFechar_Click();
 
+    void cmdRemoveServico_Click();
+    void cmdConfigurar_Click();
+
     void Preenche_Combo_ArquivosSql();
+
+    // The setup steps, in the order the start button runs them. Each answers
+    // through its last parameter: Verdadeiro when done, Falso otherwise.
+    void Instala_Mysql(const std::wstring& Drive, const std::wstring& Arquivo_Zip, Logico& Resultado);
+    void Configura_LogBinario(const std::wstring& Drive, Logico& Resultado);
+    void Cria_Servico(const std::wstring& Drive, Logico& Resultado);
+    void Configura_Usuarios(const std::wstring& Drive, const std::wstring& Senha, Logico& Resultado);
+    void Importa_Banco(const std::wstring& Drive, const std::wstring& Arquivo_Sql, const std::wstring& Senha,
+                       Logico& Resultado);
+    // Present but not run by the start button.
+    void Instala_ODBC(Logico& Resultado);
 
 private:
     FormView& view_;
