@@ -1,0 +1,253 @@
+#include "unzip/modZip.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "system/Runtime.h"
+#include "system/RuntimeError.h"
+
+namespace cm::modZip {
+
+std::wstring Zip_Impressao;
+std::wstring Zip_Saida;
+std::wstring Zip_Listagem;
+std::int16_t Zip_Linhas = 0;
+std::int16_t Zip_SenhaCancelada = 0;
+
+namespace {
+
+// The library only ever prints up to this many bytes at once and names files
+// in at most this many; never trust its length beyond that.
+constexpr std::int32_t kLimiteImpressao = 32801;
+constexpr std::int32_t kLimiteNome = 256;
+// The password buffer is never written past this many bytes, whatever size
+// the library claims.
+constexpr std::int32_t kLimiteSenha = 257;
+
+constexpr int kLarguraLinha = 80;
+
+constexpr const wchar_t* kBiblioteca = L"unzip32.dll";
+constexpr const wchar_t* kOrigemErro = L"CodeModule::VBUnzip";
+
+UzpVersion2Fn g_UzpVersion2 = nullptr;
+Wiz_SingleEntryUnzipFn g_Wiz_SingleEntryUnzip = nullptr;
+
+// One statement of a callback: whatever it raises is dropped and the
+// callback goes on with the next one, so nothing ever unwinds into the
+// library's C frames.
+template <class Statement>
+void Resume(Statement&& statement) {
+    try {
+        statement();
+    } catch (...) {
+    }
+}
+
+// A zero-terminated ANSI buffer from the library, read byte by byte up to
+// the first zero and never past the limit.
+std::wstring LeBuffer(const char* buffer, std::int32_t limite) {
+    std::wstring texto;
+    if (buffer == nullptr) return texto;
+    for (std::int32_t i = 0; i < limite; ++i) {
+        const char byte = buffer[i];
+        if (byte == '\0') break;
+        Resume([&] { texto += Rt().FromAnsi(std::string(1, byte)); });
+    }
+    return texto;
+}
+
+// The number as the runtime's Str$ writes it: a leading space unless negative.
+std::wstring Str(std::int32_t valor) {
+    return valor < 0 ? std::to_wstring(valor) : L" " + std::to_wstring(valor);
+}
+
+std::wstring Direita(const std::wstring& texto, std::size_t largura) {
+    return texto.size() <= largura ? texto : texto.substr(texto.size() - largura);
+}
+
+// Two characters with a leading zero: 3 gives 03, 2008 gives 08.
+std::wstring DoisDigitos(std::int16_t valor) { return Direita(L"0" + std::to_wstring(valor), 2); }
+
+// Writes text over the line from a 1-based column, never past the line's end.
+void Coloca(std::wstring& linha, std::size_t coluna, const std::wstring& texto) {
+    const std::size_t inicio = coluna - 1;
+    if (inicio >= linha.size()) return;
+    const std::size_t largura = std::min(texto.size(), linha.size() - inicio);
+    linha.replace(inicio, largura, texto, 0, largura);
+}
+
+template <class Fn>
+Fn Vincula(Fn& cache, const char* funcao) {
+    if (cache == nullptr) cache = reinterpret_cast<Fn>(Rt().BindLibraryFunction(kBiblioteca, funcao));
+    return cache;
+}
+
+// Copies a wide text into one of the version record's fixed character fields.
+void PreencheCampo(char* campo, std::size_t largura, const std::wstring& texto) {
+    const std::string ansi = Rt().ToAnsi(texto);
+    std::memset(campo, 0, largura);
+    std::memcpy(campo, ansi.data(), std::min(largura, ansi.size()));
+}
+
+std::wstring Espacos(std::size_t quantos) { return std::wstring(quantos, L' ') + L'\0'; }
+
+}  // namespace
+
+std::int32_t UZ_CALL Zip_Imprime(const char* texto, std::int32_t tamanho) {
+    try {
+        std::wstring trecho;
+        Resume([&] { trecho = LeBuffer(texto, std::min(tamanho, kLimiteImpressao)); });
+        // The library starts a new line with a lone LF; the rest of such a
+        // piece is not kept.
+        Resume([&] {
+            if (!trecho.empty() && trecho.front() == L'\n') trecho = L"\r\n";
+        });
+        Resume([&] { Zip_Impressao += trecho; });
+        Resume([&] { Zip_Saida = Zip_Impressao; });
+    } catch (...) {
+    }
+    return 0;
+}
+
+std::int32_t UZ_CALL Zip_Sobrescreve(char* nome) {
+    int resposta = 0;
+    try {
+        std::wstring arquivo;
+        Resume([&] { arquivo = LeBuffer(nome, kLimiteNome); });
+        Resume([&] {
+            resposta = Rt().MsgBox(L"Overwrite " + arquivo + L"?", 48 + 3, L"VBUnZip32 - File Already Exists!");
+        });
+    } catch (...) {
+    }
+    if (resposta == vbNo) return UZ_REPLACE_NO;
+    if (resposta == vbCancel) return UZ_REPLACE_STOP;
+    return UZ_REPLACE_YES;
+}
+
+std::int32_t UZ_CALL Zip_Senha(char* senha, std::int32_t tamanho, const char*, const char*) {
+    try {
+        if (Zip_SenhaCancelada == 1) return 1;
+
+        // Room for the answer and its terminating zero. With no room for a
+        // single character no answer could be taken, so don't ask.
+        const std::int32_t espaco = senha == nullptr ? 0 : std::clamp(tamanho, 0, kLimiteSenha);
+        if (espaco < 2) return 1;
+
+        std::wstring resposta;
+        for (;;) {
+            resposta.clear();
+            Resume([&] { resposta = Rt().InputBox(L"Please Enter The Password!"); });
+            if (resposta.empty()) {
+                Zip_SenhaCancelada = 1;
+                return 1;
+            }
+            // An answer that does not fit the library's buffer cannot be the
+            // password it can check; ask again rather than cut it short.
+            if (resposta.size() < static_cast<std::size_t>(espaco)) break;
+        }
+
+        std::memset(senha, 0, static_cast<std::size_t>(espaco));
+        for (std::size_t i = 0; i < resposta.size(); ++i) {
+            // A character that takes more than one byte in the code page
+            // cannot be written; its zero ends the password there.
+            Resume([&] {
+                const std::string ansi = Rt().ToAnsi(std::wstring(1, resposta[i]));
+                if (ansi.size() == 1) senha[i] = ansi[0];
+            });
+        }
+    } catch (...) {
+    }
+    return 0;
+}
+
+void UZ_CALL Zip_Lista(std::int32_t tamanho, std::int32_t, std::int32_t, std::int32_t mes, std::int32_t dia,
+                       std::int32_t ano, std::int32_t hora, std::int32_t minuto, std::int32_t, const char* nome,
+                       const char*, std::uint32_t, std::int32_t) {
+    try {
+        std::wstring linha(kLarguraLinha, L' ');
+        if (Zip_Linhas == 0) {
+            Resume([&] {
+                std::wstring cabecalho(kLarguraLinha, L' ');
+                Coloca(cabecalho, 1, L"Filename:");
+                Coloca(cabecalho, 53, L"Size");
+                Coloca(cabecalho, 62, L"Date");
+                Coloca(cabecalho, 71, L"Time");
+                Zip_Listagem = cabecalho + L"\r\n";
+            });
+        }
+
+        std::wstring arquivo;
+        Resume([&] { arquivo = LeBuffer(nome, kLimiteNome); });
+
+        Resume([&] { Coloca(linha, 1, arquivo.substr(0, 50)); });
+        Resume([&] { Coloca(linha, 51, Direita(std::wstring(8, L' ') + Str(tamanho), 7)); });
+        Resume([&] { Coloca(linha, 60, DoisDigitos(static_cast<std::int16_t>(mes)) + L"/"); });
+        Resume([&] { Coloca(linha, 63, DoisDigitos(static_cast<std::int16_t>(dia)) + L"/"); });
+        Resume([&] { Coloca(linha, 66, DoisDigitos(static_cast<std::int16_t>(ano))); });
+        Resume([&] { Coloca(linha, 70, Direita(Str(static_cast<std::int16_t>(hora)), 2) + L":"); });
+        Resume([&] { Coloca(linha, 73, DoisDigitos(static_cast<std::int16_t>(minuto))); });
+
+        Resume([&] { Zip_Listagem += linha + L"\r\n"; });
+        // The counter stops at its largest value instead of wrapping back to
+        // 0, which would bring the header back.
+        if (Zip_Linhas < INT16_MAX) ++Zip_Linhas;
+    } catch (...) {
+    }
+}
+
+std::int32_t UZ_CALL Zip_Servico(const char*, std::int32_t) { return 0; }
+
+std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Drive_Destino) {
+    try {
+        Zip_Saida.clear();
+
+        const std::wstring arquivo = VariantToText(Arquivo_Zip);
+        const std::wstring pasta = Drive_Destino + L"\\";
+
+        UzCallbacks funcoes{};
+        funcoes.print = &Zip_Imprime;
+        funcoes.sound = nullptr;
+        funcoes.replace = &Zip_Sobrescreve;
+        funcoes.password = &Zip_Senha;
+        funcoes.message = &Zip_Lista;
+        funcoes.service = &Zip_Servico;
+
+        static_assert(sizeof(UzVersion) == 64);
+        UzVersion versao{};
+        versao.length = sizeof(UzVersion);
+        versao.flags = 0;
+        PreencheCampo(versao.beta_level, sizeof versao.beta_level, Espacos(9));
+        PreencheCampo(versao.date, sizeof versao.date, Espacos(19));
+        PreencheCampo(versao.zlib_version, sizeof versao.zlib_version, Espacos(9));
+
+        // Asked on every extraction; what it answers changes nothing here.
+        Vincula(g_UzpVersion2, "UzpVersion2")(&versao);
+
+        // The converted texts live until the library returns and go with this frame.
+        const std::string arquivo_ansi = Rt().ToAnsi(arquivo);
+        const std::string pasta_ansi = Rt().ToAnsi(pasta);
+        UzOptions opcoes{};
+        opcoes.message_level = 1;
+        opcoes.keep_folders = 1;
+        opcoes.archive = arquivo_ansi.c_str();
+        opcoes.folder = pasta_ansi.c_str();
+
+        UzNameList incluidos{};
+        UzNameList excluidos{};
+
+        const auto extrai = Vincula(g_Wiz_SingleEntryUnzip, "Wiz_SingleEntryUnzip");
+        return extrai(0, &incluidos, 0, &excluidos, &opcoes, &funcoes);
+    } catch (const RuntimeError& erro) {
+        throw RuntimeError(erro.Number(), erro.Description(), kOrigemErro);
+    } catch (const std::bad_alloc&) {
+        throw RuntimeError(kErrOutOfMemory, DescribeError(kErrOutOfMemory), kOrigemErro);
+    }
+}
+
+void Esquece_Biblioteca() {
+    g_UzpVersion2 = nullptr;
+    g_Wiz_SingleEntryUnzip = nullptr;
+}
+
+}  // namespace cm::modZip

@@ -1,0 +1,90 @@
+// A stand-in for unzip32.dll, registered with the fake runtime: it keeps a
+// copy of the bytes of every record it is handed and can act like the
+// library mid-extraction by calling back through the table it received.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "FakeRuntime.h"
+#include "unzip32.h"
+
+namespace cm::test {
+
+struct FakeUnzip {
+    // Scripted behaviour.
+    std::int32_t version_answer = UZ_BAD_PARAMS;
+    std::int32_t unzip_answer = UZ_OK;
+    std::function<void(UzCallbacks&)> during;
+
+    // What the library was given.
+    int version_calls = 0;
+    std::vector<unsigned char> version_bytes;
+    int unzip_calls = 0;
+    std::int32_t include_count = -1;
+    std::int32_t exclude_count = -1;
+    std::vector<const char*> include_names;
+    std::vector<const char*> exclude_names;
+    bool lists_distinct = false;
+    std::vector<unsigned char> options_bytes;
+    std::vector<unsigned char> callbacks_bytes;
+    UzOptions options{};
+    UzCallbacks callbacks{};
+    std::string archive;
+    std::string folder;
+};
+
+inline FakeUnzip g_fake_unzip;
+
+inline std::vector<unsigned char> BytesOf(const void* record, std::size_t size) {
+    const auto* p = static_cast<const unsigned char*>(record);
+    return {p, p + size};
+}
+
+inline std::int32_t UZ_CALL FakeUzpVersion2(UzVersion* version) {
+    FakeUnzip& lib = g_fake_unzip;
+    ++lib.version_calls;
+    lib.version_bytes = BytesOf(version, sizeof(UzVersion));
+    // Fill it in as a real library would; the caller must not depend on it.
+    std::memcpy(version->beta_level, "beta", 5);
+    version->unzip[0] = 6;
+    version->flags = 0xFFFFFFFFu;
+    return lib.version_answer;
+}
+
+inline std::int32_t UZ_CALL FakeWizSingleEntryUnzip(std::int32_t include_count, UzNameList* include,
+                                                    std::int32_t exclude_count, UzNameList* exclude,
+                                                    UzOptions* options, UzCallbacks* callbacks) {
+    FakeUnzip& lib = g_fake_unzip;
+    ++lib.unzip_calls;
+    lib.include_count = include_count;
+    lib.exclude_count = exclude_count;
+    lib.include_names.assign(std::begin(*include), std::end(*include));
+    lib.exclude_names.assign(std::begin(*exclude), std::end(*exclude));
+    lib.lists_distinct = include != exclude;
+    lib.options_bytes = BytesOf(options, sizeof(UzOptions));
+    lib.callbacks_bytes = BytesOf(callbacks, sizeof(UzCallbacks));
+    lib.options = *options;
+    lib.callbacks = *callbacks;
+    lib.archive = options->archive ? options->archive : "<null>";
+    lib.folder = options->folder ? options->folder : "<null>";
+    if (lib.during) lib.during(*callbacks);
+    // Scribble over what the caller handed in, as the library may.
+    callbacks->statistics.entry_count = 99;
+    options->flag1 = 7;
+    return lib.unzip_answer;
+}
+
+// Resets the fake and registers both entry points under unzip32.dll.
+inline void InstallFakeUnzip(FakeRuntime& rt) {
+    g_fake_unzip = FakeUnzip{};
+    rt.AddLibraryFunction(L"unzip32.dll", "UzpVersion2", reinterpret_cast<void*>(&FakeUzpVersion2));
+    rt.AddLibraryFunction(L"unzip32.dll", "Wiz_SingleEntryUnzip",
+                          reinterpret_cast<void*>(&FakeWizSingleEntryUnzip));
+}
+
+}  // namespace cm::test

@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "FakeRuntime.h"
+#include "FakeUnzip.h"
+#include "unzip/modZip.h"
+
+namespace cm {
+namespace {
+
+using namespace modZip;
+using test::g_fake_unzip;
+
+constexpr const wchar_t* kSource = L"CodeModule::VBUnzip";
+
+std::uint32_t Word(const std::vector<unsigned char>& bytes, std::size_t offset) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(bytes.at(offset + i)) << (8 * i);
+    return value;
+}
+
+std::string FixedField(const std::vector<unsigned char>& bytes, std::size_t offset, std::size_t width) {
+    return std::string(bytes.begin() + offset, bytes.begin() + offset + width);
+}
+
+void ResetModule() {
+    Zip_Impressao.clear();
+    Zip_Saida.clear();
+    Zip_Listagem.clear();
+    Zip_Linhas = 0;
+    Zip_SenhaCancelada = 0;
+    Esquece_Biblioteca();
+}
+
+class DescompactaZip : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ResetModule();
+        test::InstallFakeUnzip(rt);
+    }
+    void TearDown() override { ResetModule(); }
+
+    // Runs the driver; answers the error it raised (none: number 0).
+    RuntimeError RaisedBy(const Variant& archive, const std::wstring& drive) {
+        try {
+            Descompacta_Zip(archive, drive);
+        } catch (const RuntimeError& error) {
+            return error;
+        }
+        return RuntimeError(0, L"", L"");
+    }
+    int Binds() const { return static_cast<int>(std::count(rt.events.begin(), rt.events.end(), L"Bind unzip32.dll")); }
+
+    test::ScopedFakeRuntime fake;
+    test::FakeRuntime& rt = fake.runtime;
+};
+
+TEST_F(DescompactaZip, LibraryReceivesTheOptionsNamesAndCallbacks) {
+    EXPECT_EQ(Descompacta_Zip(std::wstring(L"C:\\Instala\u00E7\u00E3o\\Mysql.zip"), L"c:"), 0);
+    const auto& lib = g_fake_unzip;
+    ASSERT_EQ(lib.unzip_calls, 1);
+
+    // Texts reach it in the ANSI code page; the folder is the drive and one backslash.
+    EXPECT_EQ(lib.archive, "C:\\Instala\xE7\xE3o\\Mysql.zip");
+    EXPECT_EQ(lib.folder, "c:\\");
+
+    // Fifteen flags: message level (4) and folder re-creation (10) set, the rest 0.
+    for (std::size_t flag = 1; flag <= 15; ++flag) {
+        SCOPED_TRACE(flag);
+        EXPECT_EQ(Word(lib.options_bytes, 4 * (flag - 1)), flag == 4 || flag == 10 ? 1u : 0u);
+    }
+    EXPECT_EQ(lib.options.message_level, 1);
+    EXPECT_EQ(lib.options.keep_folders, 1);
+
+    EXPECT_EQ(lib.include_count, 0);
+    EXPECT_EQ(lib.exclude_count, 0);
+    EXPECT_TRUE(lib.lists_distinct);
+    EXPECT_EQ(std::count(lib.include_names.begin(), lib.include_names.end(), nullptr), 100);
+    EXPECT_EQ(std::count(lib.exclude_names.begin(), lib.exclude_names.end(), nullptr), 100);
+
+    EXPECT_EQ(lib.callbacks.print, &Zip_Imprime);
+    EXPECT_EQ(lib.callbacks.sound, nullptr);
+    EXPECT_EQ(lib.callbacks.replace, &Zip_Sobrescreve);
+    EXPECT_EQ(lib.callbacks.password, &Zip_Senha);
+    EXPECT_EQ(lib.callbacks.message, &Zip_Lista);
+    EXPECT_EQ(lib.callbacks.service, &Zip_Servico);
+    const auto stats = lib.callbacks_bytes.end() - static_cast<std::ptrdiff_t>(sizeof(UzStatistics));
+    EXPECT_TRUE(std::all_of(stats, lib.callbacks_bytes.end(), [](unsigned char b) { return b == 0; }));
+}
+
+TEST_F(DescompactaZip, VersionRecordIsFilledInEveryByte) {
+    Descompacta_Zip(std::wstring(L"a.zip"), L"d:");
+    const auto& bytes = g_fake_unzip.version_bytes;
+    ASSERT_EQ(bytes.size(), 64u);
+    EXPECT_EQ(Word(bytes, 0), 64u);
+    EXPECT_EQ(Word(bytes, 4), 0u);
+    EXPECT_EQ(FixedField(bytes, 8, 10), std::string(9, ' ') + '\0');
+    EXPECT_EQ(FixedField(bytes, 18, 20), std::string(19, ' ') + '\0');
+    EXPECT_EQ(FixedField(bytes, 38, 10), std::string(9, ' ') + '\0');
+    for (std::size_t offset = 48; offset < 64; offset += 4) EXPECT_EQ(Word(bytes, offset), 0u) << offset;
+}
+
+#if defined(_WIN32) && !defined(_WIN64)
+template <class T>
+std::uint32_t Address(T* p) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
+}
+
+// The 32-bit program hands the library the classic layouts, byte for byte.
+TEST_F(DescompactaZip, RecordsHaveTheLibraryLayoutIn32Bits) {
+    Descompacta_Zip(std::wstring(L"C:\\app\\Mysql.zip"), L"c:");
+    const auto& lib = g_fake_unzip;
+
+    ASSERT_EQ(lib.options_bytes.size(), 68u);
+    EXPECT_EQ(Word(lib.options_bytes, 60), Address(lib.options.archive));
+    EXPECT_EQ(Word(lib.options_bytes, 64), Address(lib.options.folder));
+    EXPECT_EQ(lib.archive, "C:\\app\\Mysql.zip");
+    EXPECT_EQ(lib.folder, "c:\\");
+
+    ASSERT_EQ(lib.callbacks_bytes.size(), 44u);
+    EXPECT_EQ(Word(lib.callbacks_bytes, 0), Address(&Zip_Imprime));
+    EXPECT_EQ(Word(lib.callbacks_bytes, 4), 0u);
+    EXPECT_EQ(Word(lib.callbacks_bytes, 8), Address(&Zip_Sobrescreve));
+    EXPECT_EQ(Word(lib.callbacks_bytes, 12), Address(&Zip_Senha));
+    EXPECT_EQ(Word(lib.callbacks_bytes, 16), Address(&Zip_Lista));
+    EXPECT_EQ(Word(lib.callbacks_bytes, 20), Address(&Zip_Servico));
+    for (std::size_t offset = 24; offset < 44; offset += 4) EXPECT_EQ(Word(lib.callbacks_bytes, offset), 0u);
+
+    EXPECT_EQ(sizeof(UzNameList), 400u);
+}
+#endif
+
+TEST_F(DescompactaZip, ResultIsPassedThroughAndVersionAskedEveryTime) {
+    for (std::int32_t answer : std::vector<std::int32_t>{UZ_OK, UZ_WARNING, UZ_BAD_PASSWORD, -7, 0x7FFFFFFF}) {
+        g_fake_unzip.unzip_answer = answer;
+        EXPECT_EQ(Descompacta_Zip(std::wstring(L"a.zip"), L"c:"), answer);
+    }
+    EXPECT_EQ(g_fake_unzip.version_calls, 5);
+    EXPECT_EQ(g_fake_unzip.unzip_calls, 5);
+}
+
+TEST_F(DescompactaZip, RecordsAreBuiltAfreshForEveryCall) {
+    // The fake library writes into every record it is given.
+    Descompacta_Zip(std::wstring(L"first.zip"), L"c:");
+    const auto first_version = g_fake_unzip.version_bytes;
+    const auto first_options = g_fake_unzip.options_bytes;
+    const auto first_callbacks = g_fake_unzip.callbacks_bytes;
+    Descompacta_Zip(std::wstring(L"first.zip"), L"c:");
+    EXPECT_EQ(g_fake_unzip.version_bytes, first_version);
+    EXPECT_EQ(Word(g_fake_unzip.options_bytes, 0), 0u);
+    EXPECT_EQ(g_fake_unzip.options.message_level, 1);
+    EXPECT_EQ(g_fake_unzip.callbacks.statistics.entry_count, 0u);
+    EXPECT_EQ(g_fake_unzip.callbacks_bytes, first_callbacks);
+    EXPECT_EQ(first_options.size(), g_fake_unzip.options_bytes.size());
+}
+
+TEST_F(DescompactaZip, ArchiveGivenAsAnyValueUsesItsTextForm) {
+    Descompacta_Zip(std::int32_t{42}, L"e:");
+    EXPECT_EQ(g_fake_unzip.archive, "42");
+    EXPECT_EQ(g_fake_unzip.folder, "e:\\");
+    Descompacta_Zip(Empty{}, L"");
+    EXPECT_EQ(g_fake_unzip.archive, "");
+    EXPECT_EQ(g_fake_unzip.folder, "\\");
+}
+
+TEST_F(DescompactaZip, SecondExtractionStartsWithEmptyOutputAndKeepsTheRest) {
+    std::vector<char> password(80, '\0');
+    g_fake_unzip.during = [&](UzCallbacks& cb) {
+        cb.print("  inflating: MySQL/my.ini", 25);
+        cb.print("\n", 1);
+        cb.message(1234, 600, 500, 3, 7, 2008, 9, 5, ' ', "MySQL/my.ini", "Defl:N", 0, 0);
+        cb.password(password.data(), 80, "Enter password: ", "MySQL/secret");
+    };
+    EXPECT_EQ(Descompacta_Zip(std::wstring(L"Mysql.zip"), L"c:"), 0);
+    EXPECT_EQ(Zip_Saida, L"  inflating: MySQL/my.ini\r\n");
+    EXPECT_EQ(Zip_Linhas, 1);
+    EXPECT_EQ(Zip_SenhaCancelada, 1);
+    const std::wstring listing = Zip_Listagem;
+
+    std::wstring output_at_start = L"not seen";
+    g_fake_unzip.during = [&](UzCallbacks& cb) {
+        output_at_start = Zip_Saida;
+        cb.message(99, 9, 0, 1, 1, 2001, 12, 0, ' ', "again", "Stored", 0, 0);
+        cb.password(password.data(), 80, "", "");
+        cb.print("second", 6);
+    };
+    Descompacta_Zip(std::wstring(L"Mysql.zip"), L"c:");
+    EXPECT_EQ(output_at_start, L"");
+    EXPECT_EQ(Zip_Impressao, L"  inflating: MySQL/my.ini\r\nsecond");
+    EXPECT_EQ(Zip_Saida, Zip_Impressao);
+    EXPECT_EQ(Zip_Listagem.substr(0, listing.size()), listing);
+    EXPECT_EQ(Zip_Listagem.size(), listing.size() + 82);
+    EXPECT_EQ(Zip_Linhas, 2);
+    EXPECT_EQ(rt.input_prompts.size(), 1u);
+
+    // An extraction that prints nothing leaves the output empty.
+    g_fake_unzip.during = nullptr;
+    Descompacta_Zip(std::wstring(L"Mysql.zip"), L"c:");
+    EXPECT_EQ(Zip_Saida, L"");
+    EXPECT_FALSE(Zip_Impressao.empty());
+}
+
+TEST_F(DescompactaZip, EntryPointsAreBoundOnceForTheProcess) {
+    Descompacta_Zip(std::wstring(L"a.zip"), L"c:");
+    EXPECT_EQ(Binds(), 2);
+    Descompacta_Zip(std::wstring(L"a.zip"), L"c:");
+    EXPECT_EQ(Binds(), 2);
+
+    // Still reached once the library could no longer be found by name.
+    test::ScopedFakeRuntime without_library;
+    g_fake_unzip.unzip_answer = 3;
+    EXPECT_EQ(Descompacta_Zip(std::wstring(L"a.zip"), L"c:"), 3);
+    EXPECT_EQ(g_fake_unzip.unzip_calls, 3);
+    EXPECT_TRUE(without_library.runtime.events.empty());
+}
+
+TEST_F(DescompactaZip, MissingLibraryIsRaisedAgainWithTheModuleSource) {
+    test::ScopedFakeRuntime without_library;
+    Zip_Saida = L"stale";
+    const RuntimeError error = RaisedBy(std::wstring(L"a.zip"), L"c:");
+    EXPECT_EQ(error.Number(), kErrFileNotFound);
+    EXPECT_EQ(error.Description(), L"Arquivo não encontrado: unzip32.dll");
+    EXPECT_EQ(error.Source(), kSource);
+    EXPECT_EQ(Zip_Saida, L"");
+    EXPECT_TRUE(without_library.runtime.msgboxes.empty());
+    EXPECT_EQ(g_fake_unzip.version_calls, 0);
+}
+
+TEST_F(DescompactaZip, MissingEntryPointIsRaisedAgainWithTheModuleSource) {
+    test::ScopedFakeRuntime partial;
+    partial.runtime.AddLibraryFunction(L"unzip32.dll", "UzpVersion2",
+                                       reinterpret_cast<void*>(&test::FakeUzpVersion2));
+    const RuntimeError error = RaisedBy(std::wstring(L"a.zip"), L"c:");
+    EXPECT_EQ(error.Number(), kErrDllEntryPoint);
+    EXPECT_EQ(error.Description(), L"Ponto de entrada de DLL Wiz_SingleEntryUnzip não encontrado em unzip32.dll");
+    EXPECT_EQ(error.Source(), kSource);
+    EXPECT_EQ(g_fake_unzip.version_calls, 1);
+    EXPECT_EQ(g_fake_unzip.unzip_calls, 0);
+    EXPECT_TRUE(partial.runtime.msgboxes.empty());
+}
+
+TEST_F(DescompactaZip, ArchiveWithNoTextFormIsRaisedAgainWithTheModuleSource) {
+    const RuntimeError error = RaisedBy(Null{}, L"c:");
+    EXPECT_EQ(error.Number(), 94);
+    EXPECT_EQ(error.Description(), L"Uso inválido de Null");
+    EXPECT_EQ(error.Source(), kSource);
+    EXPECT_EQ(g_fake_unzip.unzip_calls, 0);
+    EXPECT_TRUE(rt.msgboxes.empty());
+}
+
+}  // namespace
+}  // namespace cm
