@@ -1,0 +1,71 @@
+#include <algorithm>
+#include <cwctype>
+#include <string>
+
+#include "app/frmPrincipal.h"
+#include "system/ErrorHandling.h"
+#include "system/Runtime.h"
+#include "unzip/modZip.h"
+
+namespace cm {
+
+namespace {
+
+constexpr const char* kVariavelPath = "Path";
+constexpr const wchar_t* kPastaBin = L"\\MySQL\\bin";
+constexpr std::uint32_t kBufferPath = 1024;
+
+std::wstring Minusculas(std::wstring texto) {
+    for (auto& c : texto) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return texto;
+}
+
+std::wstring Maiusculas(std::wstring texto) {
+    for (auto& c : texto) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    return texto;
+}
+
+// The process's Path as the platform holds it (ANSI bytes); empty when unset
+// or empty.
+std::string LePath() {
+    std::string buffer(kBufferPath, ' ');
+    std::uint32_t n = Rt().GetEnvironmentVariableA(kVariavelPath, buffer.data(), kBufferPath);
+    // A value that does not fit is answered with the size it needs instead of
+    // being copied; ask again with that much room. A value that keeps growing
+    // between two reads is left alone rather than taken from a stale buffer.
+    for (int tentativa = 0; n >= buffer.size() && tentativa < 4; ++tentativa) {
+        buffer.assign(n, ' ');
+        n = Rt().GetEnvironmentVariableA(kVariavelPath, buffer.data(), static_cast<std::uint32_t>(buffer.size()));
+    }
+    if (n >= buffer.size()) return {};
+    buffer.resize(n);
+    return buffer;
+}
+
+}  // namespace
+
+void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& Arquivo_Zip, Logico& Resultado) {
+    Resultado = Falso;
+    WithStandardHandler([&] {
+        if (modZip::Descompacta_Zip(Arquivo_Zip, Drive) != 0) {
+            Rt().DoEvents();
+            Resultado = Falso;
+            return;
+        }
+
+        const std::string atual = LePath();
+        if (!atual.empty()) {
+            const std::wstring valor = Rt().FromAnsi(atual);
+            const bool presente = Minusculas(valor).find(Minusculas(Drive + kPastaBin)) != std::wstring::npos;
+            // Appended to the bytes as read, so that the rest of the value
+            // reaches the platform exactly as it was.
+            const std::string novo = presente ? atual : atual + Rt().ToAnsi(L";" + Maiusculas(Drive) + kPastaBin);
+            Rt().SetEnvironmentVariableA(kVariavelPath, novo.c_str());
+        }
+
+        Rt().DoEvents();
+        Resultado = Verdadeiro;
+    });
+}
+
+}  // namespace cm

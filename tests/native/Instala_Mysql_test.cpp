@@ -1,0 +1,133 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+
+#include "FakeRuntime.h"
+#include "FakeUnzip.h"
+#include "FakeView.h"
+#include "app/frmPrincipal.h"
+#include "unzip/modZip.h"
+
+namespace cm {
+namespace {
+
+using test::g_fake_unzip;
+
+class InstalaMysql : public ::testing::Test {
+protected:
+    void SetUp() override {
+        modZip::Esquece_Biblioteca();
+        test::InstallFakeUnzip(rt);
+    }
+    void TearDown() override { modZip::Esquece_Biblioteca(); }
+
+    Logico Run(const std::wstring& drive, const std::wstring& archive = L"C:\\Apps\\Brevano\\Mysql.zip") {
+        Logico result = 123;
+        form.Instala_Mysql(drive, archive, result);
+        return result;
+    }
+    // Runs the step on a given Path and answers the Path it left.
+    std::wstring PathAfter(const std::wstring& path, const std::wstring& drive) {
+        rt.SetEnv(L"Path", path);
+        EXPECT_EQ(Run(drive), Verdadeiro);
+        return rt.Env(L"PATH").value_or(L"<unset>");
+    }
+    int Count(const std::wstring& event) const {
+        return static_cast<int>(std::count(rt.events.begin(), rt.events.end(), event));
+    }
+
+    test::ScopedFakeRuntime fake;
+    test::FakeRuntime& rt = fake.runtime;
+    test::FakeView view;
+    frmPrincipal form{view};
+};
+
+TEST_F(InstalaMysql, ExtractsTheArchiveIntoTheDriveRoot) {
+    rt.SetEnv(L"Path", L"C:\\WINDOWS");
+    EXPECT_EQ(Run(L"d:", L"C:\\Apps\\Brevano\\Mysql.zip"), Verdadeiro);
+    EXPECT_EQ(g_fake_unzip.unzip_calls, 1);
+    EXPECT_EQ(g_fake_unzip.archive, "C:\\Apps\\Brevano\\Mysql.zip");
+    EXPECT_EQ(g_fake_unzip.folder, "d:\\");
+    EXPECT_TRUE(rt.msgboxes.empty());
+    EXPECT_EQ(rt.doevents_count, 1);
+    EXPECT_EQ(rt.events.back(), L"DoEvents");
+}
+
+TEST_F(InstalaMysql, FolderAlreadyOnThePathInAnyCaseIsWrittenBackUnchanged) {
+    const std::wstring path = L"C:\\WINDOWS;c:\\mysql\\BIN;D:\\tools";
+    EXPECT_EQ(PathAfter(path, L"C:"), path);
+    EXPECT_EQ(Count(L"SetEnvironmentVariableA"), 1);
+    EXPECT_EQ(rt.doevents_count, 1);
+}
+
+TEST_F(InstalaMysql, LongerFolderNamesCountAsFound) {
+    for (const std::wstring path : {L"c:\\MySQL\\bin2", L"X;c:\\MySQL\\bin\\extra;Y"}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(PathAfter(path, L"c:"), path);
+    }
+}
+
+TEST_F(InstalaMysql, MissingFolderIsAppendedWithTheDriveInCapitals) {
+    EXPECT_EQ(PathAfter(L"A;B", L"d:"), L"A;B;D:\\MySQL\\bin");
+    // Another drive's server folder is not this one.
+    EXPECT_EQ(PathAfter(L"C:\\MySQL\\bin", L"e:"), L"C:\\MySQL\\bin;E:\\MySQL\\bin");
+    // A trailing separator still gets one of its own.
+    EXPECT_EQ(PathAfter(L"A;", L"d:"), L"A;;D:\\MySQL\\bin");
+    // Characters of the code page come back as they were.
+    EXPECT_EQ(PathAfter(L"C:\\Programas\\Configura\u00E7\u00E3o", L"c:"),
+              L"C:\\Programas\\Configura\u00E7\u00E3o;C:\\MySQL\\bin");
+}
+
+TEST_F(InstalaMysql, MissingOrEmptyPathIsLeftAlone) {
+    rt.UnsetEnv(L"Path");
+    EXPECT_EQ(Run(L"c:"), Verdadeiro);
+    EXPECT_FALSE(rt.Env(L"Path"));
+
+    rt.SetEnv(L"Path", L"");
+    EXPECT_EQ(Run(L"c:"), Verdadeiro);
+    EXPECT_EQ(rt.Env(L"Path"), L"");
+
+    EXPECT_EQ(Count(L"SetEnvironmentVariableA"), 0);
+    EXPECT_EQ(rt.doevents_count, 2);
+}
+
+TEST_F(InstalaMysql, LongPathIsReadWholeAndExtended) {
+    for (std::size_t length : {1023u, 1024u, 1025u, 4000u, 32766u}) {
+        SCOPED_TRACE(length);
+        std::wstring path;
+        for (std::size_t i = 0; path.size() < length; ++i) path += L"C:\\dir" + std::to_wstring(i) + L";";
+        path.resize(length, L'x');
+        EXPECT_EQ(PathAfter(path, L"c:"), path + L";C:\\MySQL\\bin");
+        // Already there at the far end of a long value: nothing added.
+        EXPECT_EQ(PathAfter(path + L";c:\\MySQL\\bin", L"c:"), path + L";c:\\MySQL\\bin");
+    }
+}
+
+TEST_F(InstalaMysql, FailedExtractionReportsFalseAndLeavesThePath) {
+    rt.SetEnv(L"Path", L"A;B");
+    g_fake_unzip.unzip_answer = UZ_NOT_ZIP;
+    EXPECT_EQ(Run(L"c:"), Falso);
+    EXPECT_EQ(rt.Env(L"Path"), L"A;B");
+    EXPECT_TRUE(rt.msgboxes.empty());
+    EXPECT_EQ(Count(L"GetEnvironmentVariableA"), 0);
+    EXPECT_EQ(Count(L"SetEnvironmentVariableA"), 0);
+    EXPECT_EQ(rt.doevents_count, 1);
+    EXPECT_EQ(rt.events.back(), L"DoEvents");
+}
+
+TEST_F(InstalaMysql, DriverErrorIsShownAndReportsFalse) {
+    test::ScopedFakeRuntime without_library;
+    test::FakeRuntime& r = without_library.runtime;
+    r.SetEnv(L"Path", L"A;B");
+    EXPECT_EQ(Run(L"c:"), Falso);
+    ASSERT_EQ(r.msgboxes.size(), 1u);
+    EXPECT_EQ(r.msgboxes[0].text, L"Arquivo não encontrado: unzip32.dll");
+    EXPECT_EQ(r.msgboxes[0].style, 0);
+    EXPECT_FALSE(r.msgboxes[0].title);
+    EXPECT_EQ(r.Env(L"Path"), L"A;B");
+    EXPECT_EQ(r.doevents_count, 0);
+}
+
+}  // namespace
+}  // namespace cm
