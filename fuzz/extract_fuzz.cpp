@@ -1,0 +1,110 @@
+// Fuzz target: a whole extraction from memory into a capped in-memory sink.
+// Invariants: every written path is relative and clean, every kept file has
+// exactly the declared size and CRC of an entry of that name, nothing stays
+// open, the output cap holds, and callbacks get bounded, terminated texts.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <set>
+#include <string>
+
+#include <zlib.h>
+
+#include "archive.h"
+#include "check.h"
+#include "extract.h"
+#include "memory_sink.h"
+#include "source.h"
+
+namespace {
+
+constexpr size_t kCap = 16 << 20;
+int g_prompts = 0;
+int g_replaces = 0;
+
+int32_t UZ_CALL on_print(const char *text, int32_t length) {
+    FUZZ_CHECK(length >= 0 && length <= 32800);
+    FUZZ_CHECK(text[length] == '\0');
+    return 0;
+}
+
+int32_t UZ_CALL on_replace(char *name) {
+    FUZZ_CHECK(strnlen(name, 256) < 256);
+    return (++g_replaces % 3 == 0) ? UZ_REPLACE_YES : UZ_REPLACE_NO;
+}
+
+int32_t UZ_CALL on_password(char *buffer, int32_t size, const char *prompt, const char *name) {
+    FUZZ_CHECK(size > 0 && size <= 256);
+    FUZZ_CHECK(strnlen(name, 256) < 256 && prompt != nullptr);
+    static const char *const answers[] = {"pw", "", "secret"};
+    if (g_prompts >= 3) return 1;
+    const char *a = answers[g_prompts++];
+    std::memcpy(buffer, a, std::strlen(a) + 1);
+    return 0;
+}
+
+void UZ_CALL on_list(int32_t, int32_t, int32_t ratio, int32_t month, int32_t day, int32_t, int32_t hour,
+                     int32_t minute, int32_t, const char *name, const char *method, uint32_t, int32_t) {
+    FUZZ_CHECK(strnlen(name, 256) < 256 && method != nullptr);
+    FUZZ_CHECK(ratio >= 0 && ratio <= 1000 && month >= 0 && month < 16 && day >= 0 && day < 32 &&
+               hour >= 0 && hour < 32 && minute >= 0 && minute < 64);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    g_prompts = 0;
+    g_replaces = 0;
+    const uint8_t mode = size ? data[size - 1] : 0;
+    uz::Settings s;
+    s.message_level = 0;
+    s.rules = (mode & 1) ? uz::NameRules::Windows : uz::NameRules::Posix;
+    s.keep_folders = !(mode & 2);
+    s.list_only = (mode & 0x0C) == 0x0C;
+
+    UzCallbacks cb{};
+    cb.print = on_print;
+    cb.replace = on_replace;
+    cb.password = on_password;
+    cb.message = on_list;
+
+    uz::MemorySource src(data, size);
+    uz::MemorySink sink(kCap);
+    UzStatistics stats{};
+    s.statistics = &stats;
+    const int32_t rc = uz::run_extraction(src, &sink, s, &cb);
+    static const std::set<int32_t> known = {UZ_OK, UZ_WARNING, UZ_BAD_ARCHIVE, UZ_NO_MEMORY,
+                                            UZ_NOT_ZIP, UZ_DISK, UZ_ABORTED, UZ_UNSUPPORTED,
+                                            UZ_BAD_PASSWORD};
+    FUZZ_CHECK(known.count(rc));
+    FUZZ_CHECK(sink.open_count() == 0);
+    FUZZ_CHECK(sink.used() <= kCap);
+    if (s.list_only) FUZZ_CHECK(sink.files().empty() && sink.folders().empty());
+
+    // What the central directory allows for each cleaned path.
+    uz::Archive ar;
+    std::multimap<std::string, std::pair<uint64_t, uint32_t>> allowed;
+    if (uz::read_central_directory(src, ar).status == uz::ArchiveStatus::Ok) {
+        for (const uz::Entry &en : ar.entries) {
+            uz::CleanName cn = uz::clean_entry_name(en.name, s.rules);
+            if (!cn.ok) continue;
+            if (!s.keep_folders && cn.path.find('/') != std::string::npos)
+                cn.path.erase(0, cn.path.rfind('/') + 1);
+            allowed.emplace(cn.path, std::make_pair(en.usize, en.crc));
+        }
+    }
+    for (const auto &[path, stored] : sink.files()) {
+        fuzzcheck::check_clean_path(path, s.rules);
+        if (!s.keep_folders) FUZZ_CHECK(path.find('/') == std::string::npos);
+        const uint32_t crc = static_cast<uint32_t>(
+            crc32(0, stored.data.data(), static_cast<uInt>(stored.data.size())));
+        bool match = false;
+        auto range = allowed.equal_range(path);
+        for (auto it = range.first; it != range.second; ++it)
+            if (it->second.first == stored.data.size() && it->second.second == crc) match = true;
+        FUZZ_CHECK(match);
+    }
+    for (const std::string &folder : sink.folders()) fuzzcheck::check_clean_path(folder, s.rules);
+    return 0;
+}

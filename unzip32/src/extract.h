@@ -1,0 +1,36 @@
+// The extraction engine: reads the archive, applies the name rules and the
+// dialogues, and streams every entry into a sink.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "names.h"
+#include "sink.h"
+#include "source.h"
+#include "unzip32.h"
+
+namespace uz {
+
+struct Settings {
+    int message_level = 1;      // 0 every entry, 1 warnings and errors, 2 nothing
+    bool list_only = false;
+    bool keep_folders = true;
+    NameRules rules = kHostRules;
+    std::vector<std::string> include; // wildcard patterns; empty: every entry
+    std::vector<std::string> exclude;
+    int password_prompts = 3;   // per entry, before it counts as a bad password
+    UzStatistics *statistics = nullptr; // filled in at the end when set
+};
+
+// Converts UTF-8 text into the bytes handed to callbacks (ANSI on Windows).
+using TextConverter = std::string (*)(const std::string &utf8);
+std::string identity_text(const std::string &utf8);
+
+// Runs one extraction (or listing); sink may be null when listing.
+// Answers one of the UZ_* results.
+int32_t run_extraction(Source &src, Sink *sink, const Settings &settings,
+                       const UzCallbacks *callbacks, TextConverter to_callback_text = identity_text);
+
+} // namespace uz

@@ -1,0 +1,91 @@
+// A sink that keeps everything in memory, with a cap on what it will hold.
+// Used where touching the disk would be wrong or slow (fuzzing, tests).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sink.h"
+
+namespace uz {
+
+class MemorySink final : public Sink {
+public:
+    struct Stored {
+        std::vector<uint8_t> data;
+        Stamp stamp;
+        uint32_t mode = 0;
+    };
+
+    explicit MemorySink(size_t cap_bytes) : cap_(cap_bytes) {}
+
+    bool make_folder(const std::string &rel) override {
+        if (files_.count(rel) || !charge(rel.size())) return false;
+        folders_.insert(rel);
+        return true;
+    }
+
+    Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
+        if (folders_.count(rel)) return Create::Failed;
+        if (files_.count(rel) || open_.count(rel)) {
+            if (!replace) return Create::Exists;
+            files_.erase(rel);
+        }
+        if (!charge(rel.size())) return Create::Failed;
+        auto f = std::make_unique<Open>();
+        f->path = rel;
+        f->stored.mode = mode;
+        out = reinterpret_cast<File *>(f.get());
+        open_[rel] = std::move(f);
+        return Create::Created;
+    }
+
+    bool write(File *f, const uint8_t *data, size_t n) override {
+        if (!charge(n)) return false;
+        auto &v = as_open(f)->stored.data;
+        v.insert(v.end(), data, data + n);
+        return true;
+    }
+
+    bool close(File *f, const Stamp &st) override {
+        Open *o = as_open(f);
+        o->stored.stamp = st;
+        files_[o->path] = std::move(o->stored);
+        open_.erase(o->path);
+        return true;
+    }
+
+    void discard(File *f) override { open_.erase(as_open(f)->path); }
+
+    void set_folder_time(const std::string &rel, const Stamp &st) override { folder_times_[rel] = st; }
+
+    const std::map<std::string, Stored> &files() const { return files_; }
+    const std::set<std::string> &folders() const { return folders_; }
+    const std::map<std::string, Stamp> &folder_times() const { return folder_times_; }
+    size_t open_count() const { return open_.size(); }
+    size_t used() const { return used_; }
+
+private:
+    struct Open {
+        std::string path;
+        Stored stored;
+    };
+    static Open *as_open(File *f) { return reinterpret_cast<Open *>(f); }
+    bool charge(size_t n) {
+        if (n > cap_ - used_) return false;
+        used_ += n;
+        return true;
+    }
+
+    size_t cap_;
+    size_t used_ = 0;
+    std::map<std::string, Stored> files_;
+    std::map<std::string, std::unique_ptr<Open>> open_;
+    std::set<std::string> folders_;
+    std::map<std::string, Stamp> folder_times_;
+};
+
+} // namespace uz

@@ -1,0 +1,25 @@
+// The small platform file layer: the archive as a Source, the extraction
+// folder as a Sink, and text conversion for callbacks. One implementation per
+// platform (platform_posix.cpp, platform_win32.cpp).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "sink.h"
+#include "source.h"
+
+namespace uz {
+
+// Opens the archive named in the caller's code page; null with a reason on failure.
+std::unique_ptr<Source> open_archive_file(const char *path, std::string &error);
+
+// The extraction folder (created when missing); null or empty means the
+// current folder.
+std::unique_ptr<Sink> open_folder_sink(const char *folder, std::string &error);
+
+// UTF-8 to the text form callbacks receive: the ANSI code page on Windows,
+// unchanged elsewhere.
+std::string callback_text(const std::string &utf8);
+
+} // namespace uz

@@ -1,0 +1,187 @@
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform.h"
+
+namespace uz {
+namespace {
+
+class FileSource final : public Source {
+public:
+    FileSource(int fd, uint64_t size) : fd_(fd), size_(size) {}
+    ~FileSource() override { ::close(fd_); }
+    uint64_t size() const override { return size_; }
+    size_t read_at(uint64_t off, void *buf, size_t n) override {
+        size_t done = 0;
+        while (done < n) {
+            const ssize_t r = ::pread(fd_, static_cast<char *>(buf) + done, n - done,
+                                      static_cast<off_t>(off + done));
+            if (r < 0 && errno == EINTR) continue;
+            if (r <= 0) break;
+            done += static_cast<size_t>(r);
+        }
+        return done;
+    }
+
+private:
+    int fd_;
+    uint64_t size_;
+};
+
+timespec to_timespec(const Stamp &st) {
+    timespec ts{};
+    if (st.unix_valid) {
+        ts.tv_sec = static_cast<time_t>(st.unix_sec);
+        ts.tv_nsec = st.nsec;
+        return ts;
+    }
+    // DOS times are local wall-clock times.
+    tm t{};
+    t.tm_sec = (st.dos_time & 0x1F) * 2;
+    t.tm_min = (st.dos_time >> 5) & 0x3F;
+    t.tm_hour = st.dos_time >> 11;
+    t.tm_mday = st.dos_date & 0x1F;
+    t.tm_mon = ((st.dos_date >> 5) & 0x0F) - 1;
+    t.tm_year = ((st.dos_date >> 9) & 0x7F) + 80;
+    t.tm_isdst = -1;
+    const time_t v = mktime(&t);
+    ts.tv_sec = v == static_cast<time_t>(-1) ? 0 : v;
+    return ts;
+}
+
+// Every path is resolved below one open folder descriptor, so the folder's
+// own path is looked up once and entry paths stay short.
+class PosixSink final : public Sink {
+public:
+    explicit PosixSink(int dirfd) : dir_(dirfd) {}
+    ~PosixSink() override { ::close(dir_); }
+
+    bool make_folder(const std::string &rel) override {
+        if (::mkdirat(dir_, rel.c_str(), 0777) == 0) return true;
+        if (errno != EEXIST) return fail();
+        struct stat sb;
+        if (::fstatat(dir_, rel.c_str(), &sb, AT_SYMLINK_NOFOLLOW) != 0) return fail();
+        if (S_ISDIR(sb.st_mode)) return true;
+        err_ = "a file is in the way of a folder";
+        return false;
+    }
+
+    Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
+        if (replace) {
+            // A fresh file rather than truncation: an existing hard link or
+            // symbolic link must not carry the new data elsewhere.
+            if (::unlinkat(dir_, rel.c_str(), 0) != 0 && errno != ENOENT) {
+                fail();
+                return Create::Failed;
+            }
+        }
+        const int fd = ::openat(dir_, rel.c_str(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                                static_cast<mode_t>(mode));
+        if (fd < 0) {
+            if (errno == EEXIST) return Create::Exists;
+            fail();
+            return Create::Failed;
+        }
+        auto *f = new Handle{fd, rel};
+        out = reinterpret_cast<File *>(f);
+        return Create::Created;
+    }
+
+    bool write(File *f, const uint8_t *data, size_t n) override {
+        const int fd = as(f)->fd;
+        while (n > 0) {
+            const ssize_t w = ::write(fd, data, n);
+            if (w < 0 && errno == EINTR) continue;
+            if (w <= 0) return fail();
+            data += w;
+            n -= static_cast<size_t>(w);
+        }
+        return true;
+    }
+
+    bool close(File *f, const Stamp &st) override {
+        Handle *h = as(f);
+        const timespec ts[2] = {to_timespec(st), to_timespec(st)};
+        ::futimens(h->fd, ts);
+        const bool ok = ::close(h->fd) == 0 || fail();
+        if (!ok) ::unlinkat(dir_, h->path.c_str(), 0);
+        delete h;
+        return ok;
+    }
+
+    void discard(File *f) override {
+        Handle *h = as(f);
+        ::close(h->fd);
+        ::unlinkat(dir_, h->path.c_str(), 0);
+        delete h;
+    }
+
+    void set_folder_time(const std::string &rel, const Stamp &st) override {
+        const timespec ts[2] = {to_timespec(st), to_timespec(st)};
+        ::utimensat(dir_, rel.c_str(), ts, AT_SYMLINK_NOFOLLOW);
+    }
+
+    std::string last_error() const override { return err_; }
+
+private:
+    struct Handle {
+        int fd;
+        std::string path;
+    };
+    static Handle *as(File *f) { return reinterpret_cast<Handle *>(f); }
+    bool fail() {
+        err_ = std::strerror(errno);
+        return false;
+    }
+
+    int dir_;
+    std::string err_;
+};
+
+} // namespace
+
+std::unique_ptr<Source> open_archive_file(const char *path, std::string &error) {
+    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return nullptr;
+    }
+    struct stat sb;
+    if (::fstat(fd, &sb) != 0 || !S_ISREG(sb.st_mode)) {
+        error = "not a regular file";
+        ::close(fd);
+        return nullptr;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return std::make_unique<FileSource>(fd, static_cast<uint64_t>(sb.st_size));
+}
+
+std::unique_ptr<Sink> open_folder_sink(const char *folder, std::string &error) {
+    std::string path = folder && *folder ? folder : ".";
+    // Create the folder and its missing parents; the caller chose this path.
+    for (size_t i = 1; i <= path.size(); ++i) {
+        if (i == path.size() || path[i] == '/') {
+            const std::string prefix = path.substr(0, i);
+            if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) {
+                error = std::strerror(errno);
+                return nullptr;
+            }
+        }
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return nullptr;
+    }
+    return std::make_unique<PosixSink>(fd);
+}
+
+std::string callback_text(const std::string &utf8) { return utf8; }
+
+} // namespace uz
