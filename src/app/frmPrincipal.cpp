@@ -39,4 +39,19 @@ void frmPrincipal::Form_MouseMove(int, int, float, float) {
 
 void frmPrincipal::cmdFechar_Click() { Rt().End(); }
 
+void frmPrincipal::cmdRemoveServico_Click() {
+    WithStandardHandler([&] {
+        const int resposta = Rt().MsgBox(
+            L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\n"
+            L"Deseja proseguir com a remoção do serviço?",
+            36, L"Atenção");
+        if (resposta != vbYes) return;
+        // The interpreter is looked up afresh for each command; the delete
+        // starts only once the stop's interpreter has no window left.
+        modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc stop MySQL", 0);
+        modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc delete MySQL", 0);
+        Rt().MsgBox(L"O Serviço MySQL foi removido!", 0, L"Brevano");
+    });
+}
+
 }  // namespace cm

@@ -1,0 +1,363 @@
+#include "system/win32/Win32Runtime.h"
+
+#include <vector>
+
+#include "system/RuntimeError.h"
+
+namespace cm::win32 {
+
+namespace {
+
+constexpr DWORD kErrorElevationRequired = 740;
+
+Win32Runtime* g_instance = nullptr;
+
+// Keeps the hourglass over every window of the program while it is set:
+// whatever a window chose for its cursor, this runs after it.
+LRESULT CALLBACK CursorHook(int code, WPARAM wparam, LPARAM lparam) {
+    if (code == HC_ACTION && g_instance != nullptr && g_instance->MousePointer() == vbHourglass) {
+        const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
+        if (message->message == WM_SETCURSOR) SetCursor(LoadCursorW(nullptr, IDC_WAIT));
+    }
+    return CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+// ---- input box -------------------------------------------------------------
+
+constexpr WORD kPromptId = 100;
+constexpr WORD kAnswerId = 101;
+
+struct InputBoxState {
+    const std::wstring* title;
+    const std::wstring* prompt;
+    std::wstring answer;
+};
+
+class DialogTemplate {
+public:
+    void Header(DWORD style, short cx, short cy, WORD items) {
+        Dword(style);
+        Dword(0);  // extended style
+        words_.push_back(items);
+        Shorts({0, 0, cx, cy});
+        words_.push_back(0);  // no menu
+        words_.push_back(0);  // default class
+        words_.push_back(0);  // caption set at run time
+        words_.push_back(8);  // point size
+        Text(L"MS Shell Dlg");
+    }
+    void Item(DWORD style, short x, short y, short cx, short cy, WORD id, WORD klass, const wchar_t* text) {
+        if (words_.size() % 2 != 0) words_.push_back(0);  // items start on a DWORD boundary
+        Dword(style | WS_CHILD | WS_VISIBLE);
+        Dword(0);
+        Shorts({x, y, cx, cy});
+        words_.push_back(id);
+        words_.push_back(0xFFFF);
+        words_.push_back(klass);
+        Text(text);
+        words_.push_back(0);  // no creation data
+    }
+    const DLGTEMPLATE* Get() const { return reinterpret_cast<const DLGTEMPLATE*>(words_.data()); }
+
+private:
+    void Dword(DWORD value) {
+        words_.push_back(LOWORD(value));
+        words_.push_back(HIWORD(value));
+    }
+    void Shorts(std::initializer_list<short> values) {
+        for (short v : values) words_.push_back(static_cast<WORD>(v));
+    }
+    void Text(const wchar_t* text) {
+        for (; *text != L'\0'; ++text) words_.push_back(static_cast<WORD>(*text));
+        words_.push_back(0);
+    }
+    std::vector<WORD> words_;
+};
+
+INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wparam, LPARAM lparam) {
+    auto* state = reinterpret_cast<InputBoxState*>(GetWindowLongPtrW(dialog, DWLP_USER));
+    switch (message) {
+        case WM_INITDIALOG:
+            state = reinterpret_cast<InputBoxState*>(lparam);
+            SetWindowLongPtrW(dialog, DWLP_USER, lparam);
+            SetWindowTextW(dialog, state->title->c_str());
+            SetDlgItemTextW(dialog, kPromptId, state->prompt->c_str());
+            SetFocus(GetDlgItem(dialog, kAnswerId));
+            return FALSE;
+        case WM_COMMAND:
+            if (LOWORD(wparam) == IDOK) {
+                HWND edit = GetDlgItem(dialog, kAnswerId);
+                std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
+                text.resize(static_cast<std::size_t>(GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
+                state->answer = text;
+                EndDialog(dialog, IDOK);
+                return TRUE;
+            }
+            if (LOWORD(wparam) == IDCANCEL) {
+                state->answer.clear();
+                EndDialog(dialog, IDCANCEL);
+                return TRUE;
+            }
+            break;
+        default:
+            break;
+    }
+    return FALSE;
+}
+
+// ---- helpers -----------------------------------------------------------------
+
+[[noreturn]] void RaiseDllNotFound(const std::wstring& library) {
+    throw RuntimeError(kErrFileNotFound, L"Arquivo não encontrado: " + library);
+}
+
+int ShowCommandFor(std::int32_t window_style) {
+    switch (window_style) {
+        case 0: return SW_HIDE;
+        case 1: return SW_SHOWNORMAL;
+        case 2: return SW_SHOWMINIMIZED;
+        case 3: return SW_SHOWMAXIMIZED;
+        case 4: return SW_SHOWNOACTIVATE;
+        case 6: return SW_SHOWMINNOACTIVE;
+        default: throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
+    }
+}
+
+struct EnumContext {
+    EnumWindowsCallback callback;
+    std::intptr_t value;
+};
+
+BOOL CALLBACK EnumTrampoline(HWND window, LPARAM lparam) {
+    const auto* context = reinterpret_cast<const EnumContext*>(lparam);
+    return context->callback(reinterpret_cast<WindowHandle>(window), context->value) != 0;
+}
+
+}  // namespace
+
+std::wstring ProgramOf(const std::wstring& command_line) {
+    if (!command_line.empty() && command_line.front() == L'"') {
+        const auto close = command_line.find(L'"', 1);
+        return command_line.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+    }
+    return command_line.substr(0, command_line.find_first_of(L" \t"));
+}
+
+Win32Runtime::Win32Runtime(std::wstring app_title) : app_title_(std::move(app_title)) {
+    g_instance = this;
+    cursor_hook_ = SetWindowsHookExW(WH_CALLWNDPROCRET, CursorHook, nullptr, GetCurrentThreadId());
+}
+
+Win32Runtime::~Win32Runtime() {
+    if (cursor_hook_ != nullptr) UnhookWindowsHookEx(cursor_hook_);
+    if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
+    if (g_instance == this) g_instance = nullptr;
+}
+
+int Win32Runtime::MsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) {
+    HWND owner = (main_window_ != nullptr && IsWindowVisible(main_window_)) ? main_window_ : nullptr;
+    UINT flags = static_cast<UINT>(style);
+    if (owner == nullptr) flags |= MB_TASKMODAL;
+    const std::wstring& caption = title ? *title : app_title_;
+    return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
+}
+
+std::wstring Win32Runtime::InputBox(const std::wstring& prompt) {
+    DialogTemplate dialog;
+    dialog.Header(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU, 250, 80, 4);
+    dialog.Item(SS_LEFT, 7, 7, 180, 44, kPromptId, 0x0082, L"");
+    dialog.Item(BS_DEFPUSHBUTTON | WS_TABSTOP, 195, 7, 48, 14, IDOK, 0x0080, L"OK");
+    dialog.Item(BS_PUSHBUTTON | WS_TABSTOP, 195, 25, 48, 14, IDCANCEL, 0x0080, L"Cancel");
+    dialog.Item(ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 58, 236, 13, kAnswerId, 0x0081, L"");
+    InputBoxState state{&app_title_, &prompt, {}};
+    HWND owner = (main_window_ != nullptr && IsWindowVisible(main_window_)) ? main_window_ : nullptr;
+    const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner, InputBoxProc,
+                                                   reinterpret_cast<LPARAM>(&state));
+    return result == IDOK ? state.answer : std::wstring();
+}
+
+void Win32Runtime::SetMousePointer(int pointer) {
+    pointer_ = pointer;
+    SetCursor(LoadCursorW(nullptr, pointer == vbHourglass ? IDC_WAIT : IDC_ARROW));
+}
+
+void Win32Runtime::DoEvents() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) End();
+        if (main_window_ != nullptr && IsDialogMessageW(main_window_, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+void Win32Runtime::End() { ExitProcess(0); }
+
+std::wstring Win32Runtime::AppPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const auto slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+std::wstring Win32Runtime::NextMatch(bool first) {
+    for (bool have = first; search_ != INVALID_HANDLE_VALUE;) {
+        if (!have && !FindNextFileW(search_, &found_)) break;
+        have = false;
+        const DWORD attributes = found_.dwFileAttributes;
+        if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(search_attributes_ & vbDirectory)) continue;
+        return found_.cFileName;
+    }
+    if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
+    search_ = INVALID_HANDLE_VALUE;
+    return L"";
+}
+
+std::wstring Win32Runtime::Dir(const std::wstring& pattern, int attributes) {
+    if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
+    std::wstring full = pattern;
+    if (!full.empty() && (full.back() == L'\\' || full.back() == L'/' || full.back() == L':')) full += L'*';
+    search_attributes_ = attributes;
+    search_ = FindFirstFileW(full.c_str(), &found_);
+    if (search_ == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_NOT_READY) throw RuntimeError(71, L"O disco não está pronto");
+        if (error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME) {
+            throw RuntimeError(52, L"Nome ou número de arquivo incorreto");
+        }
+        return L"";
+    }
+    return NextMatch(true);
+}
+
+std::wstring Win32Runtime::DirNext() {
+    if (search_ == INVALID_HANDLE_VALUE) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
+    return NextMatch(false);
+}
+
+std::wstring Win32Runtime::Environ(const std::wstring& name) {
+    std::wstring value(256, L'\0');
+    for (;;) {
+        const DWORD length = GetEnvironmentVariableW(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
+        if (length == 0) return L"";
+        if (length < value.size()) {
+            value.resize(length);
+            return value;
+        }
+        value.resize(length);
+    }
+}
+
+double Win32Runtime::Shell(const std::wstring& command_line, std::int32_t window_style) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(ShowCommandFor(window_style));
+    PROCESS_INFORMATION process{};
+    std::vector<wchar_t> line(command_line.begin(), command_line.end());
+    line.push_back(L'\0');
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        const DWORD error = GetLastError();
+        const std::wstring program = ProgramOf(command_line);
+        switch (error) {
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND:
+            case ERROR_INVALID_NAME:
+            case ERROR_BAD_PATHNAME:
+                if (program.empty()) {
+                    throw RuntimeError(kErrFileNotFound,
+                                       L"Arquivo não encontrado: a linha de comando não começa com um programa");
+                }
+                throw RuntimeError(kErrFileNotFound, L"Arquivo não encontrado: " + program);
+            case kErrorElevationRequired:
+                throw RuntimeError(kErrInvalidCall, L"O programa " + program + L" exige permissão de administrador");
+            default:
+                throw RuntimeError(kErrInvalidCall, L"Não foi possível iniciar o programa " + program +
+                                                        L" (erro do sistema " + std::to_wstring(error) + L")");
+        }
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<double>(process.dwProcessId);
+}
+
+void Win32Runtime::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+std::int32_t Win32Runtime::EnumWindows(EnumWindowsCallback callback, std::intptr_t value) {
+    EnumContext context{callback, value};
+    return ::EnumWindows(EnumTrampoline, reinterpret_cast<LPARAM>(&context));
+}
+
+std::uint32_t Win32Runtime::GetWindowThreadProcessId(WindowHandle window, std::int32_t* process_id) {
+    DWORD id = 0;
+    const DWORD thread = ::GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &id);
+    if (process_id != nullptr) *process_id = static_cast<std::int32_t>(id);
+    return thread;
+}
+
+std::uint32_t Win32Runtime::GetSystemDirectoryA(char* buffer, std::uint32_t size) {
+    return ::GetSystemDirectoryA(buffer, size);
+}
+
+std::int32_t Win32Runtime::WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                                      const char* file) {
+    return ::WritePrivateProfileStringA(section, key, value, file);
+}
+
+std::uint32_t Win32Runtime::GetEnvironmentVariableA(const char* name, char* buffer, std::uint32_t size) {
+    return ::GetEnvironmentVariableA(name, buffer, size);
+}
+
+std::int32_t Win32Runtime::SetEnvironmentVariableA(const char* name, const char* value) {
+    return ::SetEnvironmentVariableA(name, value);
+}
+
+std::string Win32Runtime::ToAnsi(const std::wstring& text) {
+    if (text.empty()) return {};
+    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, "?", nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size, "?", nullptr);
+    return out;
+}
+
+std::wstring Win32Runtime::FromAnsi(const std::string& text) {
+    if (text.empty()) return {};
+    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    return out;
+}
+
+void* Win32Runtime::BindLibraryFunction(const std::wstring& library, const std::string& function) {
+    HMODULE module = nullptr;
+    if (const auto it = libraries_.find(library); it != libraries_.end()) {
+        module = it->second;
+    } else {
+        module = LoadLibraryW(library.c_str());
+        if (module == nullptr) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_MOD_NOT_FOUND || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+                RaiseDllNotFound(library);
+            }
+            throw RuntimeError(kErrDllLoad, DescribeError(kErrDllLoad) + L" " + library);
+        }
+        libraries_[library] = module;
+    }
+    FARPROC address = GetProcAddress(module, function.c_str());
+    if (address == nullptr) {
+        throw RuntimeError(kErrDllEntryPoint, L"Ponto de entrada de DLL " + FromAnsi(function) + L" não encontrado em " +
+                                                  library);
+    }
+    return reinterpret_cast<void*>(address);
+}
+
+}  // namespace cm::win32

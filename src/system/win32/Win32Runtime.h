@@ -1,0 +1,66 @@
+// The runtime over Win32: message boxes, the input box, the pointer, message
+// pumping, directory search, processes, windows and the kernel32 services.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+#include "system/Runtime.h"
+
+namespace cm::win32 {
+
+class Win32Runtime : public Runtime {
+public:
+    explicit Win32Runtime(std::wstring app_title);
+    ~Win32Runtime() override;
+    Win32Runtime(const Win32Runtime&) = delete;
+    Win32Runtime& operator=(const Win32Runtime&) = delete;
+
+    // The program's window: owner of message boxes once it is shown, and the
+    // dialog whose keyboard navigation the message pump serves.
+    void SetMainWindow(HWND window) { main_window_ = window; }
+    HWND MainWindow() const { return main_window_; }
+    const std::wstring& AppTitle() const { return app_title_; }
+
+    int MsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) override;
+    std::wstring InputBox(const std::wstring& prompt) override;
+    void SetMousePointer(int pointer) override;
+    int MousePointer() const override { return pointer_; }
+    void DoEvents() override;
+    [[noreturn]] void End() override;
+    std::wstring AppPath() override;
+    std::wstring Dir(const std::wstring& pattern, int attributes) override;
+    std::wstring DirNext() override;
+    std::wstring Environ(const std::wstring& name) override;
+    double Shell(const std::wstring& command_line, std::int32_t window_style) override;
+    void Sleep(std::uint32_t milliseconds) override;
+    std::int32_t EnumWindows(EnumWindowsCallback callback, std::intptr_t value) override;
+    std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::int32_t* process_id) override;
+    std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override;
+    std::int32_t WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                            const char* file) override;
+    std::uint32_t GetEnvironmentVariableA(const char* name, char* buffer, std::uint32_t size) override;
+    std::int32_t SetEnvironmentVariableA(const char* name, const char* value) override;
+    std::string ToAnsi(const std::wstring& text) override;
+    std::wstring FromAnsi(const std::string& text) override;
+    void* BindLibraryFunction(const std::wstring& library, const std::string& function) override;
+
+private:
+    std::wstring NextMatch(bool first);
+
+    std::wstring app_title_;
+    HWND main_window_ = nullptr;
+    int pointer_ = vbDefault;
+    HHOOK cursor_hook_ = nullptr;
+    HANDLE search_ = INVALID_HANDLE_VALUE;
+    int search_attributes_ = 0;
+    WIN32_FIND_DATAW found_{};
+    std::map<std::wstring, HMODULE> libraries_;
+};
+
+// The head of a command line: the program as the platform would look it up.
+std::wstring ProgramOf(const std::wstring& command_line);
+
+}  // namespace cm::win32

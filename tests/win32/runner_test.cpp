@@ -1,0 +1,165 @@
+// The command runner and the remove button against real processes: a small
+// stand-in program records its command line and holds a hidden window.
+#include <gtest/gtest.h>
+
+#include "BoxAnswerer.h"
+#include "Win32TestUtil.h"
+#include "app/win32/MainWindow.h"
+#include "system/modPrincipal.h"
+
+namespace cm {
+namespace {
+
+using modPrincipal::Executa_Aguarda;
+using test::ScopedEnv;
+using test::TempFolder;
+
+std::wstring Stub() { return test::ProgramFolder() + L"\\stub.exe"; }
+
+struct Record {
+    std::vector<std::pair<DWORD, std::wstring>> starts;  // tick, command line
+    std::vector<DWORD> gone;                               // tick the window was gone
+};
+
+Record ReadRecord(const std::wstring& file) {
+    Record record;
+    for (const std::string& line : test::ReadLines(file)) {
+        const std::wstring text = test::Widen(line);
+        const auto space = text.find(L' ', 6);
+        if (text.rfind(L"start ", 0) == 0) {
+            record.starts.emplace_back(std::stoul(text.substr(6, space - 6)), text.substr(space + 1));
+        } else if (text.rfind(L"gone ", 0) == 0) {
+            record.gone.push_back(std::stoul(text.substr(5)));
+        }
+    }
+    return record;
+}
+
+class Runner : public ::testing::Test {
+protected:
+    // A first start of a program is slow under some platforms; a program
+    // whose window comes after the runner's first pass is not waited for, so
+    // the tests start from a warm program.
+    static void SetUpTestSuite() {
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process{};
+        std::wstring line = Stub();
+        if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+            WaitForSingleObject(process.hProcess, 10000);
+            CloseHandle(process.hThread);
+            CloseHandle(process.hProcess);
+        }
+    }
+    TempFolder folder;
+    std::wstring record_file = folder / L"record.txt";
+    ScopedEnv record{L"CM_RECORD", record_file};
+};
+
+TEST_F(Runner, WaitsUntilTheHiddenWindowOfTheProcessIsGone) {
+    ScopedEnv hold(L"CM_HOLD_MS", L"1500");
+    const DWORD started = GetTickCount();
+    EXPECT_EQ(Executa_Aguarda(Stub(), 0), Verdadeiro);
+    const DWORD returned = GetTickCount();
+    EXPECT_EQ(modPrincipal::Janela_Encontrada, 0u);
+    const Record r = ReadRecord(record_file);
+    ASSERT_EQ(r.gone.size(), 1u);
+    EXPECT_GE(returned - started, 1500u);
+    EXPECT_GE(returned, r.gone[0]);
+}
+
+TEST_F(Runner, AProcessThatKeepsRunningWithoutWindowsEndsTheWait) {
+    ScopedEnv hold(L"CM_HOLD_MS", L"800");
+    ScopedEnv linger(L"CM_LINGER_MS", L"4000");
+    const DWORD started = GetTickCount();
+    EXPECT_EQ(Executa_Aguarda(Stub(), 0), Verdadeiro);
+    const DWORD elapsed = GetTickCount() - started;
+    EXPECT_GE(elapsed, 800u);
+    EXPECT_LT(elapsed, 4000u);  // the process itself is still running
+}
+
+TEST_F(Runner, AProgramThatEndsAtOnceReturnsAfterTheFirstPause) {
+    ScopedEnv hold(L"CM_HOLD_MS", nullptr);
+    const DWORD started = GetTickCount();
+    EXPECT_EQ(Executa_Aguarda(Stub() + L" quick", 0), Verdadeiro);
+    const DWORD elapsed = GetTickCount() - started;
+    EXPECT_GE(elapsed, 500u);
+    EXPECT_LT(elapsed, 3000u);
+    EXPECT_EQ(ReadRecord(record_file).starts.size(), 1u);
+}
+
+TEST_F(Runner, TheStartedProgramReceivesExactlyTheLineGiven) {
+    ScopedEnv hold(L"CM_HOLD_MS", nullptr);
+    const std::wstring line = Stub() + L" -e \"GRANT ALL PRIVILEGES ON *.* TO velto@'%' IDENTIFIED BY 'KQLum4816' "
+                                       L"WITH GRANT OPTION;\" -h localhost -u root --password=KQLum4816";
+    EXPECT_EQ(Executa_Aguarda(line, 0), Verdadeiro);
+    const Record r = ReadRecord(record_file);
+    ASSERT_EQ(r.starts.size(), 1u);
+    EXPECT_EQ(r.starts[0].second, line);
+}
+
+TEST_F(Runner, ANameWithoutExtensionFindsTheProgram) {
+    ScopedEnv hold(L"CM_HOLD_MS", nullptr);
+    const std::wstring line = test::ProgramFolder() + L"\\stub -h localhost";
+    EXPECT_EQ(Executa_Aguarda(line, 0), Verdadeiro);
+    ASSERT_EQ(ReadRecord(record_file).starts.size(), 1u);
+}
+
+TEST_F(Runner, AMissingProgramIsReportedAndNothingIsWaitedFor) {
+    test::BoxAnswerer boxes;
+    const DWORD started = GetTickCount();
+    EXPECT_EQ(Executa_Aguarda(folder / L"nao-existe.exe --install", 0), Falso);
+    EXPECT_LT(GetTickCount() - started, 500u);
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].title, L"Brevano MySQL");
+    EXPECT_EQ(boxes.seen[0].text, L"Arquivo não encontrado: " + (folder / L"nao-existe.exe"));
+}
+
+TEST_F(Runner, ALineBeginningWithABlankCannotStart) {
+    test::BoxAnswerer boxes;
+    EXPECT_EQ(Executa_Aguarda(L" /c sc stop MySQL", 0), Falso);
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].text.rfind(L"Arquivo não encontrado", 0), 0u);
+}
+
+// The remove button in the real window, with the stand-in as the interpreter.
+TEST_F(Runner, RemoveButtonRunsStopThenDeleteThroughTheInterpreter) {
+    ScopedEnv comspec(L"COMSPEC", Stub());
+    ScopedEnv hold(L"CM_HOLD_MS", L"700");
+    win32::MainWindow window{test::Runtime()};
+    window.Create();
+    window.Show();
+    test::BoxAnswerer boxes;
+    boxes.buttons = {IDYES, IDOK};
+    SendMessageW(window.ControlHandle(Control::cmdRemoveServico), BM_CLICK, 0, 0);
+
+    ASSERT_EQ(boxes.seen.size(), 2u);
+    EXPECT_EQ(boxes.seen[0].title, L"Atenção");
+    EXPECT_EQ(boxes.seen[0].text,
+              L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\n"
+              L"Deseja proseguir com a remoção do serviço?");
+    EXPECT_EQ(boxes.seen[1].title, L"Brevano");
+    EXPECT_EQ(boxes.seen[1].text, L"O Serviço MySQL foi removido!");
+
+    const Record r = ReadRecord(record_file);
+    ASSERT_EQ(r.starts.size(), 2u);
+    ASSERT_EQ(r.gone.size(), 2u);
+    EXPECT_EQ(r.starts[0].second, Stub() + L" /c sc stop MySQL");
+    EXPECT_EQ(r.starts[1].second, Stub() + L" /c sc delete MySQL");
+    EXPECT_GE(r.starts[1].first, r.gone[0]);  // the delete began after the stop's window was gone
+}
+
+TEST_F(Runner, RemoveButtonAnsweredNoRunsNothing) {
+    ScopedEnv comspec(L"COMSPEC", Stub());
+    win32::MainWindow window{test::Runtime()};
+    window.Create();
+    window.Show();
+    test::BoxAnswerer boxes;
+    boxes.buttons = {IDNO};
+    SendMessageW(window.ControlHandle(Control::cmdRemoveServico), BM_CLICK, 0, 0);
+    EXPECT_EQ(boxes.seen.size(), 1u);
+    EXPECT_TRUE(ReadRecord(record_file).starts.empty());
+}
+
+}  // namespace
+}  // namespace cm

@@ -1,0 +1,52 @@
+// Small helpers for the Windows-side tests: paths beside the test program,
+// temporary folders, environment and files.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "system/win32/Win32Runtime.h"
+
+namespace cm::test {
+
+// The folder of the running test program (where the helper programs are built).
+std::wstring ProgramFolder();
+
+// A fresh empty folder under the temporary folder, removed with its content at scope end.
+class TempFolder {
+public:
+    TempFolder();
+    ~TempFolder();
+    const std::wstring& Path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// Sets an environment variable of this process for the scope; restores it after.
+class ScopedEnv {
+public:
+    ScopedEnv(const std::wstring& name, const std::wstring* value);
+    ScopedEnv(const std::wstring& name, const std::wstring& value) : ScopedEnv(name, &value) {}
+    ~ScopedEnv();
+
+private:
+    std::wstring name_;
+    bool had_ = false;
+    std::wstring old_;
+};
+
+void WriteFile(const std::wstring& path, const std::string& bytes);
+std::string ReadFile(const std::wstring& path);
+std::vector<std::string> ReadLines(const std::wstring& path);
+std::wstring Widen(const std::string& utf8);
+
+win32::Win32Runtime& Runtime();
+
+// Processes waiting window messages for about this long.
+void PumpFor(DWORD milliseconds);
+
+}  // namespace cm::test

@@ -1,0 +1,66 @@
+// A stand-in program for the runner and the command interpreter.
+// Environment (inherited from the test that starts it):
+//   CM_RECORD   file to which it appends "start <tick> <command line>" and,
+//               once its window is gone, "gone <tick>"
+//   CM_HOLD_MS  keep one hidden top-level window for this long (default 0: no window)
+//   CM_LINGER_MS stay alive this long after the window is gone, without windows
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+DWORD EnvNumber(const wchar_t* name) {
+    wchar_t value[32] = L"";
+    if (GetEnvironmentVariableW(name, value, 32) == 0) return 0;
+    return static_cast<DWORD>(_wtoi(value));
+}
+
+void Record(const std::wstring& line) {
+    wchar_t path[MAX_PATH] = L"";
+    if (GetEnvironmentVariableW(L"CM_RECORD", path, MAX_PATH) == 0) return;
+    HANDLE file = CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    const int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, utf8.data(), size, nullptr, nullptr);
+    utf8.back() = '\n';
+    DWORD written = 0;
+    WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+    CloseHandle(file);
+}
+
+void Pump(DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        const DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= milliseconds) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+    }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    Record(L"start " + std::to_wstring(GetTickCount()) + L" " + GetCommandLineW());
+    const DWORD hold = EnvNumber(L"CM_HOLD_MS");
+    if (hold > 0) {
+        WNDCLASSW klass{};
+        klass.lpfnWndProc = DefWindowProcW;
+        klass.hInstance = instance;
+        klass.lpszClassName = L"CmStubWindow";
+        RegisterClassW(&klass);
+        HWND window = CreateWindowExW(0, L"CmStubWindow", L"stub", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                      nullptr, instance, nullptr);  // never shown
+        Pump(hold);
+        DestroyWindow(window);
+    }
+    Record(L"gone " + std::to_wstring(GetTickCount()));
+    Sleep(EnvNumber(L"CM_LINGER_MS"));
+    return 0;
+}

@@ -1,0 +1,285 @@
+// The real window: its controls as created, the load, the hover hint.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "BoxAnswerer.h"
+#include "Win32TestUtil.h"
+#include "app/win32/MainWindow.h"
+#include "system/modPrincipal.h"
+
+namespace cm {
+namespace {
+
+using win32::MainWindow;
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[64] = L"";
+    GetClassNameW(window, name, 64);
+    return name;
+}
+
+std::wstring CaptionOf(HWND window) {
+    wchar_t text[256] = L"";
+    GetWindowTextW(window, text, 256);
+    return text;
+}
+
+RECT ClientRectOf(HWND control) {
+    RECT r;
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+int TextWidth(HWND control, const std::wstring& text) {
+    HDC dc = GetDC(control);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
+class RealWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window.Create();
+        dpi = window.Dpi();
+    }
+    HWND Of(Control c) const { return window.ControlHandle(c); }
+    MainWindow window{test::Runtime()};
+    int dpi = 96;
+};
+
+TEST_F(RealWindow, WindowCaptionClientAreaAndBackground) {
+    EXPECT_EQ(CaptionOf(window.Handle()), L"Brevano MySQL");
+    RECT client;
+    GetClientRect(window.Handle(), &client);
+    EXPECT_EQ(client.right, TwipsToPixels(4695, dpi));
+    EXPECT_EQ(client.bottom, TwipsToPixels(5370, dpi));
+    if (dpi == 96) {
+        EXPECT_EQ(client.right, 313);
+        EXPECT_EQ(client.bottom, 358);
+    }
+    EXPECT_EQ(GetClassLongPtrW(window.Handle(), GCLP_HBRBACKGROUND),
+              reinterpret_cast<ULONG_PTR>(GetStockObject(WHITE_BRUSH)));
+}
+
+// The program file carries one icon of four 24-bit images, version
+// information and a manifest.
+TEST(ProgramFile, CarriesIconVersionAndManifest) {
+    const std::wstring program = test::ProgramFolder() + L"\\ConfiguraMySQL.exe";
+    HMODULE module = LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(1), RT_GROUP_ICON);
+    ASSERT_NE(group, nullptr);
+    const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
+    const WORD count = *reinterpret_cast<const WORD*>(bytes + 4);
+    ASSERT_EQ(count, 4);
+    std::vector<int> sizes;
+    for (WORD i = 0; i < count; ++i) {
+        const BYTE* entry = bytes + 6 + 14 * i;  // width, height, colours, reserved, planes, bit count, ...
+        sizes.push_back(entry[0]);
+        EXPECT_EQ(entry[0], entry[1]);
+        EXPECT_EQ(*reinterpret_cast<const WORD*>(entry + 6), 24);
+    }
+    std::sort(sizes.begin(), sizes.end());
+    EXPECT_EQ(sizes, (std::vector<int>{16, 24, 32, 48}));
+    EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST), nullptr);
+    EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(1), RT_VERSION), nullptr);
+    FreeLibrary(module);
+}
+
+TEST_F(RealWindow, EveryControlHasItsClassCaptionPlaceAndState) {
+    struct Expected {
+        Control id;
+        const wchar_t* klass;
+        bool visible, enabled;
+    };
+    const Expected table[] = {
+        {Control::Label2, L"Static", true, true},
+        {Control::cboDrive, L"ComboBox", true, true},
+        {Control::Label1, L"Static", true, true},
+        {Control::cboArquivoSql, L"ComboBox", true, true},
+        {Control::chkBinario, L"Button", true, true},
+        {Control::Frame1, L"Button", true, false},
+        {Control::lblInstalacaoMysql, L"Static", true, true},
+        {Control::lblConfiguracaoBinario, L"Static", true, true},
+        {Control::lblCriacaoServico, L"Static", true, true},
+        {Control::lblConfiguracaoUsuario, L"Static", true, true},
+        {Control::lblImportacaoBanco, L"Static", true, true},
+        {Control::lblInstalacaoODBC, L"Static", false, false},
+        {Control::cmdRemoveServico, L"Button", true, true},
+        {Control::lblRemoverServico, L"Static", false, true},
+        {Control::cmdConfigurar, L"Button", true, true},
+        {Control::cmdFechar, L"Button", true, true},
+    };
+    for (const auto& e : table) {
+        const ControlSpec& spec = SpecOf(e.id);
+        SCOPED_TRACE(std::string(spec.name));
+        HWND c = Of(e.id);
+        ASSERT_NE(c, nullptr);
+        EXPECT_EQ(_wcsicmp(ClassOf(c).c_str(), e.klass), 0) << ClassOf(c).c_str();
+        EXPECT_EQ((GetWindowLongW(c, GWL_STYLE) & WS_VISIBLE) != 0, e.visible);
+        EXPECT_EQ(IsWindowEnabled(c) != FALSE, e.enabled);
+        if (e.id != Control::cboDrive && e.id != Control::cboArquivoSql) {
+            EXPECT_EQ(CaptionOf(c), std::wstring(spec.caption));
+        }
+        const RECT r = ClientRectOf(c);
+        const bool in_frame = spec.kind == ControlKind::StepLabel;
+        const int left = spec.left + (in_frame ? SpecOf(Control::Frame1).left : 0);
+        const int top = spec.top + (in_frame ? SpecOf(Control::Frame1).top : 0);
+        EXPECT_EQ(r.left, TwipsToPixels(left, dpi));
+        EXPECT_EQ(r.top, TwipsToPixels(top, dpi));
+        EXPECT_EQ(r.bottom - r.top, TwipsToPixels(spec.height, dpi));
+        if (in_frame) {
+            EXPECT_EQ(r.right - r.left, TextWidth(c, std::wstring(spec.caption)));
+        } else {
+            EXPECT_EQ(r.right - r.left, TwipsToPixels(spec.width, dpi));
+        }
+        // Nothing is the Enter button.
+        if (e.klass == std::wstring(L"Button")) {
+            EXPECT_NE(GetWindowLongW(c, GWL_STYLE) & 0x0F, BS_DEFPUSHBUTTON);
+        }
+    }
+    if (dpi == 96) {
+        const RECT start = ClientRectOf(Of(Control::cmdConfigurar));
+        EXPECT_EQ(start.left, 150);
+        EXPECT_EQ(start.top, 279);
+        EXPECT_EQ(start.right - start.left, 153);
+        EXPECT_EQ(start.bottom - start.top, 35);
+    }
+    EXPECT_EQ(GetWindowLongW(Of(Control::cboArquivoSql), GWL_STYLE) & 3, CBS_DROPDOWN);
+    EXPECT_EQ(GetWindowLongW(Of(Control::cboArquivoSql), GWL_STYLE) & CBS_SORT, 0);
+    EXPECT_EQ(GetWindowLongW(Of(Control::chkBinario), GWL_STYLE) & 0x0F, BS_AUTOCHECKBOX);
+    EXPECT_EQ(GetWindowLongW(Of(Control::Frame1), GWL_STYLE) & 0x0F, BS_GROUPBOX);
+    EXPECT_EQ(SendMessageW(Of(Control::chkBinario), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+}
+
+TEST_F(RealWindow, FontsAreMsSansSerifBoldExceptTheFrame) {
+    for (const auto& spec : kLayout) {
+        SCOPED_TRACE(std::string(spec.name));
+        HFONT font = reinterpret_cast<HFONT>(SendMessageW(Of(spec.id), WM_GETFONT, 0, 0));
+        ASSERT_NE(font, nullptr);
+        LOGFONTW lf{};
+        GetObjectW(font, sizeof lf, &lf);
+        if (spec.id == Control::Frame1) {
+            EXPECT_EQ(font, GetStockObject(DEFAULT_GUI_FONT));
+            continue;
+        }
+        EXPECT_STREQ(lf.lfFaceName, L"MS Sans Serif");
+        EXPECT_EQ(lf.lfWeight, 700);
+        EXPECT_EQ(lf.lfHeight, -MulDiv(825, dpi, 7200));
+        EXPECT_EQ(lf.lfCharSet, 0);
+        EXPECT_FALSE(lf.lfItalic);
+        EXPECT_FALSE(lf.lfUnderline);
+        EXPECT_FALSE(lf.lfStrikeOut);
+    }
+}
+
+TEST_F(RealWindow, TextColoursOnWhite) {
+    HDC dc = CreateCompatibleDC(nullptr);
+    for (const auto& spec : kLayout) {
+        if (spec.kind != ControlKind::Label && spec.kind != ControlKind::StepLabel &&
+            spec.kind != ControlKind::CheckBox) {
+            continue;
+        }
+        SCOPED_TRACE(std::string(spec.name));
+        const LRESULT brush = SendMessageW(window.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                                           reinterpret_cast<LPARAM>(Of(spec.id)));
+        ASSERT_NE(brush, 0);
+        LOGBRUSH lb{};
+        GetObjectW(reinterpret_cast<HBRUSH>(brush), sizeof lb, &lb);
+        EXPECT_EQ(lb.lbColor, RGB(255, 255, 255));
+        const COLORREF expected = spec.dark_blue_text ? RGB(0, 0, 128) : GetSysColor(COLOR_WINDOWTEXT);
+        EXPECT_EQ(GetTextColor(dc), expected);
+    }
+    DeleteDC(dc);
+}
+
+TEST_F(RealWindow, TabOrderAndInitialFocus) {
+    const Control order[] = {Control::cboDrive, Control::chkBinario, Control::cmdConfigurar,
+                             Control::cboArquivoSql, Control::cmdRemoveServico, Control::cmdFechar};
+    HWND current = Of(Control::cboDrive);
+    for (std::size_t i = 1; i <= std::size(order); ++i) {
+        current = GetNextDlgTabItem(window.Handle(), current, FALSE);
+        EXPECT_EQ(current, Of(order[i % std::size(order)])) << "after position " << i;
+    }
+    window.Show();
+    test::PumpFor(100);
+    EXPECT_EQ(GetFocus(), Of(Control::cboDrive));
+}
+
+TEST_F(RealWindow, DriveListEntriesStartWithTheLetterAndTheCurrentDriveIsSelected) {
+    HWND list = Of(Control::cboDrive);
+    const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+    ASSERT_GT(count, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t entry[300] = L"";
+        SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
+        EXPECT_TRUE(entry[0] >= L'a' && entry[0] <= L'z') << entry;
+        EXPECT_EQ(entry[1], L':');
+    }
+    wchar_t current[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, current);
+    const std::wstring text = window.Text(Control::cboDrive);
+    ASSERT_GE(text.size(), 2u);
+    EXPECT_EQ(text[0], static_cast<wchar_t>(towlower(current[0])));
+}
+
+TEST_F(RealWindow, AStepLabelGrowsWithItsCaption) {
+    HWND label = Of(Control::lblInstalacaoMysql);
+    const int before = ClientRectOf(label).right - ClientRectOf(label).left;
+    window.SetText(Control::lblInstalacaoMysql, window.Text(Control::lblInstalacaoMysql) + L" - OK!");
+    const RECT after = ClientRectOf(label);
+    EXPECT_GT(after.right - after.left, before);
+    EXPECT_EQ(after.right - after.left, TextWidth(label, L"1. Instalação do Mysql - OK!"));
+    window.SetForeColor(Control::lblInstalacaoMysql, kGreen);
+    HDC dc = CreateCompatibleDC(nullptr);
+    SendMessageW(window.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label));
+    EXPECT_EQ(GetTextColor(dc), RGB(0, 128, 0));
+    DeleteDC(dc);
+}
+
+TEST_F(RealWindow, HoverHintFollowsTheButtonAndTheWindowOnly) {
+    window.Show();
+    test::PumpFor(50);
+    SendMessageW(Of(Control::cmdRemoveServico), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_TRUE(window.Visible(Control::lblRemoverServico));
+    SendMessageW(Of(Control::Label1), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    SendMessageW(Of(Control::cmdFechar), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_TRUE(window.Visible(Control::lblRemoverServico));
+    SendMessageW(window.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+    EXPECT_FALSE(window.Visible(Control::lblRemoverServico));
+}
+
+TEST_F(RealWindow, LoadAsksForTheComponentThenShowsTheNoticeAndListsScripts) {
+    const std::wstring component = modPrincipal::Diretorio_Sistema() + L"lumatrex.ocx";
+    test::WriteFile(component, "");
+    const std::wstring script = test::ProgramFolder() + L"\\cm-window-test.sql";
+    test::WriteFile(script, "select 1;");
+    {
+        test::BoxAnswerer boxes;
+        window.Form().Form_Load();
+        ASSERT_EQ(boxes.seen.size(), 1u);
+        EXPECT_EQ(boxes.seen[0].title, L"Informativo");
+        EXPECT_EQ(boxes.seen[0].text, L"Certifique-se de que esteja executando este aplicativo como ADMINISTRADOR!");
+    }
+    DeleteFileW(script.c_str());
+    DeleteFileW(component.c_str());
+    HWND scripts = Of(Control::cboArquivoSql);
+    std::vector<std::wstring> items;
+    for (LRESULT i = 0; i < SendMessageW(scripts, CB_GETCOUNT, 0, 0); ++i) {
+        wchar_t item[MAX_PATH] = L"";
+        SendMessageW(scripts, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+        items.push_back(item);
+    }
+    EXPECT_NE(std::find(items.begin(), items.end(), L"cm-window-test.sql"), items.end());
+    EXPECT_EQ(SendMessageW(scripts, CB_GETCURSEL, 0, 0), CB_ERR);
+    EXPECT_EQ(window.Text(Control::cboArquivoSql), L"");
+}
+
+}  // namespace
+}  // namespace cm
