@@ -207,6 +207,25 @@ TEST(Dll, ReplaceAndPasswordCallbacks) {
     EXPECT_TRUE(stop.password_names.empty());
 }
 
+// The program extracts to the root of a drive, given as "c:\".
+TEST(Dll, ExtractsToADriveRoot) {
+    Dll dll;
+    ASSERT_NE(dll.unzip, nullptr);
+    TempDir dir;
+    const std::string top = "uz-root-" + dir.path().filename().string();
+    write_file(dir / "r.zip", ZipBuilder().add(top + "/bin/tool.exe", "MZ").finish());
+    Recorder rec;
+    RawCall call(dir / "r.zip", dir.path(), rec, 1, false);
+    call.folder = "c:\\";
+    put_ptr(call.options, 64, call.folder.c_str());
+    bool stack_ok = false;
+    EXPECT_EQ(call.run(dll, stack_ok), UZ_OK) << rec.printed();
+    const fs::path extracted = fs::path("c:\\") / top / "bin" / "tool.exe";
+    EXPECT_EQ(read_text(extracted), "MZ");
+    std::error_code ec;
+    fs::remove_all(fs::path("c:\\") / top, ec);
+}
+
 TEST(Dll, BadRecords) {
     Dll dll;
     ASSERT_NE(dll.unzip, nullptr);

@@ -1,0 +1,84 @@
+#!/usr/bin/env python3
+"""Times our host, `unzip -qq -o` and `bsdtar -xf` on the benchmark corpora,
+each run into a fresh folder, checks every output tree against the corpus
+manifest and prints medians and the ratios ours/unzip and ours/bsdtar."""
+import argparse, hashlib, os, shutil, statistics, subprocess, sys, time
+
+
+def load_manifest(path):
+    entries = {}
+    with open(path) as f:
+        for line in f:
+            rel, size, digest = line.rstrip("\n").split("\t")
+            entries[rel] = (int(size), digest)
+    return entries
+
+
+def check_tree(root, manifest):
+    seen = 0
+    for dirpath, _, files in os.walk(root):
+        for name in files:
+            p = os.path.join(dirpath, name)
+            rel = os.path.relpath(p, root)
+            if rel not in manifest:
+                return "unexpected file " + rel
+            size, digest = manifest[rel]
+            h = hashlib.sha256()
+            with open(p, "rb") as f:
+                for chunk in iter(lambda: f.read(1 << 20), b""):
+                    h.update(chunk)
+            if os.path.getsize(p) != size or h.hexdigest() != digest:
+                return "content differs: " + rel
+            seen += 1
+    if seen != len(manifest):
+        return "%d of %d files present" % (seen, len(manifest))
+    return None
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--corpus", required=True)
+    ap.add_argument("--host", required=True)
+    ap.add_argument("--work", required=True)
+    ap.add_argument("--runs", type=int, default=5)
+    args = ap.parse_args()
+
+    tools = {
+        "ours": lambda a, o: [args.host, "-q", "-d", o, a],
+        "unzip": lambda a, o: ["unzip", "-qq", "-o", a, "-d", o],
+        "bsdtar": lambda a, o: ["bsdtar", "-xf", a, "-C", o],
+    }
+    failed = False
+    results = {}
+    for corpus in ("mixed", "small"):
+        archive = os.path.join(args.corpus, corpus + ".zip")
+        manifest = load_manifest(os.path.join(args.corpus, corpus + ".manifest"))
+        times = {t: [] for t in tools}
+        for run in range(args.runs):
+            for tool, cmd in tools.items():  # interleaved, so drift hits all alike
+                out = os.path.join(args.work, "%s-%s" % (corpus, tool))
+                shutil.rmtree(out, ignore_errors=True)
+                os.makedirs(out)
+                subprocess.run(["sync"])
+                t0 = time.perf_counter()
+                rc = subprocess.run(cmd(archive, out)).returncode
+                elapsed = time.perf_counter() - t0
+                problem = "exit code %d" % rc if rc != 0 else check_tree(out, manifest)
+                if problem:
+                    print("FAIL %s %s run %d: %s" % (corpus, tool, run + 1, problem))
+                    failed = True
+                times[tool].append(elapsed)
+                shutil.rmtree(out, ignore_errors=True)
+        results[corpus] = {t: statistics.median(v) for t, v in times.items()}
+        size = os.path.getsize(archive)
+        print("%s: %s, %d bytes, %d files, %d runs each" % (corpus, archive, size, len(manifest), args.runs))
+        for tool in tools:
+            print("  %-7s median %7.3f s   runs: %s" % (tool, results[corpus][tool],
+                  " ".join("%.3f" % t for t in times[tool])))
+        r = results[corpus]
+        print("  ratio ours/unzip  %.2f" % (r["ours"] / r["unzip"]))
+        print("  ratio ours/bsdtar %.2f" % (r["ours"] / r["bsdtar"]))
+    sys.exit(1 if failed else 0)
+
+
+main()
