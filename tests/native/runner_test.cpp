@@ -15,6 +15,8 @@ constexpr std::int32_t kPid = 4000;  // the fake's first process id
 // Every pass meets some window: the program's own window is always there, and
 // the last window a pass meets is what tells the runner the process has none.
 
+std::int32_t CM_STDCALL VisitAll(WindowHandle, std::intptr_t) { return 1; }
+
 class Runner : public ::testing::Test {
 protected:
     void SetUp() override { Janela_Encontrada = 0; }
@@ -101,7 +103,7 @@ TEST_F(Runner, AnIdOutsideTheSigned32BitRangeIsAnOverflow) {
 
 TEST_F(Runner, TheCallbackReportsAndContinuesAsTheEnumerationExpects) {
     rt.window_passes = {{{21, 3}, {22, 8}}};
-    rt.EnumWindows([](WindowHandle, std::intptr_t) -> std::int32_t { return 1; }, 0);  // loads the pass
+    rt.EnumWindows(&VisitAll, 0);  // loads the pass
     EXPECT_EQ(modPrincipal::Procura_Janela_Processo(21, 8), -1);
     EXPECT_EQ(Janela_Encontrada, 0u);
     EXPECT_EQ(modPrincipal::Procura_Janela_Processo(22, 8), 0);
