@@ -111,6 +111,7 @@ const Tool kTools[] = {
     {"zip_fz", "zip", "zip -qr -fz {out} .", nullptr},
     {"zip_piped", "zip", "zip -qr - . > {out}", nullptr},
     {"zip_encrypted", "zip", "zip -qr -P 'pass word' {out} .", "pass word"},
+    {"zip_piped_encrypted", "zip", "zip -qr -P 'pass word' - . > {out}", "pass word"},
     {"python", "python3", std::string(kPython) + " {out} plain", nullptr},
     {"python_streamed", "python3", std::string(kPython) + " {out} streamed", nullptr},
     {"bsdtar", "bsdtar", "bsdtar --format zip -cf {out} .", nullptr},

@@ -7,9 +7,10 @@
 namespace uz {
 namespace {
 
-std::wstring widen(const char *s, size_t n, UINT cp) {
+// strict: fail on invalid UTF-8 (paths); otherwise substitute (messages).
+std::wstring widen(const char *s, size_t n, UINT cp, bool strict = true) {
     if (n == 0) return {};
-    const DWORD flags = cp == CP_UTF8 ? MB_ERR_INVALID_CHARS : 0;
+    const DWORD flags = cp == CP_UTF8 && strict ? MB_ERR_INVALID_CHARS : 0;
     const int len = MultiByteToWideChar(cp, flags, s, static_cast<int>(n), nullptr, 0);
     if (len <= 0) return {};
     std::wstring w(static_cast<size_t>(len), L'\0');
@@ -233,7 +234,8 @@ std::unique_ptr<Sink> open_folder_sink(const char *folder, std::string &error) {
 }
 
 std::string callback_text(const std::string &utf8) {
-    const std::wstring w = widen(utf8.data(), utf8.size(), CP_UTF8);
+    // Messages may quote a raw name that is not valid text; it must still print.
+    const std::wstring w = widen(utf8.data(), utf8.size(), CP_UTF8, false);
     if (w.empty()) return {};
     const int len = WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr,
                                         0, nullptr, nullptr);
