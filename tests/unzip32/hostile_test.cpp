@@ -300,6 +300,9 @@ TEST_F(Hostile, ValidShapesAreNotMistakenForOverlap) {
     dd.data = bytes_of(std::string(3000, 'd'));
     dd.method = 8;
     dd.descriptor = true;
+    EntrySpec bare = dd;
+    bare.name = "unsigned-descriptor.txt";
+    bare.descriptor_signature = false;
     EntrySpec z;
     z.name = "zip64.txt";
     z.data = bytes_of("sixty-four");
@@ -308,7 +311,7 @@ TEST_F(Hostile, ValidShapesAreNotMistakenForOverlap) {
     const Bytes zips[] = {
         ZipBuilder().prefix(stub).relative_to_stub(true).add("a.txt", "stub").add(dd).finish(),
         ZipBuilder().prefix(stub).add("a.txt", "stub, absolute offsets").finish(),
-        ZipBuilder().add(dd).add(z).add("a.txt", "x").finish(),
+        ZipBuilder().add(dd).add(z).add(bare).add("a.txt", "x").finish(),
     };
     for (const Bytes &zip : zips) {
         reset_target();

@@ -61,7 +61,8 @@ struct EntrySpec {
     uint16_t dos_time = 0x6000;  // 12:00:00
     uint16_t dos_date = 0x5321;  // 2021-09-01
     std::string password;        // non-empty: ZipCrypto
-    bool descriptor = false;     // bit 3 with a signed data descriptor
+    bool descriptor = false;     // bit 3 with a data descriptor after the data
+    bool descriptor_signature = true;
     bool zip64 = false;          // sizes and offset through a ZIP64 block
     Bytes central_extra;
     Bytes local_extra;
@@ -123,7 +124,7 @@ public:
         append(out_, lextra);
         append(out_, payload);
         if (e.descriptor) {
-            put32(out_, 0x08074b50);
+            if (e.descriptor_signature) put32(out_, 0x08074b50);
             put32(out_, b.crc);
             put32(out_, static_cast<uint32_t>(b.csize));
             put32(out_, static_cast<uint32_t>(b.usize));
