@@ -78,8 +78,8 @@ inline constexpr std::array<ControlSpec, kControlCount> kLayout{{
 }};
 
 constexpr const ControlSpec& SpecOf(Control id) {
-    for (const auto& spec : kLayout) {
-        if (spec.id == id) return spec;
+    for (const auto& item : kLayout) {
+        if (item.id == id) return item;
     }
     return kLayout[0];
 }

@@ -3,12 +3,12 @@
 namespace cm::test {
 
 FakeView::FakeView() {
-    for (const auto& spec : kLayout) {
-        auto& c = (*this)[spec.id];
-        c.text = spec.caption;
-        c.enabled = spec.enabled;
-        c.visible = spec.visible;
-        c.fore_color = spec.dark_blue_text ? kDarkBlue : 0;
+    for (const auto& item : kLayout) {
+        auto& c = (*this)[item.id];
+        c.text = item.caption;
+        c.enabled = item.enabled;
+        c.visible = item.visible;
+        c.fore_color = item.dark_blue_text ? kDarkBlue : 0;
     }
     (*this)[Control::cboDrive].text = L"c: [SISTEMA]";
 }

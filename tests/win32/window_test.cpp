@@ -117,27 +117,27 @@ TEST_F(RealWindow, EveryControlHasItsClassCaptionPlaceAndState) {
         {Control::cmdFechar, L"Button", true, true},
     };
     for (const auto& e : table) {
-        const ControlSpec& spec = SpecOf(e.id);
-        SCOPED_TRACE(std::string(spec.name));
+        const ControlSpec& item = SpecOf(e.id);
+        SCOPED_TRACE(std::string(item.name));
         HWND c = Of(e.id);
         ASSERT_NE(c, nullptr);
         EXPECT_EQ(_wcsicmp(ClassOf(c).c_str(), e.klass), 0) << ClassOf(c).c_str();
         EXPECT_EQ((GetWindowLongW(c, GWL_STYLE) & WS_VISIBLE) != 0, e.visible);
         EXPECT_EQ(IsWindowEnabled(c) != FALSE, e.enabled);
         if (e.id != Control::cboDrive && e.id != Control::cboArquivoSql) {
-            EXPECT_EQ(CaptionOf(c), std::wstring(spec.caption));
+            EXPECT_EQ(CaptionOf(c), std::wstring(item.caption));
         }
         const RECT r = ClientRectOf(c);
-        const bool in_frame = spec.kind == ControlKind::StepLabel;
-        const int left = spec.left + (in_frame ? SpecOf(Control::Frame1).left : 0);
-        const int top = spec.top + (in_frame ? SpecOf(Control::Frame1).top : 0);
+        const bool in_frame = item.kind == ControlKind::StepLabel;
+        const int left = item.left + (in_frame ? SpecOf(Control::Frame1).left : 0);
+        const int top = item.top + (in_frame ? SpecOf(Control::Frame1).top : 0);
         EXPECT_EQ(r.left, TwipsToPixels(left, dpi));
         EXPECT_EQ(r.top, TwipsToPixels(top, dpi));
-        EXPECT_EQ(r.bottom - r.top, TwipsToPixels(spec.height, dpi));
+        EXPECT_EQ(r.bottom - r.top, TwipsToPixels(item.height, dpi));
         if (in_frame) {
-            EXPECT_EQ(r.right - r.left, TextWidth(c, std::wstring(spec.caption)));
+            EXPECT_EQ(r.right - r.left, TextWidth(c, std::wstring(item.caption)));
         } else {
-            EXPECT_EQ(r.right - r.left, TwipsToPixels(spec.width, dpi));
+            EXPECT_EQ(r.right - r.left, TwipsToPixels(item.width, dpi));
         }
         // Nothing is the Enter button.
         if (e.klass == std::wstring(L"Button")) {
@@ -159,13 +159,13 @@ TEST_F(RealWindow, EveryControlHasItsClassCaptionPlaceAndState) {
 }
 
 TEST_F(RealWindow, FontsAreMsSansSerifBoldExceptTheFrame) {
-    for (const auto& spec : kLayout) {
-        SCOPED_TRACE(std::string(spec.name));
-        HFONT font = reinterpret_cast<HFONT>(SendMessageW(Of(spec.id), WM_GETFONT, 0, 0));
+    for (const auto& item : kLayout) {
+        SCOPED_TRACE(std::string(item.name));
+        HFONT font = reinterpret_cast<HFONT>(SendMessageW(Of(item.id), WM_GETFONT, 0, 0));
         ASSERT_NE(font, nullptr);
         LOGFONTW lf{};
         GetObjectW(font, sizeof lf, &lf);
-        if (spec.id == Control::Frame1) {
+        if (item.id == Control::Frame1) {
             EXPECT_EQ(font, GetStockObject(DEFAULT_GUI_FONT));
             continue;
         }
@@ -181,19 +181,19 @@ TEST_F(RealWindow, FontsAreMsSansSerifBoldExceptTheFrame) {
 
 TEST_F(RealWindow, TextColoursOnWhite) {
     HDC dc = CreateCompatibleDC(nullptr);
-    for (const auto& spec : kLayout) {
-        if (spec.kind != ControlKind::Label && spec.kind != ControlKind::StepLabel &&
-            spec.kind != ControlKind::CheckBox) {
+    for (const auto& item : kLayout) {
+        if (item.kind != ControlKind::Label && item.kind != ControlKind::StepLabel &&
+            item.kind != ControlKind::CheckBox) {
             continue;
         }
-        SCOPED_TRACE(std::string(spec.name));
+        SCOPED_TRACE(std::string(item.name));
         const LRESULT brush = SendMessageW(window.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                                           reinterpret_cast<LPARAM>(Of(spec.id)));
+                                           reinterpret_cast<LPARAM>(Of(item.id)));
         ASSERT_NE(brush, 0);
         LOGBRUSH lb{};
         GetObjectW(reinterpret_cast<HBRUSH>(brush), sizeof lb, &lb);
         EXPECT_EQ(lb.lbColor, RGB(255, 255, 255));
-        const COLORREF expected = spec.dark_blue_text ? RGB(0, 0, 128) : GetSysColor(COLOR_WINDOWTEXT);
+        const COLORREF expected = item.dark_blue_text ? RGB(0, 0, 128) : GetSysColor(COLOR_WINDOWTEXT);
         EXPECT_EQ(GetTextColor(dc), expected);
     }
     DeleteDC(dc);

@@ -25,11 +25,11 @@ const wchar_t* ClassOf(ControlKind kind) {
     }
 }
 
-DWORD StyleOf(const ControlSpec& spec) {
+DWORD StyleOf(const ControlSpec& item) {
     DWORD style = WS_CHILD;
-    if (spec.visible) style |= WS_VISIBLE;
-    if (!spec.enabled) style |= WS_DISABLED;
-    switch (spec.kind) {
+    if (item.visible) style |= WS_VISIBLE;
+    if (!item.enabled) style |= WS_DISABLED;
+    switch (item.kind) {
         // Labels on the window take the pointer's movements over their area;
         // the step labels sit in the disabled frame, which passes them on to
         // the window.
@@ -78,9 +78,9 @@ MainWindow::~MainWindow() {
     if (white_ != nullptr) DeleteObject(white_);
 }
 
-RECT MainWindow::PixelRect(const ControlSpec& spec) const {
-    int left = spec.left, top = spec.top;
-    if (spec.kind == ControlKind::StepLabel) {
+RECT MainWindow::PixelRect(const ControlSpec& item) const {
+    int left = item.left, top = item.top;
+    if (item.kind == ControlKind::StepLabel) {
         const ControlSpec& frame = SpecOf(Control::Frame1);
         left += frame.left;
         top += frame.top;
@@ -88,8 +88,8 @@ RECT MainWindow::PixelRect(const ControlSpec& spec) const {
     RECT r;
     r.left = TwipsToPixels(left, dpi_);
     r.top = TwipsToPixels(top, dpi_);
-    r.right = r.left + TwipsToPixels(spec.width, dpi_);
-    r.bottom = r.top + TwipsToPixels(spec.height, dpi_);
+    r.right = r.left + TwipsToPixels(item.width, dpi_);
+    r.bottom = r.top + TwipsToPixels(item.height, dpi_);
     return r;
 }
 
@@ -133,12 +133,12 @@ void MainWindow::Create() {
     // Creation order is the keyboard focus order.
     std::vector<ControlSpec> by_tab(kLayout.begin(), kLayout.end());
     std::sort(by_tab.begin(), by_tab.end(), [](const auto& a, const auto& b) { return a.tab_index < b.tab_index; });
-    for (const auto& spec : by_tab) CreateControl(spec);
+    for (const auto& item : by_tab) CreateControl(item);
 
     // The step labels paint over the frame they stand in.
-    for (const auto& spec : kLayout) {
-        if (spec.kind == ControlKind::StepLabel) {
-            SetWindowPos(controls_[Index(spec.id)], HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    for (const auto& item : kLayout) {
+        if (item.kind == ControlKind::StepLabel) {
+            SetWindowPos(controls_[Index(item.id)], HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         }
     }
 
@@ -150,22 +150,22 @@ void MainWindow::Create() {
     FillDrives();
 }
 
-void MainWindow::CreateControl(const ControlSpec& spec) {
-    const RECT r = PixelRect(spec);
+void MainWindow::CreateControl(const ControlSpec& item) {
+    const RECT r = PixelRect(item);
     int height = r.bottom - r.top;
-    if (spec.kind == ControlKind::DriveList || spec.kind == ControlKind::ComboBox) {
+    if (item.kind == ControlKind::DriveList || item.kind == ControlKind::ComboBox) {
         height = TwipsToPixels(2400, dpi_);  // room for the dropped-down list
     }
-    HWND control = CreateWindowExW(0, ClassOf(spec.kind), std::wstring(spec.caption).c_str(), StyleOf(spec), r.left,
+    HWND control = CreateWindowExW(0, ClassOf(item.kind), std::wstring(item.caption).c_str(), StyleOf(item), r.left,
                                    r.top, r.right - r.left, height, window_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + Index(spec.id))),
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + Index(item.id))),
                                    GetModuleHandleW(nullptr), nullptr);
-    controls_[Index(spec.id)] = control;
-    fore_colors_[Index(spec.id)] = spec.dark_blue_text ? kDarkBlue : GetSysColor(COLOR_WINDOWTEXT);
+    controls_[Index(item.id)] = control;
+    fore_colors_[Index(item.id)] = item.dark_blue_text ? kDarkBlue : GetSysColor(COLOR_WINDOWTEXT);
     SendMessageW(control, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(spec.own_font ? font_ : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT))),
+                 reinterpret_cast<WPARAM>(item.own_font ? font_ : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT))),
                  FALSE);
-    if (spec.kind == ControlKind::DriveList || spec.kind == ControlKind::ComboBox) {
+    if (item.kind == ControlKind::DriveList || item.kind == ControlKind::ComboBox) {
         // The closed combo box keeps the height of the layout. How the
         // selection field's height maps to the whole control's differs
         // between platforms, so measure and correct.
@@ -180,7 +180,7 @@ void MainWindow::CreateControl(const ControlSpec& spec) {
             SendMessageW(control, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), field);
         }
     }
-    if (spec.kind == ControlKind::StepLabel) FitToCaption(spec.id);
+    if (item.kind == ControlKind::StepLabel) FitToCaption(item.id);
 }
 
 void MainWindow::FitToCaption(Control control) {

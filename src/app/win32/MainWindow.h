@@ -53,10 +53,10 @@ private:
     static LRESULT CALLBACK RemoveButtonProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
     LRESULT Handle(UINT message, WPARAM wparam, LPARAM lparam);
     HBRUSH ColorFor(HWND control, HDC dc);
-    void CreateControl(const ControlSpec& spec);
+    void CreateControl(const ControlSpec& item);
     void FitToCaption(Control control);
     void FillDrives();
-    RECT PixelRect(const ControlSpec& spec) const;
+    RECT PixelRect(const ControlSpec& item) const;
 
     Win32Runtime& runtime_;
     frmPrincipal form_{*this};
