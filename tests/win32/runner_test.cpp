@@ -18,6 +18,7 @@ std::wstring Stub() { return test::ProgramFolder() + L"\\stub.exe"; }
 
 struct Record {
     std::vector<std::pair<DWORD, std::wstring>> starts;  // tick, command line
+    std::vector<DWORD> shown;                              // tick the window existed
     std::vector<DWORD> gone;                               // tick the window was gone
 };
 
@@ -28,6 +29,8 @@ Record ReadRecord(const std::wstring& file) {
         const auto space = text.find(L' ', 6);
         if (text.rfind(L"start ", 0) == 0) {
             record.starts.emplace_back(std::stoul(text.substr(6, space - 6)), text.substr(space + 1));
+        } else if (text.rfind(L"shown ", 0) == 0) {
+            record.shown.push_back(std::stoul(text.substr(6)));
         } else if (text.rfind(L"gone ", 0) == 0) {
             record.gone.push_back(std::stoul(text.substr(5)));
         }
@@ -56,26 +59,50 @@ protected:
     ScopedEnv record{L"CM_RECORD", record_file};
 };
 
+// A window that appears only after the runner's first pass is, by design,
+// not waited for. On a loaded machine a program may start that slowly; such
+// a run says nothing about the wait, so it is tried again.
+constexpr int kAttempts = 3;
+
 TEST_F(Runner, WaitsUntilTheHiddenWindowOfTheProcessIsGone) {
     ScopedEnv hold(L"CM_HOLD_MS", L"1500");
-    const DWORD started = GetTickCount();
-    EXPECT_EQ(Executa_Aguarda(Stub(), 0), Verdadeiro);
-    const DWORD returned = GetTickCount();
-    EXPECT_EQ(modPrincipal::Janela_Encontrada, 0u);
-    const Record r = ReadRecord(record_file);
-    ASSERT_EQ(r.gone.size(), 1u);
-    EXPECT_GE(returned - started, 1500u);
-    EXPECT_GE(returned, r.gone[0]);
+    for (int attempt = 1;; ++attempt) {
+        DeleteFileW(record_file.c_str());
+        const DWORD started = GetTickCount();
+        EXPECT_EQ(Executa_Aguarda(Stub(), 0), Verdadeiro);
+        const DWORD returned = GetTickCount();
+        const Record r = ReadRecord(record_file);
+        if (r.shown.empty() || r.shown[0] - started >= 500) {
+            ASSERT_LT(attempt, kAttempts) << "the program never showed its window before the first pass";
+            Sleep(2000);  // let the late window go
+            continue;
+        }
+        EXPECT_EQ(modPrincipal::Janela_Encontrada, 0u);
+        ASSERT_EQ(r.gone.size(), 1u);
+        EXPECT_GE(returned - started, 1500u);
+        EXPECT_GE(returned, r.gone[0]);
+        break;
+    }
 }
 
 TEST_F(Runner, AProcessThatKeepsRunningWithoutWindowsEndsTheWait) {
     ScopedEnv hold(L"CM_HOLD_MS", L"800");
     ScopedEnv linger(L"CM_LINGER_MS", L"4000");
-    const DWORD started = GetTickCount();
-    EXPECT_EQ(Executa_Aguarda(Stub(), 0), Verdadeiro);
-    const DWORD elapsed = GetTickCount() - started;
-    EXPECT_GE(elapsed, 800u);
-    EXPECT_LT(elapsed, 4000u);  // the process itself is still running
+    for (int attempt = 1;; ++attempt) {
+        DeleteFileW(record_file.c_str());
+        const DWORD started = GetTickCount();
+        EXPECT_EQ(Executa_Aguarda(Stub(), 0), Verdadeiro);
+        const DWORD elapsed = GetTickCount() - started;
+        const Record r = ReadRecord(record_file);
+        if (r.shown.empty() || r.shown[0] - started >= 500) {
+            ASSERT_LT(attempt, kAttempts) << "the program never showed its window before the first pass";
+            Sleep(1500);
+            continue;
+        }
+        EXPECT_GE(elapsed, 800u);
+        EXPECT_LT(elapsed, 4000u);  // the process itself is still running
+        break;
+    }
 }
 
 TEST_F(Runner, AProgramThatEndsAtOnceReturnsAfterTheFirstPause) {
@@ -129,24 +156,35 @@ TEST_F(Runner, RemoveButtonRunsStopThenDeleteThroughTheInterpreter) {
     win32::MainWindow window{test::Runtime()};
     window.Create();
     window.Show();
-    test::BoxAnswerer boxes;
-    boxes.buttons = {IDYES, IDOK};
-    SendMessageW(window.ControlHandle(Control::cmdRemoveServico), BM_CLICK, 0, 0);
+    for (int attempt = 1;; ++attempt) {
+        DeleteFileW(record_file.c_str());
+        test::BoxAnswerer boxes;
+        boxes.buttons = {IDYES, IDOK};
+        const DWORD clicked = GetTickCount();
+        SendMessageW(window.ControlHandle(Control::cmdRemoveServico), BM_CLICK, 0, 0);
 
-    ASSERT_EQ(boxes.seen.size(), 2u);
-    EXPECT_EQ(boxes.seen[0].title, L"Atenção");
-    EXPECT_EQ(boxes.seen[0].text,
-              L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\n"
-              L"Deseja proseguir com a remoção do serviço?");
-    EXPECT_EQ(boxes.seen[1].title, L"Brevano");
-    EXPECT_EQ(boxes.seen[1].text, L"O Serviço MySQL foi removido!");
-
-    const Record r = ReadRecord(record_file);
-    ASSERT_EQ(r.starts.size(), 2u);
-    ASSERT_EQ(r.gone.size(), 2u);
-    EXPECT_EQ(r.starts[0].second, Stub() + L" /c sc stop MySQL");
-    EXPECT_EQ(r.starts[1].second, Stub() + L" /c sc delete MySQL");
-    EXPECT_GE(r.starts[1].first, r.gone[0]);  // the delete began after the stop's window was gone
+        const Record r = ReadRecord(record_file);
+        ASSERT_EQ(r.starts.size(), 2u);
+        ASSERT_EQ(r.shown.size(), 2u);
+        ASSERT_EQ(r.gone.size(), 2u);
+        // The stop's first pass came at least 500 ms after the click.
+        if (r.shown[0] - clicked >= 500) {
+            ASSERT_LT(attempt, kAttempts) << "the stop command never showed its window before the first pass";
+            test::PumpFor(1500);
+            continue;
+        }
+        ASSERT_EQ(boxes.seen.size(), 2u);
+        EXPECT_EQ(boxes.seen[0].title, L"Atenção");
+        EXPECT_EQ(boxes.seen[0].text,
+                  L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\n"
+                  L"Deseja proseguir com a remoção do serviço?");
+        EXPECT_EQ(boxes.seen[1].title, L"Brevano");
+        EXPECT_EQ(boxes.seen[1].text, L"O Serviço MySQL foi removido!");
+        EXPECT_EQ(r.starts[0].second, Stub() + L" /c sc stop MySQL");
+        EXPECT_EQ(r.starts[1].second, Stub() + L" /c sc delete MySQL");
+        EXPECT_GE(r.starts[1].first, r.gone[0]);  // the delete began after the stop's window was gone
+        break;
+    }
 }
 
 TEST_F(Runner, RemoveButtonAnsweredNoRunsNothing) {

@@ -1,7 +1,8 @@
 // A stand-in program for the runner and the command interpreter.
 // Environment (inherited from the test that starts it):
-//   CM_RECORD   file to which it appends "start <tick> <command line>" and,
-//               once its window is gone, "gone <tick>"
+//   CM_RECORD   file to which it appends "start <tick> <command line>",
+//               "shown <tick>" once its window exists and "gone <tick>" once
+//               the window is gone
 //   CM_HOLD_MS  keep one hidden top-level window for this long (default 0: no window)
 //   CM_LINGER_MS stay alive this long after the window is gone, without windows
 #include <windows.h>
@@ -56,7 +57,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
         klass.lpszClassName = L"CmStubWindow";
         RegisterClassW(&klass);
         HWND window = CreateWindowExW(0, L"CmStubWindow", L"stub", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
-                                      nullptr, instance, nullptr);  // never shown
+                                      nullptr, instance, nullptr);  // never made visible
+        Record(L"shown " + std::to_wstring(GetTickCount()));
         Pump(hold);
         DestroyWindow(window);
     }
