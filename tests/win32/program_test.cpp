@@ -75,8 +75,8 @@ TEST_F(ProgramRun, WithoutTheProductItSaysSoAndEndsWithoutItsWindow) {
     EXPECT_EQ(WaitForSingleObject(program.process.hProcess, 10000), WAIT_OBJECT_0);
 }
 
-// Starts the program with the product present, answers the notice and
-// answers its main window once visible.
+// Starts the program, answers its notice and returns its main window once
+// visible.
 HWND OpenWindow(Started& program) {
     Start(program);
     std::wstring text;
