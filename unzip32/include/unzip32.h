@@ -35,6 +35,10 @@ extern "C" {
 
 /* ---- Callbacks ---------------------------------------------------------- */
 
+/* All callbacks are called on the thread that called Wiz_SingleEntryUnzip.
+ * Texts handed to them are zero-terminated, in the ANSI code page on Windows
+ * (UTF-8 elsewhere); names are cut to 255 bytes for the callback only. */
+
 /* A piece of text the library prints; length counts its bytes (at most
  * 32800), and the text is also zero-terminated. Each message is one call and
  * ends with a line feed. Result ignored. */
