@@ -80,7 +80,7 @@ public:
 
     ZipBuilder &add(const EntrySpec &e) {
         Built b;
-        b.spec = e;
+        b.entry = e;
         b.offset = out_.size();
         Bytes payload = e.method == 8 ? raw_deflate(e.data) : e.data;
         b.crc = e.crc.value_or(crc_of(e.data));
@@ -147,7 +147,7 @@ public:
         const uint64_t cd_off = out.size();
         bool any64 = false;
         for (const Built &b : built_) {
-            const EntrySpec &e = b.spec;
+            const EntrySpec &e = b.entry;
             Bytes extra = e.central_extra;
             if (e.zip64) {
                 any64 = true;
@@ -212,8 +212,8 @@ public:
     uint64_t offset_of(size_t i) const { return built_.at(i).offset; }
     uint64_t data_offset_of(size_t i) const {
         const Built &b = built_.at(i);
-        return b.offset + 30 + b.spec.local_name.value_or(b.spec.name).size() +
-               b.spec.local_extra.size() + (b.spec.zip64 ? 20 : 0);
+        return b.offset + 30 + b.entry.local_name.value_or(b.entry.name).size() +
+               b.entry.local_extra.size() + (b.entry.zip64 ? 20 : 0);
     }
 
     // Writers that put a stub in front usually keep offsets relative to
@@ -225,7 +225,7 @@ public:
 
 private:
     struct Built {
-        EntrySpec spec;
+        EntrySpec entry;
         uint64_t offset = 0, csize = 0, usize = 0;
         uint32_t crc = 0;
         uint16_t flags = 0;
