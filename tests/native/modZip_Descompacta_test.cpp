@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "FakeRuntime.h"
+#include "ZipModuleState.h"
 #include "FakeUnzip.h"
 #include "unzip/modZip.h"
 
@@ -28,22 +29,17 @@ std::string FixedField(const std::vector<unsigned char>& bytes, std::size_t offs
     return std::string(bytes.begin() + offset, bytes.begin() + offset + width);
 }
 
-void ResetModule() {
-    Zip_Impressao.clear();
-    Zip_Saida.clear();
-    Zip_Listagem.clear();
-    Zip_Linhas = 0;
-    Zip_SenhaCancelada = 0;
-    Esquece_Biblioteca();
-}
-
 class DescompactaZip : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetModule();
+        test::ResetZipModule();
+        Esquece_Biblioteca();
         test::InstallFakeUnzip(rt);
     }
-    void TearDown() override { ResetModule(); }
+    void TearDown() override {
+        test::ResetZipModule();
+        Esquece_Biblioteca();
+    }
 
     // Runs the driver; answers the error it raised (none: number 0).
     RuntimeError RaisedBy(const Variant& archive, const std::wstring& drive) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "FakeRuntime.h"
+#include "ZipModuleState.h"
 #include "unzip/modZip.h"
 
 namespace cm {
@@ -23,15 +24,6 @@ const std::wstring kHeader =
     L"Filename:" + std::wstring(43, L' ') + L"Size" + std::wstring(5, L' ') + L"Date" + std::wstring(5, L' ') +
     L"Time" + std::wstring(6, L' ');
 
-// A fresh process as far as the module is concerned.
-void ResetModule() {
-    Zip_Impressao.clear();
-    Zip_Saida.clear();
-    Zip_Listagem.clear();
-    Zip_Linhas = 0;
-    Zip_SenhaCancelada = 0;
-}
-
 std::vector<std::wstring> Lines(const std::wstring& listing) {
     std::vector<std::wstring> lines;
     std::size_t start = 0;
@@ -44,8 +36,8 @@ std::vector<std::wstring> Lines(const std::wstring& listing) {
 
 class ZipCallbacks : public ::testing::Test {
 protected:
-    void SetUp() override { ResetModule(); }
-    void TearDown() override { ResetModule(); }
+    void SetUp() override { test::ResetZipModule(); }
+    void TearDown() override { test::ResetZipModule(); }
 
     static void List(std::int32_t size, const char* name, std::int32_t month = 3, std::int32_t day = 7,
                      std::int32_t year = 2008, std::int32_t hour = 9, std::int32_t minute = 5) {
@@ -239,7 +231,7 @@ TEST_F(ZipCallbacks, EmptyPasswordDisablesEveryLaterPrompt) {
     EXPECT_EQ(buffer, std::vector<char>(80, '\xCC'));
 
     // A box that fails counts as no answer.
-    ResetModule();
+    test::ResetZipModule();
     rt.on_event = [](const std::wstring&) { throw RuntimeError(5, L"box failed"); };
     EXPECT_EQ(Zip_Senha(buffer.data(), 80, "", ""), 1);
     EXPECT_EQ(Zip_SenhaCancelada, 1);

@@ -7,6 +7,7 @@
 
 #include "BoxAnswerer.h"
 #include "Win32TestUtil.h"
+#include "ZipModuleState.h"
 #include "app/win32/MainWindow.h"
 #include "unzip/modZip.h"
 #include "zip_builder.h"
@@ -17,14 +18,6 @@ namespace {
 using test::TempFolder;
 
 constexpr const wchar_t* kSource = L"CodeModule::VBUnzip";
-
-void ResetModule() {
-    modZip::Zip_Impressao.clear();
-    modZip::Zip_Saida.clear();
-    modZip::Zip_Listagem.clear();
-    modZip::Zip_Linhas = 0;
-    modZip::Zip_SenhaCancelada = 0;
-}
 
 void WriteArchive(const std::wstring& path, uztest::ZipBuilder& builder) {
     const uztest::Bytes bytes = builder.finish();
@@ -42,8 +35,8 @@ std::wstring PathNow() {
 
 class RealExtraction : public ::testing::Test {
 protected:
-    void SetUp() override { ResetModule(); }
-    void TearDown() override { ResetModule(); }
+    void SetUp() override { test::ResetZipModule(); }
+    void TearDown() override { test::ResetZipModule(); }
     TempFolder dir;
 };
 
