@@ -1,6 +1,5 @@
 #include "system/modPrincipal.h"
 
-#include <vector>
 
 #include "system/ErrorHandling.h"
 
