@@ -1,10 +1,42 @@
 #include "app/frmPrincipal.h"
 
+#include <array>
+#include <functional>
+#include <string_view>
+#include <utility>
+
 #include "system/ErrorHandling.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
 
 namespace cm {
+
+namespace {
+
+constexpr const wchar_t* kAtencao = L"Atenção";
+constexpr int kInformacao = 64;
+constexpr int kExclamacao = 48;
+
+constexpr const wchar_t* kSemDrive = L"Informe o drive onde será instalado o Mysql.";
+constexpr const wchar_t* kMysqlExiste = L"O MySQL já existe nessa máquina.\r\nA instalação será interrompida!";
+constexpr const wchar_t* kSemArquivoZip = L"O arquivo de instalação do Mysql não foi encontrado!";
+constexpr const wchar_t* kSemBiblioteca = L"A DLL Unzip32.dll não foi encontrada na pasta do aplicativo.";
+constexpr const wchar_t* kSemScript = L"Informe o arquivo de banco de dados!";
+constexpr const wchar_t* kScriptNaoEncontrado = L"Arquivo de banco de dados não encontrado!";
+constexpr const wchar_t* kConcluido = L"Concluído a instalação do servidor MySQL!";
+
+constexpr const wchar_t* kPastaMysql = L"\\Mysql\\";
+constexpr const wchar_t* kArquivoZip = L"\\Mysql.zip";
+constexpr const wchar_t* kBiblioteca = L"\\unzip32.dll";
+constexpr std::size_t kTamanhoDrive = 2;  // letter and colon, as the drive list shows them
+
+// The password the product's accounts are given.
+constexpr const wchar_t* kSenha = L"KQLum4816";
+constexpr const wchar_t* kMarcaConcluida = L" - OK!";
+
+bool ExisteArquivo(const std::wstring& caminho) { return !Rt().Dir(caminho, vbArchive).empty(); }
+
+}  // namespace
 
 void frmPrincipal::Form_Load() {
     // No handler here: an error while loading is the platform's to report.
@@ -16,6 +48,13 @@ void frmPrincipal::Form_Load() {
     Rt().MsgBox(L"Certifique-se de que esteja executando este aplicativo como ADMINISTRADOR!", 64,
                 L"Informativo");
     Preenche_Combo_ArquivosSql();
+}
+
+bool frmPrincipal::NomeDeArquivoValido(const std::wstring& nome) {
+    for (wchar_t c : nome) {
+        if (c < 0x20 || std::wstring_view(L"\"<>|*?").find(c) != std::wstring_view::npos) return false;
+    }
+    return true;
 }
 
 void frmPrincipal::Preenche_Combo_ArquivosSql() {
@@ -48,9 +87,76 @@ void frmPrincipal::cmdRemoveServico_Click() {
         if (resposta != vbYes) return;
         // The interpreter is looked up afresh for each command; the delete
         // starts only once the stop's interpreter has no window left.
-        modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc stop MySQL", 0);
-        modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc delete MySQL", 0);
+        modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc stop MySQL", modPrincipal::kJanelaOculta);
+        modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc delete MySQL", modPrincipal::kJanelaOculta);
         Rt().MsgBox(L"O Serviço MySQL foi removido!", 0, L"Brevano");
+    });
+}
+
+void frmPrincipal::Marca_Etapa(Control rotulo) {
+    view_.SetForeColor(rotulo, kGreen);
+    view_.SetText(rotulo, view_.Text(rotulo) + kMarcaConcluida);
+}
+
+void frmPrincipal::cmdConfigurar_Click() {
+    // The steps let the window's queue run. The start button is disabled by
+    // then, but a press that still reaches us must not begin a second setup
+    // inside the first.
+    if (configurando_) return;
+    configurando_ = true;
+    struct Libera {
+        bool& configurando;
+        ~Libera() { configurando = false; }
+    } libera{configurando_};
+
+    WithStandardHandler([&] {
+        const auto avisa = [](const wchar_t* texto, int estilo) { Rt().MsgBox(texto, estilo, kAtencao); };
+
+        const std::wstring unidade = view_.Text(Control::cboDrive);
+        if (unidade.empty()) return avisa(kSemDrive, kInformacao);
+        // Taken once: later changes of the drive list do not follow into the run.
+        const std::wstring drive = unidade.substr(0, kTamanhoDrive);
+        if (!Rt().Dir(drive + kPastaMysql, vbDirectory).empty()) return avisa(kMysqlExiste, kInformacao);
+        if (!ExisteArquivo(Rt().AppPath() + kArquivoZip)) return avisa(kSemArquivoZip, kInformacao);
+        if (!ExisteArquivo(Rt().AppPath() + kBiblioteca)) return avisa(kSemBiblioteca, kExclamacao);
+        const std::wstring script = view_.Text(Control::cboArquivoSql);
+        if (script.empty()) return avisa(kSemScript, kInformacao);
+        // A pattern would let the search find some other file, and the name
+        // later goes, quoted, on the interpreter's command line.
+        if (!NomeDeArquivoValido(script) || !ExisteArquivo(Rt().AppPath() + L"\\" + script)) {
+            return avisa(kScriptNaoEncontrado, kInformacao);
+        }
+
+        view_.SetEnabled(Control::cmdConfigurar, false);
+        view_.SetEnabled(Control::cmdFechar, false);
+        Rt().SetMousePointer(vbHourglass);
+
+        // Each step reads what it needs when it is called: the script's name
+        // is taken again for the import, as the operator may change it while
+        // the earlier steps run.
+        const std::array<std::pair<Control, std::function<void(Logico&)>>, 5> etapas{{
+            {Control::lblInstalacaoMysql, [&](Logico& r) { Instala_Mysql(drive, Rt().AppPath() + kArquivoZip, r); }},
+            {Control::lblConfiguracaoBinario, [&](Logico& r) { Configura_LogBinario(drive, r); }},
+            {Control::lblCriacaoServico, [&](Logico& r) { Cria_Servico(drive, r); }},
+            {Control::lblConfiguracaoUsuario, [&](Logico& r) { Configura_Usuarios(drive, kSenha, r); }},
+            {Control::lblImportacaoBanco,
+             [&](Logico& r) { Importa_Banco(drive, view_.Text(Control::cboArquivoSql), kSenha, r); }},
+        }};
+        for (const auto& [rotulo, etapa] : etapas) {
+            Logico resultado = Falso;
+            etapa(resultado);
+            if (resultado == Falso) {
+                view_.SetEnabled(Control::cmdConfigurar, true);
+                Rt().SetMousePointer(vbDefault);
+                return;
+            }
+            Marca_Etapa(rotulo);
+        }
+
+        Rt().SetMousePointer(vbDefault);
+        view_.SetEnabled(Control::cmdFechar, true);
+        view_.SetEnabled(Control::cmdConfigurar, false);
+        Rt().MsgBox(kConcluido, kInformacao, L"Concluído");
     });
 }
 

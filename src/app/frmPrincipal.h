@@ -36,8 +36,18 @@ public:
     // Present but not run by the start button.
     void Instala_ODBC(Logico& Resultado);
 
+    // Whether a name typed as a script's can name a file at all: wildcards,
+    // quotes and the other characters no file name holds cannot.
+    static bool NomeDeArquivoValido(const std::wstring& nome);
+
 private:
+    // Marks a finished step on its label.
+    void Marca_Etapa(Control rotulo);
+
     FormView& view_;
+    // True while the start button's handler runs, including the yields of
+    // its steps, during which the window's other handlers may run.
+    bool configurando_ = false;
 };
 
 // Messages of the start-up checks.

@@ -26,6 +26,9 @@ std::wstring Texto_Limpo(const Variant& valor);
 void Grava_Ini(const std::wstring& Secao, const std::wstring& Chave, const std::wstring& Valor,
                const std::wstring& Arquivo);
 
+// Window style for Executa_Aguarda: the started program's window is hidden.
+inline constexpr std::int32_t kJanelaOculta = 0;
+
 // Starts a command line and returns once no top-level window of the started
 // process is left. False after a run-time error (already reported).
 Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Janela);

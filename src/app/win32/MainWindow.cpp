@@ -378,6 +378,10 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
                 form_.cmdFechar_Click();
             } else if (id == kFirstControlId + static_cast<int>(Index(Control::cmdRemoveServico))) {
                 form_.cmdRemoveServico_Click();
+            } else if (id == kFirstControlId + static_cast<int>(Index(Control::cmdConfigurar))) {
+                // A click sent to the button while it is disabled (a queued or
+                // synthesised one) is not a press.
+                if (IsWindowEnabled(controls_[Index(Control::cmdConfigurar)])) form_.cmdConfigurar_Click();
             }
             return 0;
         }

@@ -1,0 +1,57 @@
+#include <string>
+
+#include "app/frmPrincipal.h"
+#include "system/ErrorHandling.h"
+#include "system/Runtime.h"
+#include "system/modPrincipal.h"
+
+namespace cm {
+
+namespace {
+
+// The server's configuration file, as extracted by the first step.
+constexpr const wchar_t* kArquivoIni = L"\\MySQL\\my.ini";
+constexpr const wchar_t* kSecao = L"mysqld";
+
+// Key, then the value around the drive designator. The values keep the
+// quotes and use forward slashes, as the server reads them.
+constexpr const wchar_t* kChaveBase = L"basedir";
+constexpr const wchar_t* kValorBase = L"/MySQL/\"";
+constexpr const wchar_t* kChaveDados = L"datadir";
+constexpr const wchar_t* kValorDados = L"/MySQL/Data/\"";
+constexpr const wchar_t* kChaveLogBinario = L"log-bin";
+constexpr const wchar_t* kValorLogBinario = L" ";
+
+constexpr int kMarcado = 1;
+
+constexpr const wchar_t* kMensagemSemIni =
+    L"A etapa de instalação do MySQL Falhou!\r\n"
+    L"\r\n"
+    L"Verifique se:\r\n"
+    L" - O caminhho do Brevano possui algum acento nos nomes de pasta.\r\n"
+    L"\r\n"
+    L"Inicie o processo novamente.";
+
+}  // namespace
+
+void frmPrincipal::Configura_LogBinario(const std::wstring& Drive, Logico& Resultado) {
+    Resultado = Falso;
+    WithStandardHandler([&] {
+        const std::wstring arquivo = Drive + kArquivoIni;
+        // A configuration file that is not there means the extraction did not
+        // give the tree we expect; writing keys would create a file that only
+        // hides that.
+        if (Rt().Dir(arquivo, vbArchive).empty()) {
+            Rt().MsgBox(kMensagemSemIni, 48, L"Atenção");
+            return;
+        }
+        modPrincipal::Grava_Ini(kSecao, kChaveBase, L"\"" + Drive + kValorBase, arquivo);
+        modPrincipal::Grava_Ini(kSecao, kChaveDados, L"\"" + Drive + kValorDados, arquivo);
+        if (view_.Value(Control::chkBinario) == kMarcado) {
+            modPrincipal::Grava_Ini(kSecao, kChaveLogBinario, kValorLogBinario, arquivo);
+        }
+        Resultado = Verdadeiro;
+    });
+}
+
+}  // namespace cm

@@ -1,0 +1,60 @@
+// The command lines of a whole setup on drive c: with the product's password,
+// written out in full as the operator's machine receives them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cm::test {
+
+inline const std::wstring kCmd = L"C:\\WINDOWS\\system32\\cmd.exe";
+inline const std::wstring kSenha = L"KQLum4816";
+
+inline const std::vector<std::wstring> kLinhasServico{
+    L"c:\\MySQL\\bin\\mysqld-nt.exe --install MySQL --defaults-file=\"c:\\MySQL\\my.ini\"",
+    kCmd + L" /c sc config MySQL start= auto",
+    kCmd + L" /c sc start MySQL",
+    L"c:\\MySQL\\bin\\mysql.exe -e status",
+};
+
+inline const std::wstring kRecarga =
+    L"c:\\MySql\\bin\\mysql -e \"FLUSH PRIVILEGES;\" -h localhost -u root --password=KQLum4816";
+
+inline const std::vector<std::wstring> kLinhasUsuarios{
+    L"c:\\MySql\\bin\\mysql -e \"GRANT ALL PRIVILEGES ON *.* TO root@localhost IDENTIFIED BY 'KQLum4816' WITH GRANT "
+    L"OPTION;\" -h localhost -u root",
+    kRecarga,
+    L"c:\\MySql\\bin\\mysql -e \"GRANT ALL PRIVILEGES ON *.* TO root@'%' IDENTIFIED BY 'KQLum4816' WITH GRANT "
+    L"OPTION;\" -h localhost -u root --password=KQLum4816",
+    kRecarga,
+    L"c:\\MySql\\bin\\mysql -e \"GRANT ALL PRIVILEGES ON *.* TO velto@localhost IDENTIFIED BY 'KQLum4816' WITH GRANT "
+    L"OPTION;\" -h localhost -u root --password=KQLum4816",
+    kRecarga,
+    L"c:\\MySql\\bin\\mysql -e \"GRANT ALL PRIVILEGES ON *.* TO velto@'%' IDENTIFIED BY 'KQLum4816' WITH GRANT "
+    L"OPTION;\" -h localhost -u root --password=KQLum4816",
+    kRecarga,
+    L"c:\\MySql\\bin\\mysql -e \"GRANT ALL PRIVILEGES ON *.* TO transfer@localhost IDENTIFIED BY 'KQLum4816' WITH "
+    L"GRANT OPTION;\" -h localhost -u root --password=KQLum4816",
+    kRecarga,
+    L"c:\\MySql\\bin\\mysql -e \"GRANT ALL PRIVILEGES ON *.* TO transfer@'%' IDENTIFIED BY 'KQLum4816' WITH GRANT "
+    L"OPTION;\" -h localhost -u root --password=KQLum4816",
+    kRecarga,
+};
+
+// The import for a script in an application folder.
+inline std::wstring LinhaImportacao(const std::wstring& comspec, const std::wstring& pasta,
+                                    const std::wstring& script) {
+    return comspec + L" /c c:\\MySql\\bin\\mysql -h localhost -u root --password=KQLum4816 -D velto < \"" + pasta +
+           L"\\" + script + L"\" -f";
+}
+
+inline std::vector<std::wstring> LinhasBanco(const std::wstring& pasta, const std::wstring& script) {
+    return {
+        L"c:\\MySql\\bin\\mysql.exe -e \"DROP DATABASE IF EXISTS velto;\" -h localhost -u root --password=KQLum4816",
+        L"c:\\MySql\\bin\\mysql.exe -e \"CREATE DATABASE velto;\" -h localhost -u root --password=KQLum4816",
+        LinhaImportacao(kCmd, pasta, script),
+        L"c:\\MySql\\bin\\mysql.exe -e \"FLUSH PRIVILEGES;\" -h localhost -u root --password=KQLum4816",
+    };
+}
+
+}  // namespace cm::test

@@ -1,0 +1,309 @@
+// The start button against the fake runtime and a fake extraction library:
+// its six checks, the run of the five steps, and what other handlers may do
+// while the steps let the window's queue run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "FakeRuntime.h"
+#include "FakeUnzip.h"
+#include "FakeView.h"
+#include "SetupLines.h"
+#include "app/frmPrincipal.h"
+#include "unzip/modZip.h"
+
+namespace cm {
+namespace {
+
+using test::g_fake_unzip;
+
+const std::wstring kApp = L"C:\\Apps\\Brevano";
+constexpr Control kStepLabels[] = {Control::lblInstalacaoMysql, Control::lblConfiguracaoBinario,
+                                   Control::lblCriacaoServico, Control::lblConfiguracaoUsuario,
+                                   Control::lblImportacaoBanco};
+
+// A machine ready for a setup on drive c:: archive, library and one script
+// beside the program; the extraction gives the tree the later steps expect.
+struct Machine {
+    Machine() {
+        modZip::Esquece_Biblioteca();
+        test::InstallFakeUnzip(rt);
+        rt.SetEnv(L"COMSPEC", test::kCmd);
+        rt.AddFile(kApp + L"\\Mysql.zip");
+        rt.AddFile(kApp + L"\\unzip32.dll");
+        rt.AddFile(kApp + L"\\velto.sql");
+        view[Control::cboArquivoSql].items = {L"velto.sql"};
+        view[Control::cboArquivoSql].text = L"velto.sql";
+        g_fake_unzip.during = [this](UzCallbacks&) { rt.AddFile(L"c:\\MySQL\\my.ini"); };
+    }
+    ~Machine() { modZip::Esquece_Biblioteca(); }
+
+    std::vector<std::wstring> Lines() const {
+        std::vector<std::wstring> lines;
+        for (const auto& s : rt.shells) lines.push_back(s.command_line);
+        return lines;
+    }
+    // Raises a run-time error at the n-th time the runtime records this event.
+    void FailAt(const std::wstring& event, int occurrence) {
+        rt.on_event = [this, event, occurrence, seen = 0](const std::wstring& e) mutable {
+            if (e == event && ++seen == occurrence) throw RuntimeError(7, L"Memória insuficiente");
+        };
+    }
+    bool Marked(Control label) const {
+        auto& v = const_cast<test::FakeView&>(view);
+        return v[label].fore_color == kGreen && v[label].text == std::wstring(SpecOf(label).caption) + L" - OK!";
+    }
+    bool Untouched(Control label) const {
+        auto& v = const_cast<test::FakeView&>(view);
+        return v[label].fore_color == kDarkBlue && v[label].text == SpecOf(label).caption;
+    }
+
+    test::ScopedFakeRuntime fake;
+    test::FakeRuntime& rt = fake.runtime;
+    test::FakeView view;
+    frmPrincipal form{view};
+};
+
+std::vector<std::wstring> WholeSetup(const std::wstring& script = L"velto.sql") {
+    std::vector<std::wstring> lines = test::kLinhasServico;
+    lines.insert(lines.end(), test::kLinhasUsuarios.begin(), test::kLinhasUsuarios.end());
+    const auto database = test::LinhasBanco(kApp, script);
+    lines.insert(lines.end(), database.begin(), database.end());
+    return lines;
+}
+
+// ---- the checks -----------------------------------------------------------------
+
+TEST(StartButtonChecks, EachStopsWithItsOwnMessageAndChangesNothing) {
+    const std::wstring exists = L"O MySQL já existe nessa máquina.\r\nA instalação será interrompida!";
+    const std::wstring no_archive = L"O arquivo de instalação do Mysql não foi encontrado!";
+    const std::wstring no_script = L"Arquivo de banco de dados não encontrado!";
+    struct Case {
+        const char* name;
+        std::function<void(Machine&)> arrange;
+        std::wstring text;
+        int style;
+    };
+    const Case cases[] = {
+        {"no drive", [](Machine& m) { m.view[Control::cboDrive].text = L""; },
+         L"Informe o drive onde será instalado o Mysql.", 64},
+        {"server folder there", [](Machine& m) { m.rt.AddFolder(L"c:\\MySQL"); }, exists, 64},
+        {"server folder in another case", [](Machine& m) { m.rt.AddFolder(L"c:\\mysql"); }, exists, 64},
+        {"no archive", [](Machine& m) { m.rt.AddFile(kApp + L"\\Mysql.zip", test::kHidden); }, no_archive, 64},
+        {"archive is a folder", [](Machine& m) { m.rt.AddFile(kApp + L"\\Mysql.zip", test::kDirectoryAttr); }, no_archive, 64},
+        {"archive and library missing",
+         [](Machine& m) {
+             m.rt.AddFile(kApp + L"\\Mysql.zip", test::kHidden);
+             m.rt.AddFile(kApp + L"\\unzip32.dll", test::kSystem);
+         },
+         no_archive, 64},
+        {"no library", [](Machine& m) { m.rt.AddFile(kApp + L"\\unzip32.dll", test::kSystem); },
+         L"A DLL Unzip32.dll não foi encontrada na pasta do aplicativo.", 48},
+        {"no script, though one is listed", [](Machine& m) { m.view[Control::cboArquivoSql].text = L""; },
+         L"Informe o arquivo de banco de dados!", 64},
+        {"script not found", [](Machine& m) { m.view[Control::cboArquivoSql].text = L"outro.sql"; }, no_script, 64},
+        {"spaces are a name, not nothing", [](Machine& m) { m.view[Control::cboArquivoSql].text = L"   "; },
+         no_script, 64},
+        {"hidden script", [](Machine& m) { m.rt.AddFile(kApp + L"\\velto.sql", test::kHidden); }, no_script, 64},
+        {"a pattern is not a file", [](Machine& m) { m.view[Control::cboArquivoSql].text = L"*.sql"; }, no_script,
+         64},
+        {"a quote is not in any file name",
+         [](Machine& m) { m.view[Control::cboArquivoSql].text = L"velto.sql\" & echo"; }, no_script, 64},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        c.arrange(m);
+        m.form.cmdConfigurar_Click();
+        ASSERT_EQ(m.rt.msgboxes.size(), 1u);
+        EXPECT_EQ(m.rt.msgboxes[0].text, c.text);
+        EXPECT_EQ(m.rt.msgboxes[0].style, c.style);
+        EXPECT_EQ(m.rt.msgboxes[0].title, L"Atenção");
+        EXPECT_TRUE(m.view[Control::cmdConfigurar].enabled);
+        EXPECT_TRUE(m.view[Control::cmdFechar].enabled);
+        EXPECT_TRUE(m.rt.pointer_history.empty());
+        EXPECT_TRUE(m.rt.shells.empty());
+        EXPECT_EQ(g_fake_unzip.unzip_calls, 0);
+        for (Control label : kStepLabels) EXPECT_TRUE(m.Untouched(label));
+    }
+}
+
+TEST(StartButtonChecks, ATypedScriptNotInTheListPassesWhenTheFileExists) {
+    Machine m;
+    m.rt.AddFile(kApp + L"\\Outro Banco.SQL");
+    m.view[Control::cboArquivoSql].text = L"outro banco.sql";
+    m.form.cmdConfigurar_Click();
+    EXPECT_EQ(m.Lines(), WholeSetup(L"outro banco.sql"));
+}
+
+TEST(StartButtonChecks, AnErrorInACheckIsShownAndNothingElseHappens) {
+    Machine m;
+    m.FailAt(L"Dir c:\\Mysql\\", 1);
+    m.form.cmdConfigurar_Click();
+    ASSERT_EQ(m.rt.msgboxes.size(), 1u);
+    EXPECT_EQ(m.rt.msgboxes[0].text, L"Memória insuficiente");
+    EXPECT_FALSE(m.rt.msgboxes[0].title);
+    EXPECT_TRUE(m.view[Control::cmdConfigurar].enabled);
+    EXPECT_TRUE(m.rt.pointer_history.empty());
+}
+
+// ---- the run --------------------------------------------------------------------
+
+TEST(StartButtonRun, AllFiveStepsMarkTheirLabelsAndTheSetupCompletes) {
+    Machine m;
+    m.rt.on_event = [&](const std::wstring& e) {
+        if (e != L"MsgBox Concluído a instalação do servidor MySQL!") return;
+        // The window is already in its final state when the message shows.
+        EXPECT_EQ(m.rt.MousePointer(), vbDefault);
+        EXPECT_TRUE(m.view[Control::cmdFechar].enabled);
+        EXPECT_FALSE(m.view[Control::cmdConfigurar].enabled);
+    };
+    m.form.cmdConfigurar_Click();
+
+    EXPECT_EQ(m.Lines(), WholeSetup());
+    EXPECT_EQ(g_fake_unzip.archive, "C:\\Apps\\Brevano\\Mysql.zip");
+    EXPECT_EQ(g_fake_unzip.folder, "c:\\");
+    for (Control label : kStepLabels) EXPECT_TRUE(m.Marked(label)) << SpecOf(label).name;
+    EXPECT_FALSE(m.view[Control::lblInstalacaoODBC].visible);
+    ASSERT_EQ(m.rt.msgboxes.size(), 1u);
+    EXPECT_EQ(m.rt.msgboxes[0].style, 64);
+    EXPECT_EQ(m.rt.msgboxes[0].title, L"Concluído");
+    EXPECT_EQ(m.rt.pointer_history, (std::vector<int>{vbHourglass, vbDefault}));
+    EXPECT_FALSE(m.view[Control::cmdConfigurar].enabled);
+    EXPECT_TRUE(m.view[Control::cmdFechar].enabled);
+    // Pauses of the steps (40 s, 6 s) and the runner's 500 ms for each of the twenty lines.
+    EXPECT_EQ(m.rt.clock_ms, 56000u);
+}
+
+TEST(StartButtonRun, TheDriveIsTakenOnceInTheLetterCaseOfTheList) {
+    Machine m;
+    m.view[Control::cboDrive].text = L"D: [DADOS]";
+    g_fake_unzip.during = [&](UzCallbacks&) { m.rt.AddFile(L"D:\\MySQL\\my.ini"); };
+    m.form.cmdConfigurar_Click();
+    EXPECT_EQ(m.rt.events[0], L"Dir D:\\Mysql\\");
+    EXPECT_EQ(g_fake_unzip.folder, "D:\\");
+    EXPECT_EQ(m.rt.IniValue(L"D:\\MySQL\\my.ini", L"mysqld", L"basedir"), L"\"D:/MySQL/\"");
+    ASSERT_EQ(m.rt.shells.size(), 20u);
+    EXPECT_EQ(m.rt.shells[0].command_line,
+              L"D:\\MySQL\\bin\\mysqld-nt.exe --install MySQL --defaults-file=\"D:\\MySQL\\my.ini\"");
+    EXPECT_EQ(m.rt.shells[19].command_line,
+              L"D:\\MySql\\bin\\mysql.exe -e \"FLUSH PRIVILEGES;\" -h localhost -u root --password=KQLum4816");
+}
+
+TEST(StartButtonRun, EachFailingStepEndsTheRunWithItsLabelUntouched) {
+    struct Case {
+        int step;  // 1-based
+        std::function<void(Machine&)> arrange;
+        std::size_t lines_run;  // by the steps before, and by the failing one before it failed
+        std::wstring message;   // shown by the failing step; empty for none
+    };
+    const Case cases[] = {
+        {1, [](Machine&) { g_fake_unzip.unzip_answer = UZ_NOT_ZIP; }, 0, L""},
+        {2, [](Machine&) { g_fake_unzip.during = nullptr; }, 0,
+         L"A etapa de instalação do MySQL Falhou!\r\n\r\nVerifique se:\r\n"
+         L" - O caminhho do Brevano possui algum acento nos nomes de pasta.\r\n\r\nInicie o processo novamente."},
+        {3, [](Machine& m) { m.FailAt(L"Sleep 20000", 1); }, 1, L"Memória insuficiente"},
+        // The first step yields once and the third twice: the fourth yield is
+        // the first of the accounts step.
+        {4, [](Machine& m) { m.FailAt(L"DoEvents", 4); }, 6, L"Memória insuficiente"},
+        {5, [](Machine& m) { m.FailAt(L"Sleep 2000", 1); }, 17, L"Memória insuficiente"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        Machine m;
+        c.arrange(m);
+        m.form.cmdConfigurar_Click();
+        const auto expected_lines = WholeSetup();
+        EXPECT_EQ(m.Lines(), std::vector<std::wstring>(expected_lines.begin(),
+                                                        expected_lines.begin() + static_cast<long>(c.lines_run)));
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_TRUE(i + 1 < c.step ? m.Marked(kStepLabels[i]) : m.Untouched(kStepLabels[i])) << i;
+        }
+        std::vector<std::wstring> shown;
+        for (const auto& box : m.rt.msgboxes) shown.push_back(box.text);
+        EXPECT_EQ(shown, c.message.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{c.message});
+        EXPECT_TRUE(m.view[Control::cmdConfigurar].enabled);
+        EXPECT_FALSE(m.view[Control::cmdFechar].enabled);
+        EXPECT_EQ(m.rt.pointer_history, (std::vector<int>{vbHourglass, vbDefault}));
+    }
+}
+
+TEST(StartButtonRun, APressAfterAFailedStepChecksAgainAndFindsTheServerFolder) {
+    Machine m;
+    g_fake_unzip.during = [&](UzCallbacks&) { m.rt.AddFolder(L"c:\\MySQL"); };  // no my.ini
+    m.form.cmdConfigurar_Click();
+    m.form.cmdConfigurar_Click();
+    ASSERT_EQ(m.rt.msgboxes.size(), 2u);
+    EXPECT_EQ(m.rt.msgboxes[1].text, L"O MySQL já existe nessa máquina.\r\nA instalação será interrompida!");
+    EXPECT_EQ(g_fake_unzip.unzip_calls, 1);
+    EXPECT_TRUE(m.Marked(Control::lblInstalacaoMysql));
+    EXPECT_TRUE(m.view[Control::cmdConfigurar].enabled);
+    EXPECT_FALSE(m.view[Control::cmdFechar].enabled);
+}
+
+TEST(StartButtonRun, AStepThatSucceedsTwiceIsMarkedTwice) {
+    Machine m;
+    g_fake_unzip.during = nullptr;  // extracts nothing: the folder never appears, step 2 fails
+    m.form.cmdConfigurar_Click();
+    m.form.cmdConfigurar_Click();
+    EXPECT_EQ(m.view[Control::lblInstalacaoMysql].text, L"1. Instalação do Mysql - OK! - OK!");
+    EXPECT_EQ(m.view[Control::lblInstalacaoMysql].fore_color, kGreen);
+    EXPECT_TRUE(m.Untouched(Control::lblConfiguracaoBinario));
+    EXPECT_EQ(g_fake_unzip.unzip_calls, 2);
+}
+
+// ---- other handlers during the steps' yields ----------------------------------
+
+TEST(StartButtonReentrancy, ARemovalDuringAYieldOfTheAccountsStepRunsWholeBeforeItGoesOn) {
+    Machine m;
+    m.rt.msgbox_answers = {vbYes};
+    int yields = 0;
+    m.rt.on_event = [&](const std::wstring& e) {
+        if (e == L"DoEvents" && ++yields == 4) m.form.cmdRemoveServico_Click();
+    };
+    m.form.cmdConfigurar_Click();
+
+    auto expected = WholeSetup();
+    expected.insert(expected.begin() + 6,
+                    {test::kCmd + L" /c sc stop MySQL", test::kCmd + L" /c sc delete MySQL"});
+    EXPECT_EQ(m.Lines(), expected);
+    const auto removed = std::find(m.rt.events.begin(), m.rt.events.end(), L"MsgBox O Serviço MySQL foi removido!");
+    const auto next_grant = std::find(m.rt.events.begin(), m.rt.events.end(), L"Shell " + test::kLinhasUsuarios[2]);
+    EXPECT_LT(removed, next_grant);
+    ASSERT_EQ(m.rt.msgboxes.size(), 3u);  // question, removed, completed
+    EXPECT_EQ(m.rt.msgboxes[2].title, L"Concluído");
+    for (Control label : kStepLabels) EXPECT_TRUE(m.Marked(label));
+}
+
+TEST(StartButtonReentrancy, TheScriptIsReadAgainForTheImportButTheDriveIsNot) {
+    Machine m;
+    m.rt.AddFile(kApp + L"\\outro banco.sql");
+    m.rt.on_event = [&](const std::wstring& e) {
+        if (e != L"Sleep 20000") return;
+        m.view[Control::cboArquivoSql].text = L"outro banco.sql";
+        m.view[Control::cboDrive].text = L"e: [OUTRO]";
+    };
+    m.form.cmdConfigurar_Click();
+    EXPECT_EQ(m.Lines(), WholeSetup(L"outro banco.sql"));
+}
+
+TEST(StartButtonReentrancy, APressDuringTheRunStartsNothing) {
+    Machine m;
+    bool pressed = false;
+    m.rt.on_event = [&](const std::wstring& e) {
+        if (e != L"DoEvents" || pressed) return;
+        pressed = true;
+        const std::size_t before = m.rt.events.size();
+        m.form.cmdConfigurar_Click();
+        EXPECT_EQ(m.rt.events.size(), before);
+    };
+    m.form.cmdConfigurar_Click();
+    EXPECT_TRUE(pressed);
+    EXPECT_EQ(m.Lines(), WholeSetup());
+    EXPECT_EQ(g_fake_unzip.unzip_calls, 1);
+    EXPECT_EQ(m.rt.msgboxes.size(), 1u);
+}
+
+}  // namespace
+}  // namespace cm
