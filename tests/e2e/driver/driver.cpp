@@ -278,8 +278,8 @@ Pixels DrawnOn(HICON icon, int size, COLORREF background) {
     FillRect(memory, &all, brush);
     DeleteObject(brush);
     DrawIconEx(memory, 0, 0, icon, size, size, 0, nullptr, DI_NORMAL);
-    SelectObject(memory, old);
     Pixels pixels = Read(memory, 0, 0, size, size);
+    SelectObject(memory, old);
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
@@ -327,6 +327,11 @@ Icon IconOf(HWND box) {
                        {Icon::Exclamation, IDI_EXCLAMATION},
                        {Icon::Question, IDI_QUESTION},
                        {Icon::Error, IDI_ERROR}};
+    // A box without an icon may keep the control, empty, under its text.
+    DWORD_PTR shown_icon = 0;
+    if (SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 5000, &shown_icon) && shown_icon == 0) {
+        return Icon::None;
+    }
     for (int attempt = 0; attempt < 40; ++attempt) {
         RECT r;
         GetWindowRect(control, &r);
@@ -334,7 +339,7 @@ Icon IconOf(HWND box) {
         for (const auto& candidate : kCandidates) {
             if (Match(shown, LoadIconW(nullptr, candidate.id)) > 0.9) return candidate.icon;
         }
-        Sleep(100);
+        Sleep(100);  // the box may not have painted yet
     }
     Fail("the box's icon matches no system icon");
 }
