@@ -36,6 +36,7 @@
 #include <string>
 #include <vector>
 
+#include "../server/HostProcess.h"
 #include "app/Layout.h"
 
 namespace {
@@ -44,6 +45,8 @@ using cm::Control;
 using cm::ControlKind;
 using cm::ControlSpec;
 using cm::kLayout;
+using cm::e2e::Narrow;
+using cm::e2e::Widen;
 
 constexpr wchar_t kWindowClass[] = L"BrevanoConfiguraMySQL";
 constexpr wchar_t kProgramFile[] = L"ConfiguraMySQL.exe";
@@ -96,15 +99,6 @@ const ExpectedBox kBoxes[] = {
 const Control kSteps[] = {Control::lblInstalacaoMysql, Control::lblConfiguracaoBinario, Control::lblCriacaoServico,
                           Control::lblConfiguracaoUsuario, Control::lblImportacaoBanco};
 constexpr wchar_t kDone[] = L" - OK!";
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return {};
-    const int size =
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size, nullptr, nullptr);
-    return out;
-}
 
 std::wstring Escaped(const std::wstring& text) {
     std::wstring out;
@@ -370,13 +364,6 @@ DWORD Seconds(const Fields& f, std::size_t index, DWORD fallback) {
     return static_cast<DWORD>(f.size() > index ? std::atoi(f[index].c_str()) : static_cast<int>(fallback)) * 1000;
 }
 
-std::wstring Wide(const std::string& text) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
-    return out;
-}
-
 template <typename Condition>
 bool WaitFor(DWORD timeout_ms, Condition condition) {
     const DWORD start = GetTickCount();
@@ -389,14 +376,14 @@ bool WaitFor(DWORD timeout_ms, Condition condition) {
 
 void Start(const Fields& f) {
     if (f.size() < 2) Fail("start needs a folder");
-    const std::wstring folder = Wide(f[1]);
+    const std::wstring folder = Widen(f[1]);
     std::wstring line = L"\"" + folder + L"\\" + kProgramFile + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
                         &process)) {
-        Fail("cannot start " + Utf8(line) + " (" + std::to_string(GetLastError()) + ")");
+        Fail("cannot start " + Narrow(line) + " (" + std::to_string(GetLastError()) + ")");
     }
     g_program = process.dwProcessId;
     CloseHandle(process.hProcess);
@@ -415,9 +402,9 @@ void PressBox(const Fields& f) {
         Fail("no message box " + f[1] + " appeared");
     }
     const Icon icon = IconOf(box->window);
-    Say("box: " + Utf8(box->title) + " | " + Utf8(Escaped(box->text)) + " | " + NameOf(icon));
+    Say("box: " + Narrow(box->title) + " | " + Narrow(Escaped(box->text)) + " | " + NameOf(icon));
     if (box->title != expected->title || box->text != expected->text || icon != expected->icon) {
-        Fail("box " + f[1] + " expected: " + Utf8(expected->title) + " | " + Utf8(Escaped(expected->text)) + " | " +
+        Fail("box " + f[1] + " expected: " + Narrow(expected->title) + " | " + Narrow(Escaped(expected->text)) + " | " +
              NameOf(expected->icon));
     }
     const int id = f[2] == "yes" ? IDYES : f[2] == "no" ? IDNO : IDOK;
@@ -431,14 +418,14 @@ void NoBox(const Fields& f) {
     const DWORD span = Seconds(f, 1, 3);
     std::optional<Box> box;
     if (WaitFor(span, [&] { return (box = CurrentBox()).has_value(); })) {
-        Fail("unexpected box: " + Utf8(box->title) + " | " + Utf8(Escaped(box->text)));
+        Fail("unexpected box: " + Narrow(box->title) + " | " + Narrow(Escaped(box->text)));
     }
 }
 
 void SelectDrive(const Fields& f) {
     if (f.size() < 2) Fail("drive needs a text");
     HWND list = ControlOf(Control::cboDrive);
-    const std::wstring prefix = Wide(f[1]);
+    const std::wstring prefix = Widen(f[1]);
     const LRESULT index = Ask(list, CB_FINDSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(prefix.c_str()));
     if (index == CB_ERR) Fail("no drive entry begins with " + f[1]);
     Ask(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
@@ -460,16 +447,16 @@ std::vector<std::wstring> ScriptItems() {
 }
 
 void CheckItems(const Fields& f) {
-    std::wstring expected = f.size() > 1 ? Wide(f[1]) : L"";
+    std::wstring expected = f.size() > 1 ? Widen(f[1]) : L"";
     std::wstring shown;
     for (const std::wstring& item : ScriptItems()) shown += (shown.empty() ? L"" : L",") + item;
-    if (shown != expected) Fail("script list holds [" + Utf8(shown) + "], expected [" + Utf8(expected) + "]");
+    if (shown != expected) Fail("script list holds [" + Narrow(shown) + "], expected [" + Narrow(expected) + "]");
 }
 
 void PickScript(const Fields& f) {
     if (f.size() < 2) Fail("script needs a name");
     HWND combo = ControlOf(Control::cboArquivoSql);
-    const std::wstring name = Wide(f[1]);
+    const std::wstring name = Widen(f[1]);
     const LRESULT index = Ask(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(name.c_str()));
     if (index != CB_ERR) {
         Ask(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
@@ -478,7 +465,7 @@ void PickScript(const Fields& f) {
     }
     wchar_t text[MAX_PATH] = L"";
     Ask(combo, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(text));
-    if (name != text) Fail("the script field shows " + Utf8(text));
+    if (name != text) Fail("the script field shows " + Narrow(text));
 }
 
 void Tick(const Fields& f) {
@@ -502,7 +489,7 @@ void Steps(const Fields& f) {
     while (seen < wanted) {
         const std::wstring caption = TextOf(ControlOf(kSteps[seen]));
         if (caption.size() > 6 && caption.compare(caption.size() - 6, 6, kDone) == 0) {
-            Say("step " + std::to_string(seen + 1) + " done: " + Utf8(caption) + " (" +
+            Say("step " + std::to_string(seen + 1) + " done: " + Narrow(caption) + " (" +
                 std::to_string((GetTickCount() - start) / 1000) + " s)");
             ++seen;
             continue;
@@ -512,8 +499,8 @@ void Steps(const Fields& f) {
             told_wait = true;
         }
         if (auto box = CurrentBox()) {
-            Fail("a box appeared at step " + std::to_string(seen + 1) + ": " + Utf8(box->title) + " | " +
-                 Utf8(Escaped(box->text)));
+            Fail("a box appeared at step " + std::to_string(seen + 1) + ": " + Narrow(box->title) + " | " +
+                 Narrow(Escaped(box->text)));
         }
         if (!Running(Program())) Fail("the program ended during step " + std::to_string(seen + 1));
         if (GetTickCount() - start > timeout) Fail("step " + std::to_string(seen + 1) + " did not finish in time");
@@ -538,7 +525,7 @@ void Labels(const Fields& f) {
         const bool ok = i < done;
         const std::wstring wanted = ok ? initial + kDone : initial;
         const std::wstring caption = TextOf(label);
-        if (caption != wanted) Fail("step label " + std::to_string(i + 1) + " reads " + Utf8(caption));
+        if (caption != wanted) Fail("step label " + std::to_string(i + 1) + " reads " + Narrow(caption));
         const Tint want = ok ? Tint::Green : Tint::DarkBlue;
         // The window repaints when its thread is free; give it a moment.
         if (!WaitFor(5000, [&] { return TintOf(label) == want; })) {
@@ -547,7 +534,7 @@ void Labels(const Fields& f) {
     }
 }
 
-void Layout() {
+void Layout(const Fields&) {
     HWND window = MainWindow();
     if (window == nullptr) Fail("the main window is not there");
     HDC screen = GetDC(nullptr);
@@ -598,7 +585,7 @@ void Settle(const Fields& f) {
 
 void Service(const Fields& f) {
     if (f.size() < 3) Fail("service needs a name and a state");
-    const std::wstring name = Wide(f[1]);
+    const std::wstring name = Widen(f[1]);
     const std::string wanted = f[2];
     std::string last;
     const bool reached = WaitFor(Seconds(f, 3, 0), [&] {
@@ -632,57 +619,46 @@ void Service(const Fields& f) {
     if (!reached) Fail("service " + f[1] + " is " + last + ", not " + wanted);
 }
 
-void Run(const Fields& f) {
-    const std::string& verb = f[0];
-    if (verb == "start") {
-        Start(f);
-    } else if (verb == "box") {
-        PressBox(f);
-    } else if (verb == "nobox") {
-        NoBox(f);
-    } else if (verb == "window") {
-        if (!WaitFor(Seconds(f, 1, 30), [] {
-                HWND window = MainWindow();
-                return window != nullptr && IsWindowVisible(window);
-            })) {
-            Fail("the main window did not show");
-        }
-    } else if (verb == "nowindow") {
-        HWND window = MainWindow();
-        if (window != nullptr && IsWindowVisible(window)) Fail("the main window is visible");
-    } else if (verb == "ended") {
-        const DWORD program = Program();
-        if (!WaitFor(Seconds(f, 1, 15), [&] { return !Running(program); })) Fail("the program did not end");
-    } else if (verb == "drive") {
-        SelectDrive(f);
-    } else if (verb == "script") {
-        PickScript(f);
-    } else if (verb == "items") {
-        CheckItems(f);
-    } else if (verb == "tick") {
-        Tick(f);
-    } else if (verb == "press") {
-        Press(f);
-    } else if (verb == "steps") {
-        Steps(f);
-    } else if (verb == "enabled") {
-        Enabled(f);
-    } else if (verb == "labels") {
-        Labels(f);
-    } else if (verb == "layout") {
-        Layout();
-    } else if (verb == "settle") {
-        Settle(f);
-    } else if (verb == "service") {
-        Service(f);
-    } else {
-        Fail("unknown command " + verb);
+void WaitWindow(const Fields& f) {
+    if (!WaitFor(Seconds(f, 1, 30), [] {
+            HWND window = MainWindow();
+            return window != nullptr && IsWindowVisible(window);
+        })) {
+        Fail("the main window did not show");
     }
+}
+
+void NoWindow(const Fields&) {
+    HWND window = MainWindow();
+    if (window != nullptr && IsWindowVisible(window)) Fail("the main window is visible");
+}
+
+void Ended(const Fields& f) {
+    const DWORD program = Program();
+    if (!WaitFor(Seconds(f, 1, 15), [&] { return !Running(program); })) Fail("the program did not end");
+}
+
+const struct {
+    const char* verb;
+    void (*run)(const Fields&);
+} kCommands[] = {
+    {"start", Start},          {"box", PressBox},       {"nobox", NoBox},         {"window", WaitWindow},
+    {"nowindow", NoWindow},    {"ended", Ended},        {"drive", SelectDrive},   {"script", PickScript},
+    {"items", CheckItems},     {"tick", Tick},          {"press", Press},         {"steps", Steps},
+    {"enabled", Enabled},      {"labels", Labels},      {"layout", Layout},       {"settle", Settle},
+    {"service", Service},
+};
+
+void Run(const Fields& f) {
+    for (const auto& command : kCommands) {
+        if (f[0] == command.verb) return command.run(f);
+    }
+    Fail("unknown command " + f[0]);
 }
 
 Fields Split(const std::wstring& command) {
     Fields fields;
-    std::string text = Utf8(command);
+    std::string text = Narrow(command);
     std::size_t begin = 0;
     for (;;) {
         const auto bar = text.find('|', begin);
@@ -700,7 +676,7 @@ int wmain(int argc, wchar_t** argv) {
         try {
             Run(fields);
         } catch (const Failure& failure) {
-            std::fprintf(stderr, "driver: %s: %s\n", Utf8(argv[i]).c_str(), failure.reason.c_str());
+            std::fprintf(stderr, "driver: %s: %s\n", Narrow(argv[i]).c_str(), failure.reason.c_str());
             return 1;
         }
     }
