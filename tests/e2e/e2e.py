@@ -114,16 +114,18 @@ class Machine:
         self.folder = BUILD / "e2e" / "runs" / name
         self.prefix = self.folder / "prefix"
         self.keep = keep or os.environ.get("CM_E2E_KEEP") == "1"
+        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), DISPLAY=display, **WINE_ENV)
+        self.drive_c = self.prefix / "drive_c"
+        self.app = self.drive_c / "Brevano"
+        self.server_tree = self.drive_c / "MySQL"
+        # A run that was killed from outside left its server and Wine behind.
+        self.started = self.prefix.exists()
+        self.stop()
         shutil.rmtree(self.folder, ignore_errors=True)
         self.folder.mkdir(parents=True)
         template = template_prefix(display)
         run(["cp", "-a", template, self.prefix], timeout=300)
-        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), DISPLAY=display, **WINE_ENV)
-        self.drive_c = self.prefix / "drive_c"
-        self.app = self.drive_c / "Brevano"
         self.app.mkdir()
-        self.server_tree = self.drive_c / "MySQL"
-        self.started = False
 
     # -- the machine -------------------------------------------------------------
 
