@@ -22,7 +22,7 @@ def show(m):
     say(f"starting {e2e.APP}\\ConfiguraMySQL.exe on {m.env['DISPLAY']}")
     say("the setup runs against a real MariaDB server; it takes a little over a minute")
     e2e.run(["wine", "ConfiguraMySQL.exe"], env=m.env, cwd=m.app, timeout=None, check=False)
-    say("the program ended; stopping the server and Wine")
+    say("the program ended")
 
 
 def auto(m):
