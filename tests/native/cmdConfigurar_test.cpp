@@ -66,11 +66,7 @@ struct Machine {
 };
 
 std::vector<std::wstring> WholeSetup(const std::wstring& script = L"velto.sql") {
-    std::vector<std::wstring> lines = test::kLinhasServico;
-    lines.insert(lines.end(), test::kLinhasUsuarios.begin(), test::kLinhasUsuarios.end());
-    const auto database = test::LinhasBanco(kApp, script);
-    lines.insert(lines.end(), database.begin(), database.end());
-    return lines;
+    return test::LinhasSetup(test::kCmd, kApp, script);
 }
 
 // ---- the checks -----------------------------------------------------------------

@@ -52,9 +52,10 @@ protected:
 
 TEST_F(Steps, ServiceRegistersConfiguresStartsAndQueriesWithTwoLongPauses) {
     EXPECT_EQ(Call([&](Logico& r) { form.Cria_Servico(L"c:", r); }), Verdadeiro);
-    const Events expected = Wait(test::kLinhasServico[0]) + Events{L"Sleep 20000", L"DoEvents", L"Environ Comspec"} +
-                            Wait(test::kLinhasServico[1]) + Events{L"Environ Comspec"} + Wait(test::kLinhasServico[2]) +
-                            Events{L"DoEvents"} + Wait(test::kLinhasServico[3]) + Events{L"Sleep 20000"};
+    const auto lines = test::LinhasServico();
+    const Events expected = Wait(lines[0]) + Events{L"Sleep 20000", L"DoEvents", L"Environ Comspec"} +
+                            Wait(lines[1]) + Events{L"Environ Comspec"} + Wait(lines[2]) + Events{L"DoEvents"} +
+                            Wait(lines[3]) + Events{L"Sleep 20000"};
     EXPECT_EQ(rt.events, expected);
     EXPECT_EQ(rt.clock_ms, 42000u);
     EXPECT_TRUE(std::all_of(rt.shells.begin(), rt.shells.end(), [](const auto& s) { return s.window_style == 0; }));

@@ -9,45 +9,21 @@ namespace {
 
 using test::TempFolder;
 
-// The value as it stands in the file (the platform's reader would drop quotes).
-std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wchar_t* key) {
-    std::wstring current;
-    for (const std::string& raw : test::ReadLines(file)) {
-        std::wstring line = test::Widen(raw);
-        const auto first = line.find_first_not_of(L" \t");
-        if (first == std::wstring::npos) continue;
-        line = line.substr(first);
-        if (line.front() == L'[') {
-            current = line.substr(1, line.find(L']') - 1);
-            continue;
-        }
-        const auto equals = line.find(L'=');
-        if (equals == std::wstring::npos || _wcsicmp(current.c_str(), section) != 0) continue;
-        std::wstring name = line.substr(0, equals);
-        name.erase(name.find_last_not_of(L" \t") + 1);
-        if (_wcsicmp(name.c_str(), key) != 0) continue;
-        std::wstring value = line.substr(equals + 1);
-        value.erase(0, value.find_first_not_of(L" \t") == std::wstring::npos ? value.size() : value.find_first_not_of(L" \t"));
-        return value;
-    }
-    return L"<missing>";
-}
-
 TEST(GravaIni, CreatesTheFileThenReplacesOnlyTheKeysValue) {
     TempFolder folder;
     const std::wstring file = folder / L"my.ini";
     modPrincipal::Grava_Ini(L"mysqld", L"basedir", L"\"c:/MySQL/\"", file);
     ASSERT_NE(GetFileAttributesW(file.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(ReadIni(file, L"mysqld", L"basedir"), L"\"c:/MySQL/\"");
+    EXPECT_EQ(test::ReadIni(file, L"mysqld", L"basedir"), L"\"c:/MySQL/\"");
 
     test::WriteFile(file, "[client]\r\nport=3306\r\n\r\n[mysqld]\r\nport=3306\r\nbasedir=old\r\nlog-bin=x\r\n");
     modPrincipal::Grava_Ini(L"mysqld", L"basedir", L"\"d:/MySQL/\"", file);
     modPrincipal::Grava_Ini(L"mysqld", L"datadir", L"\"d:/MySQL/Data/\"", file);
-    EXPECT_EQ(ReadIni(file, L"mysqld", L"basedir"), L"\"d:/MySQL/\"");
-    EXPECT_EQ(ReadIni(file, L"mysqld", L"datadir"), L"\"d:/MySQL/Data/\"");
-    EXPECT_EQ(ReadIni(file, L"mysqld", L"port"), L"3306");
-    EXPECT_EQ(ReadIni(file, L"mysqld", L"log-bin"), L"x");
-    EXPECT_EQ(ReadIni(file, L"client", L"port"), L"3306");
+    EXPECT_EQ(test::ReadIni(file, L"mysqld", L"basedir"), L"\"d:/MySQL/\"");
+    EXPECT_EQ(test::ReadIni(file, L"mysqld", L"datadir"), L"\"d:/MySQL/Data/\"");
+    EXPECT_EQ(test::ReadIni(file, L"mysqld", L"port"), L"3306");
+    EXPECT_EQ(test::ReadIni(file, L"mysqld", L"log-bin"), L"x");
+    EXPECT_EQ(test::ReadIni(file, L"client", L"port"), L"3306");
 }
 
 TEST(GravaIni, AMissingFolderIsNotAnError) {

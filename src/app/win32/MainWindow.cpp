@@ -72,6 +72,8 @@ float PixelsToTwips(int pixels, int dpi) { return static_cast<float>(pixels) * 1
 
 MainWindow::MainWindow(Win32Runtime& runtime) : runtime_(runtime) {}
 
+int MainWindow::ControlId(Control control) { return kFirstControlId + static_cast<int>(Index(control)); }
+
 MainWindow::~MainWindow() {
     if (window_ != nullptr) DestroyWindow(window_);
     if (font_ != nullptr) DeleteObject(font_);
