@@ -158,6 +158,7 @@ TEST_F(Hostile, SymlinkEntriesAreNeverLinks) {
 
 #ifdef _WIN32
 // Runs a Unix tool (Wine starts Unix programs like its own) in a folder.
+// Wine does not wait for a Unix process: the caller looks for its effect.
 void run_unix_tool(const wchar_t *program, std::wstring line, const fs::path &folder) {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
@@ -205,8 +206,11 @@ bool make_folder_link(const fs::path &link, const fs::path &to) {
                           link.filename().wstring() + L"\"",
                       link.parent_path());
     }
-    const DWORD a = GetFileAttributesW(link.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT);
+    for (int wait = 0; wait < 100; ++wait, Sleep(50)) {
+        const DWORD a = GetFileAttributesW(link.c_str());
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    }
+    return false;
 #else
     fs::create_directory_symlink(to, link);
     return fs::is_symlink(fs::symlink_status(link));
@@ -233,8 +237,10 @@ TEST_F(Hostile, FolderLinksInsideTheFolderAreNotFollowed) {
         << rec_.printed();
 #ifdef _WIN32
     // Removed before the folder, which would otherwise be emptied through it.
-    if (!RemoveDirectoryW((target_ / "link").c_str()))
+    if (!RemoveDirectoryW((target_ / "link").c_str())) {
         run_unix_tool(L"Z:\\bin\\rm", L"rm link", target_);
+        for (int wait = 0; wait < 100 && fs::exists(fs::symlink_status(target_ / "link")); ++wait) Sleep(50);
+    }
 #endif
 }
 
