@@ -27,6 +27,7 @@ std::wstring DescribeError(std::int32_t number) {
         case kErrOutOfMemory: return L"Memória insuficiente";
         case kErrTypeMismatch: return L"Tipos incompatíveis";
         case kErrDllLoad: return L"Erro ao carregar a DLL";
+        case kErrInternal: return L"Erro interno";
         case kErrFileNotFound: return L"Arquivo não encontrado";
         case kErrDllEntryPoint: return L"Ponto de entrada de DLL não encontrado";
         default: return L"Erro definido pelo aplicativo ou pelo objeto";

@@ -89,7 +89,8 @@ public:
     virtual std::int32_t SetEnvironmentVariableA(const char* name, const char* value) = 0;
 
     // Conversions between the program's wide texts and the system's ANSI code page.
-    // Characters the code page lacks become '?'.
+    // Characters the code page lacks become '?' (or the code page's own default
+    // character); a text that cannot be converted raises a RuntimeError.
     virtual std::string ToAnsi(const std::wstring& text) = 0;
     virtual std::wstring FromAnsi(const std::string& text) = 0;
 

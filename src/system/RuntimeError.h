@@ -17,6 +17,7 @@ inline constexpr std::int32_t kErrOverflow = 6;
 inline constexpr std::int32_t kErrOutOfMemory = 7;
 inline constexpr std::int32_t kErrTypeMismatch = 13;
 inline constexpr std::int32_t kErrDllLoad = 48;
+inline constexpr std::int32_t kErrInternal = 51;
 inline constexpr std::int32_t kErrFileNotFound = 53;
 inline constexpr std::int32_t kErrDllEntryPoint = 453;
 

@@ -44,16 +44,20 @@ void Resume(Statement&& statement) {
     }
 }
 
-// A zero-terminated ANSI buffer from the library, read byte by byte up to
-// the first zero and never past the limit.
+// A zero-terminated ANSI buffer from the library, read up to the first zero
+// and never past the limit. The bytes are converted together, so that a
+// character of two bytes (double-byte code pages) or more (UTF-8) stays
+// whole; should that fail, byte by byte, skipping the bytes that fail.
 std::wstring LeBuffer(const char* buffer, std::int32_t limite) {
     std::wstring texto;
     if (buffer == nullptr) return texto;
-    for (std::int32_t i = 0; i < limite; ++i) {
-        const char byte = buffer[i];
-        if (byte == '\0') break;
-        Resume([&] { texto += Rt().FromAnsi(std::string(1, byte)); });
+    std::string bytes;
+    for (std::int32_t i = 0; i < limite && buffer[i] != '\0'; ++i) bytes += buffer[i];
+    try {
+        return Rt().FromAnsi(bytes);
+    } catch (...) {
     }
+    for (const char byte : bytes) Resume([&] { texto += Rt().FromAnsi(std::string(1, byte)); });
     return texto;
 }
 

@@ -20,7 +20,7 @@ void copy_field(char *dst, size_t size, const char *text) {
 
 void report(const UzCallbacks *cb, int level, const std::string &text) {
     if (level <= 1 && cb && cb->print) {
-        const std::string t = uz::callback_text(text);
+        const std::string t = uz::callback_text(text, uz::kPrintMax);
         cb->print(t.c_str(), static_cast<int32_t>(t.size()));
     }
 }

@@ -56,7 +56,9 @@ void read_time_extras(Extra e, Stamp &st) {
                 const uint16_t tlen = le16(d + i + 2);
                 if (tlen > len - i - 4) break;
                 if (tag == 1 && tlen >= 24) {
-                    const uint64_t ft = le64(d + i + 4);
+                    // A forged time beyond what Windows accepts becomes its
+                    // largest; every later conversion then stays in range.
+                    const uint64_t ft = std::min(le64(d + i + 4), kFiletimeMax);
                     st.unix_valid = true;
                     st.unix_sec = static_cast<int64_t>(ft / 10000000) - kFiletimeToUnix;
                     st.nsec = static_cast<uint32_t>(ft % 10000000) * 100;
@@ -67,6 +69,20 @@ void read_time_extras(Extra e, Stamp &st) {
         }
     });
 }
+
+} // namespace
+
+uint64_t filetime_of(const Stamp &st) {
+    constexpr int64_t kUnits = 10000000; // per second
+    constexpr int64_t kMaxSec = static_cast<int64_t>(kFiletimeMax / kUnits) - kFiletimeToUnix;
+    if (st.unix_sec < -kFiletimeToUnix) return 0;
+    if (st.unix_sec > kMaxSec) return kFiletimeMax;
+    const uint64_t whole = static_cast<uint64_t>(st.unix_sec + kFiletimeToUnix) * kUnits;
+    const uint64_t part = (st.nsec < 1000000000u ? st.nsec : 999999999u) / 100;
+    return part > kFiletimeMax - whole ? kFiletimeMax : whole + part;
+}
+
+namespace {
 
 // Replaces saturated 32-bit fields by their ZIP64 values, in the fixed order
 // the format gives them. False when a needed value is missing.

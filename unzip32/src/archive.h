@@ -21,6 +21,14 @@ struct Stamp {
     uint16_t dos_time = 0;
 };
 
+// The largest file time Windows accepts (100 ns units since 1601): times in
+// archives are clamped to it, whatever a forged extra field says.
+inline constexpr uint64_t kFiletimeMax = 0x7FFFFFFFFFFFFFFFull;
+
+// The Unix time of a stamp (unix_valid) in Windows file-time units, clamped
+// to 0 .. kFiletimeMax.
+uint64_t filetime_of(const Stamp &st);
+
 struct Entry {
     std::string raw_name;  // bytes as stored
     std::string name;      // UTF-8

@@ -12,14 +12,18 @@
 
 namespace uz {
 
-std::string identity_text(const std::string &utf8) { return utf8; }
+std::string identity_text(const std::string &utf8, size_t max_bytes) {
+    if (utf8.size() <= max_bytes) return utf8;
+    size_t cut = max_bytes;
+    while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+    return utf8.substr(0, cut);
+}
 
 namespace {
 
 constexpr size_t kReadChunk = 1 << 20;
 constexpr size_t kOutChunk = 256 << 10;
 constexpr size_t kCallbackName = 256; // bytes, terminator included
-constexpr size_t kPrintMax = 32800;   // bytes of one printed piece, terminator excluded
 constexpr size_t kPasswordSize = 256;
 constexpr size_t kPathMax = 4096;     // bytes of a cleaned path
 
@@ -82,8 +86,7 @@ private:
     }
     void print(const std::string &utf8) {
         if (!cb_ || !cb_->print) return;
-        std::string text = conv_(utf8);
-        if (text.size() > kPrintMax) text.resize(kPrintMax);
+        const std::string text = conv_(utf8, kPrintMax);
         cb_->print(text.c_str(), static_cast<int32_t>(text.size()));
     }
     void info(const char *what, const std::string &path) {
@@ -101,7 +104,7 @@ private:
     }
     // A name as handed to a callback: converted, native separators, at most 255 bytes.
     void callback_name(const std::string &utf8, char (&buf)[kCallbackName]) const {
-        std::string t = conv_(utf8);
+        std::string t = conv_(utf8, kCallbackName - 1);
         if (s_.rules == NameRules::Windows) std::replace(t.begin(), t.end(), '/', '\\');
         const size_t n = std::min(t.size(), kCallbackName - 1);
         std::memcpy(buf, t.data(), n);

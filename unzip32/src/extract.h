@@ -24,9 +24,14 @@ struct Settings {
     UzStatistics *statistics = nullptr; // filled in at the end when set
 };
 
-// Converts UTF-8 text into the bytes handed to callbacks (ANSI on Windows).
-using TextConverter = std::string (*)(const std::string &utf8);
-std::string identity_text(const std::string &utf8);
+// The longest piece of text one print callback receives, terminator excluded.
+inline constexpr size_t kPrintMax = 32800;
+
+// Converts UTF-8 text into the bytes handed to callbacks (ANSI on Windows),
+// at most max_bytes of them and never ending inside a character.
+using TextConverter = std::string (*)(const std::string &utf8, size_t max_bytes);
+// UTF-8 unchanged, cut before a character that would not fit.
+std::string identity_text(const std::string &utf8, size_t max_bytes);
 
 // Runs one extraction (or listing); sink may be null when listing.
 // Answers one of the UZ_* results.

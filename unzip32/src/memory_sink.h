@@ -17,6 +17,7 @@ public:
     struct Stored {
         std::vector<uint8_t> data;
         Stamp stamp;
+        uint64_t filetime = 0; // the stamp as the Windows layer sets it (Unix times only)
         uint32_t mode = 0;
     };
 
@@ -30,10 +31,9 @@ public:
 
     Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
         if (folders_.count(rel)) return Create::Failed;
-        if (files_.count(rel) || open_.count(rel)) {
-            if (!replace) return Create::Exists;
-            files_.erase(rel);
-        }
+        // A replaced file stays as it was until the new one is complete (close).
+        if ((files_.count(rel) || open_.count(rel)) && !replace) return Create::Exists;
+        if (open_.count(rel)) return Create::Failed;
         if (!charge(rel.size())) return Create::Failed;
         auto f = std::make_unique<Open>();
         f->path = rel;
@@ -53,6 +53,7 @@ public:
     bool close(File *f, const Stamp &st) override {
         Open *o = as_open(f);
         o->stored.stamp = st;
+        if (st.unix_valid) o->stored.filetime = filetime_of(st);
         files_[o->path] = std::move(o->stored);
         open_.erase(o->path);
         return true;

@@ -19,7 +19,13 @@ std::unique_ptr<Source> open_archive_file(const char *path, std::string &error);
 std::unique_ptr<Sink> open_folder_sink(const char *folder, std::string &error);
 
 // UTF-8 to the text form callbacks receive: the ANSI code page on Windows,
-// unchanged elsewhere.
-std::string callback_text(const std::string &utf8);
+// unchanged elsewhere. At most max_bytes, never ending inside a character;
+// text the code page cannot take still arrives, with '?' in its place.
+std::string callback_text(const std::string &utf8, size_t max_bytes);
+
+#ifdef _WIN32
+// A system error's message in UTF-8 (the language given, or the system's).
+std::string system_message(unsigned long code, unsigned long language = 0);
+#endif
 
 } // namespace uz

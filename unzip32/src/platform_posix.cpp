@@ -1,11 +1,13 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <memory>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "extract.h"
 #include "platform.h"
 
 namespace uz {
@@ -14,6 +16,8 @@ namespace {
 class FileSource final : public Source {
 public:
     FileSource(int fd, uint64_t size) : fd_(fd), size_(size) {}
+    FileSource(const FileSource &) = delete;
+    FileSource &operator=(const FileSource &) = delete;
     ~FileSource() override { ::close(fd_); }
     uint64_t size() const override { return size_; }
     size_t read_at(uint64_t off, void *buf, size_t n) override {
@@ -59,6 +63,8 @@ timespec to_timespec(const Stamp &st) {
 class PosixSink final : public Sink {
 public:
     explicit PosixSink(int dirfd) : dir_(dirfd) {}
+    PosixSink(const PosixSink &) = delete;
+    PosixSink &operator=(const PosixSink &) = delete;
     ~PosixSink() override { ::close(dir_); }
 
     bool make_folder(const std::string &rel) override {
@@ -72,25 +78,43 @@ public:
     }
 
     Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
-        if (replace) {
-            // A fresh file rather than truncation: an existing hard link or
-            // symbolic link must not carry the new data elsewhere.
-            if (::unlinkat(dir_, rel.c_str(), 0) != 0 && errno != ENOENT) {
+        if (!replace) {
+            const int fd = open_new(rel, mode);
+            if (fd < 0) {
+                if (errno == EEXIST) return Create::Exists;
+                fail();
+                return Create::Failed;
+            }
+            out = reinterpret_cast<File *>(new Handle{fd, rel, {}});
+            return Create::Created;
+        }
+        // Replacing: the new data goes to a fresh file beside the old one,
+        // which stays whole until the new one is complete (close). The rename
+        // then replaces whatever name is there, so an existing hard link or
+        // symbolic link does not carry the new data elsewhere.
+        struct stat sb;
+        if (::fstatat(dir_, rel.c_str(), &sb, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(sb.st_mode)) {
+            errno = EISDIR;
+            fail();
+            return Create::Failed;
+        }
+        const size_t slash = rel.rfind('/');
+        const std::string folder = slash == std::string::npos ? "" : rel.substr(0, slash + 1);
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string temp = folder + ".uz-" + std::to_string(::getpid()) + "-" +
+                                     std::to_string(++temp_counter_) + ".tmp";
+            const int fd = open_new(temp, mode);
+            if (fd >= 0) {
+                out = reinterpret_cast<File *>(new Handle{fd, temp, rel});
+                return Create::Created;
+            }
+            if (errno != EEXIST) {
                 fail();
                 return Create::Failed;
             }
         }
-        const int fd = ::openat(dir_, rel.c_str(),
-                                O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                                static_cast<mode_t>(mode));
-        if (fd < 0) {
-            if (errno == EEXIST) return Create::Exists;
-            fail();
-            return Create::Failed;
-        }
-        auto *f = new Handle{fd, rel};
-        out = reinterpret_cast<File *>(f);
-        return Create::Created;
+        err_ = "no free temporary name beside the file";
+        return Create::Failed;
     }
 
     bool write(File *f, const uint8_t *data, size_t n) override {
@@ -106,20 +130,20 @@ public:
     }
 
     bool close(File *f, const Stamp &st) override {
-        Handle *h = as(f);
+        const std::unique_ptr<Handle> h(as(f));
         const timespec ts[2] = {to_timespec(st), to_timespec(st)};
         ::futimens(h->fd, ts);
-        const bool ok = ::close(h->fd) == 0 || fail();
+        bool ok = ::close(h->fd) == 0 || fail();
+        if (ok && !h->replaces.empty())
+            ok = ::renameat(dir_, h->path.c_str(), dir_, h->replaces.c_str()) == 0 || fail();
         if (!ok) ::unlinkat(dir_, h->path.c_str(), 0);
-        delete h;
         return ok;
     }
 
     void discard(File *f) override {
-        Handle *h = as(f);
+        const std::unique_ptr<Handle> h(as(f));
         ::close(h->fd);
         ::unlinkat(dir_, h->path.c_str(), 0);
-        delete h;
     }
 
     void set_folder_time(const std::string &rel, const Stamp &st) override {
@@ -132,8 +156,13 @@ public:
 private:
     struct Handle {
         int fd;
-        std::string path;
+        std::string path;     // where the data is written
+        std::string replaces; // the old file it goes over once complete; empty: none
     };
+    int open_new(const std::string &rel, uint32_t mode) const {
+        return ::openat(dir_, rel.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        static_cast<mode_t>(mode));
+    }
     static Handle *as(File *f) { return reinterpret_cast<Handle *>(f); }
     bool fail() {
         err_ = std::strerror(errno);
@@ -142,6 +171,7 @@ private:
 
     int dir_;
     std::string err_;
+    unsigned temp_counter_ = 0;
 };
 
 } // namespace
@@ -182,6 +212,8 @@ std::unique_ptr<Sink> open_folder_sink(const char *folder, std::string &error) {
     return std::make_unique<PosixSink>(fd);
 }
 
-std::string callback_text(const std::string &utf8) { return utf8; }
+std::string callback_text(const std::string &utf8, size_t max_bytes) {
+    return identity_text(utf8, max_bytes);
+}
 
 } // namespace uz

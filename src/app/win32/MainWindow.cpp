@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <exception>
+#include <new>
 #include <vector>
 
 #include "system/RuntimeError.h"
@@ -66,11 +68,64 @@ int ShiftState(WPARAM keys) {
     ExitProcess(1);
 }
 
+// The exception being handled as a run-time error: out of memory for
+// std::bad_alloc, an internal error with the exception's own text otherwise.
+RuntimeError CurrentAsRuntimeError() {
+    try {
+        throw;
+    } catch (const RuntimeError& error) {
+        return error;
+    } catch (const std::bad_alloc&) {
+        return RuntimeError(kErrOutOfMemory, DescribeError(kErrOutOfMemory));
+    } catch (const std::exception& error) {
+        std::wstring what;
+        try {
+            what = CodePageToWide(error.what(), GetACP());
+        } catch (...) {
+        }
+        return RuntimeError(kErrInternal, what.empty() ? DescribeError(kErrInternal) : what);
+    } catch (...) {
+        return RuntimeError(kErrInternal, DescribeError(kErrInternal));
+    }
+}
+
+// The barrier between the window's handlers and the system's message
+// dispatch, which no exception may cross. A run-time error that a handler
+// without its own error handler let through is the platform's to report, and
+// ends the program (as at load). Any other exception is reported as the
+// standard handler reports an error (its description, OK, the application's
+// title), and the window goes on.
+template <class Body>
+LRESULT Barrier(Win32Runtime& runtime, Body&& body) {
+    try {
+        return body();
+    } catch (const RuntimeError& error) {
+        ReportUnhandled(error, runtime.AppTitle());
+    } catch (...) {
+        const std::wstring description = CurrentAsRuntimeError().Description();
+        try {
+            runtime.MsgBox(description, 0, std::nullopt);
+        } catch (...) {
+            MessageBoxW(nullptr, description.c_str(), runtime.AppTitle().c_str(), MB_OK | MB_TASKMODAL);
+        }
+    }
+    return 0;
+}
+
+// A start-up step that failed: the program cannot run without it.
+[[noreturn]] void RaiseStartFailure(const wchar_t* what) {
+    const DWORD error = GetLastError();
+    throw RuntimeError(kErrInternal, std::wstring(L"Não foi possível ") + what + L" (erro do sistema " +
+                                         std::to_wstring(error) + L")");
+}
+
 }  // namespace
 
 float PixelsToTwips(int pixels, int dpi) { return static_cast<float>(pixels) * 1440.0f / static_cast<float>(dpi); }
 
 MainWindow::MainWindow(Win32Runtime& runtime) : runtime_(runtime) {}
+
+int MainWindow::ControlId(Control control) { return kFirstControlId + static_cast<int>(Index(control)); }
 
 MainWindow::~MainWindow() {
     if (window_ != nullptr) DestroyWindow(window_);
@@ -108,7 +163,9 @@ void MainWindow::Create() {
         klass.lpszClassName = kWindowClass;
         klass.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 32, 32, 0));
         klass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 16, 16, 0));
-        RegisterClassExW(&klass);
+        if (RegisterClassExW(&klass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+            RaiseStartFailure(L"registrar a classe da janela principal");
+        }
     }
 
     HDC screen = GetDC(nullptr);
@@ -124,11 +181,13 @@ void MainWindow::Create() {
     const int y = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
     window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, std::wstring(kWindowCaption).c_str(), style, x, y,
                               width, height, nullptr, nullptr, instance, this);
+    if (window_ == nullptr) RaiseStartFailure(L"criar a janela principal");
     runtime_.SetMainWindow(window_);
 
     font_ = CreateFontW(-MulDiv(kFontHundredthsOfPoint, dpi_, 7200), 0, 0, 0, kFontWeight, FALSE, FALSE, FALSE,
                         ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                         DEFAULT_PITCH | FF_DONTCARE, std::wstring(kFontName).c_str());
+    if (font_ == nullptr) RaiseStartFailure(L"criar a fonte da janela principal");
 
     // Creation order is the keyboard focus order.
     std::vector<ControlSpec> by_tab(kLayout.begin(), kLayout.end());
@@ -160,6 +219,7 @@ void MainWindow::CreateControl(const ControlSpec& item) {
                                    r.top, r.right - r.left, height, window_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + Index(item.id))),
                                    GetModuleHandleW(nullptr), nullptr);
+    if (control == nullptr) RaiseStartFailure(L"criar os controles da janela principal");
     controls_[Index(item.id)] = control;
     fore_colors_[Index(item.id)] = item.dark_blue_text ? kDarkBlue : GetSysColor(COLOR_WINDOWTEXT);
     SendMessageW(control, WM_SETFONT,
@@ -235,11 +295,11 @@ void MainWindow::Show() {
 }
 
 int MainWindow::Run() {
-    Create();
     try {
+        Create();
         form_.Form_Load();
-    } catch (const RuntimeError& error) {
-        ReportUnhandled(error, runtime_.AppTitle());
+    } catch (...) {
+        ReportUnhandled(CurrentAsRuntimeError(), runtime_.AppTitle());
     }
     Show();
     MSG message;
@@ -335,15 +395,18 @@ LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wparam
     }
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self == nullptr) return DefWindowProcW(window, message, wparam, lparam);
-    return self->Handle(message, wparam, lparam);
+    return Barrier(self->runtime_, [&] { return self->Handle(message, wparam, lparam); });
 }
 
 LRESULT CALLBACK MainWindow::RemoveButtonProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     auto* self = reinterpret_cast<MainWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (message == WM_MOUSEMOVE) {
-        self->form_.cmdRemoveServico_MouseMove(MouseButtons(wparam), ShiftState(wparam),
-                                               PixelsToTwips(static_cast<short>(LOWORD(lparam)), self->dpi_),
-                                               PixelsToTwips(static_cast<short>(HIWORD(lparam)), self->dpi_));
+        Barrier(self->runtime_, [&] {
+            self->form_.cmdRemoveServico_MouseMove(MouseButtons(wparam), ShiftState(wparam),
+                                                   PixelsToTwips(static_cast<short>(LOWORD(lparam)), self->dpi_),
+                                                   PixelsToTwips(static_cast<short>(HIWORD(lparam)), self->dpi_));
+            return LRESULT{0};
+        });
     }
     return CallWindowProcW(self->button_proc_, window, message, wparam, lparam);
 }

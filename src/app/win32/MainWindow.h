@@ -31,6 +31,8 @@ public:
 
     HWND Handle() const { return window_; }
     HWND ControlHandle(Control control) const { return controls_[Index(control)]; }
+    // The child-window id a control is created with.
+    static int ControlId(Control control);
     frmPrincipal& Form() { return form_; }
     int Dpi() const { return dpi_; }
 

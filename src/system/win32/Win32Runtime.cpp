@@ -1,5 +1,6 @@
 #include "system/win32/Win32Runtime.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "system/RuntimeError.h"
@@ -150,7 +151,6 @@ Win32Runtime::Win32Runtime(std::wstring app_title) : app_title_(std::move(app_ti
 
 Win32Runtime::~Win32Runtime() {
     if (cursor_hook_ != nullptr) UnhookWindowsHookEx(cursor_hook_);
-    if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
     if (g_instance == this) g_instance = nullptr;
 }
 
@@ -209,26 +209,25 @@ std::wstring Win32Runtime::AppPath() {
 }
 
 std::wstring Win32Runtime::NextMatch(bool first) {
-    for (bool have = first; search_ != INVALID_HANDLE_VALUE;) {
-        if (!have && !FindNextFileW(search_, &found_)) break;
+    for (bool have = first; search_;) {
+        if (!have && !FindNextFileW(search_.Get(), &found_)) break;
         have = false;
         const DWORD attributes = found_.dwFileAttributes;
         if (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) continue;
         if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(search_attributes_ & vbDirectory)) continue;
         return found_.cFileName;
     }
-    if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
-    search_ = INVALID_HANDLE_VALUE;
+    search_.Reset();
     return L"";
 }
 
 std::wstring Win32Runtime::Dir(const std::wstring& pattern, int attributes) {
-    if (search_ != INVALID_HANDLE_VALUE) FindClose(search_);
+    search_.Reset();
     std::wstring full = pattern;
     if (!full.empty() && (full.back() == L'\\' || full.back() == L'/' || full.back() == L':')) full += L'*';
     search_attributes_ = attributes;
-    search_ = FindFirstFileW(full.c_str(), &found_);
-    if (search_ == INVALID_HANDLE_VALUE) {
+    search_.Reset(FindFirstFileW(full.c_str(), &found_));
+    if (!search_) {
         const DWORD error = GetLastError();
         if (error == ERROR_NOT_READY) throw RuntimeError(71, L"O disco não está pronto");
         if (error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME) {
@@ -240,7 +239,7 @@ std::wstring Win32Runtime::Dir(const std::wstring& pattern, int attributes) {
 }
 
 std::wstring Win32Runtime::DirNext() {
-    if (search_ == INVALID_HANDLE_VALUE) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
+    if (!search_) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
     return NextMatch(false);
 }
 
@@ -285,8 +284,7 @@ double Win32Runtime::Shell(const std::wstring& command_line, std::int32_t window
                                                         L" (erro do sistema " + std::to_wstring(error) + L")");
         }
     }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const KernelHandle thread(process.hThread), started(process.hProcess);
     return static_cast<double>(process.dwProcessId);
 }
 
@@ -321,36 +319,61 @@ std::int32_t Win32Runtime::SetEnvironmentVariableA(const char* name, const char*
     return ::SetEnvironmentVariableA(name, value);
 }
 
-std::string Win32Runtime::ToAnsi(const std::wstring& text) {
+std::string Win32Runtime::ToAnsi(const std::wstring& text) { return WideToCodePage(text, GetACP()); }
+
+std::wstring Win32Runtime::FromAnsi(const std::string& text) { return CodePageToWide(text, GetACP()); }
+
+bool TakesDefaultChar(UINT code_page) { return code_page != CP_UTF8 && code_page != CP_UTF7; }
+
+std::string WideToCodePage(const std::wstring& text, UINT code_page) {
     if (text.empty()) return {};
-    const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, "?", nullptr);
-    std::string out(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size, "?", nullptr);
+    const int length = static_cast<int>(text.size());
+    const char* fallback = TakesDefaultChar(code_page) ? "?" : nullptr;
+    int size = WideCharToMultiByte(code_page, 0, text.data(), length, nullptr, 0, fallback, nullptr);
+    if (size == 0 && fallback != nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
+        // Some other code page that refuses a default character: it uses its own.
+        fallback = nullptr;
+        size = WideCharToMultiByte(code_page, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    }
+    std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
+    if (size <= 0 || WideCharToMultiByte(code_page, 0, text.data(), length, out.data(), size, fallback, nullptr) != size) {
+        const DWORD error = GetLastError();
+        throw RuntimeError(kErrInvalidCall, L"Não foi possível converter o texto para a página de código " +
+                                                std::to_wstring(code_page) + L" (erro do sistema " +
+                                                std::to_wstring(error) + L")");
+    }
     return out;
 }
 
-std::wstring Win32Runtime::FromAnsi(const std::string& text) {
+std::wstring CodePageToWide(const std::string& text, UINT code_page) {
     if (text.empty()) return {};
-    const int size = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(size), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
+    const int length = static_cast<int>(text.size());
+    const int size = MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(std::max(size, 0)), L'\0');
+    if (size <= 0 || MultiByteToWideChar(code_page, 0, text.data(), length, out.data(), size) != size) {
+        const DWORD error = GetLastError();
+        throw RuntimeError(kErrInvalidCall, L"Não foi possível converter o texto da página de código " +
+                                                std::to_wstring(code_page) + L" (erro do sistema " +
+                                                std::to_wstring(error) + L")");
+    }
     return out;
 }
 
 void* Win32Runtime::BindLibraryFunction(const std::wstring& library, const std::string& function) {
     HMODULE module = nullptr;
     if (const auto it = libraries_.find(library); it != libraries_.end()) {
-        module = it->second;
+        module = it->second.Get();
     } else {
-        module = LoadLibraryW(library.c_str());
-        if (module == nullptr) {
+        Module loaded(LoadLibraryW(library.c_str()));
+        if (!loaded) {
             const DWORD error = GetLastError();
             if (error == ERROR_MOD_NOT_FOUND || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
                 RaiseDllNotFound(library);
             }
             throw RuntimeError(kErrDllLoad, DescribeError(kErrDllLoad) + L" " + library);
         }
-        libraries_[library] = module;
+        module = loaded.Get();
+        libraries_.emplace(library, std::move(loaded));
     }
     FARPROC address = GetProcAddress(module, function.c_str());
     if (address == nullptr) {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "system/Runtime.h"
+#include "system/win32/Handles.h"
 
 namespace cm::win32 {
 
@@ -54,13 +55,23 @@ private:
     HWND main_window_ = nullptr;
     int pointer_ = vbDefault;
     HHOOK cursor_hook_ = nullptr;
-    HANDLE search_ = INVALID_HANDLE_VALUE;
+    FindHandle search_;
     int search_attributes_ = 0;
     WIN32_FIND_DATAW found_{};
-    std::map<std::wstring, HMODULE> libraries_;
+    std::map<std::wstring, Module> libraries_;
 };
 
 // The head of a command line: the program as the platform would look it up.
 std::wstring ProgramOf(const std::wstring& command_line);
+
+// Conversions through a given code page (ToAnsi and FromAnsi use the
+// system's ANSI code page). Characters the code page lacks become its default
+// character ('?' where the code page takes one). A text that cannot be
+// converted raises a RuntimeError that says so.
+std::string WideToCodePage(const std::wstring& text, UINT code_page);
+std::wstring CodePageToWide(const std::string& text, UINT code_page);
+// Whether WideCharToMultiByte accepts a default character for the code page
+// (UTF-8 and UTF-7 refuse one).
+bool TakesDefaultChar(UINT code_page);
 
 }  // namespace cm::win32

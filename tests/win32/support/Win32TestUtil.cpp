@@ -11,7 +11,6 @@ std::wstring ProgramFolder() {
     return folder.substr(0, folder.find_last_of(L'\\'));
 }
 
-namespace {
 void RemoveTree(const std::wstring& path) {
     WIN32_FIND_DATAW data;
     HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &data);
@@ -31,7 +30,6 @@ void RemoveTree(const std::wstring& path) {
     }
     RemoveDirectoryW(path.c_str());
 }
-}  // namespace
 
 TempFolder::TempFolder() {
     wchar_t base[MAX_PATH] = L"";
@@ -93,6 +91,29 @@ std::wstring Widen(const std::string& utf8) {
     std::wstring out(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), size);
     return out;
+}
+
+std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wchar_t* key) {
+    std::wstring current;
+    for (const std::string& raw : test::ReadLines(file)) {
+        std::wstring line = test::Widen(raw);
+        const auto first = line.find_first_not_of(L" \t");
+        if (first == std::wstring::npos) continue;
+        line = line.substr(first);
+        if (line.front() == L'[') {
+            current = line.substr(1, line.find(L']') - 1);
+            continue;
+        }
+        const auto equals = line.find(L'=');
+        if (equals == std::wstring::npos || _wcsicmp(current.c_str(), section) != 0) continue;
+        std::wstring name = line.substr(0, equals);
+        name.erase(name.find_last_not_of(L" \t") + 1);
+        if (_wcsicmp(name.c_str(), key) != 0) continue;
+        std::wstring value = line.substr(equals + 1);
+        value.erase(0, value.find_first_not_of(L" \t") == std::wstring::npos ? value.size() : value.find_first_not_of(L" \t"));
+        return value;
+    }
+    return L"<missing>";
 }
 
 win32::Win32Runtime& Runtime() { return static_cast<win32::Win32Runtime&>(Rt()); }

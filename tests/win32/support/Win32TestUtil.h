@@ -39,10 +39,17 @@ private:
     std::wstring old_;
 };
 
+// Removes a folder with everything in it.
+void RemoveTree(const std::wstring& path);
+
 void WriteFile(const std::wstring& path, const std::string& bytes);
 std::string ReadFile(const std::wstring& path);
 std::vector<std::string> ReadLines(const std::wstring& path);
 std::wstring Widen(const std::string& utf8);
+
+// The value of a key as it stands in an INI file (the platform's reader would
+// drop quotes); "<missing>" when the section holds no such key.
+std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wchar_t* key);
 
 win32::Win32Runtime& Runtime();
 

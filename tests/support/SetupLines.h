@@ -10,12 +10,14 @@ namespace cm::test {
 inline const std::wstring kCmd = L"C:\\WINDOWS\\system32\\cmd.exe";
 inline const std::wstring kSenha = L"KQLum4816";
 
-inline const std::vector<std::wstring> kLinhasServico{
-    L"c:\\MySQL\\bin\\mysqld-nt.exe --install MySQL --defaults-file=\"c:\\MySQL\\my.ini\"",
-    kCmd + L" /c sc config MySQL start= auto",
-    kCmd + L" /c sc start MySQL",
-    L"c:\\MySQL\\bin\\mysql.exe -e status",
-};
+inline std::vector<std::wstring> LinhasServico(const std::wstring& comspec = kCmd) {
+    return {
+        L"c:\\MySQL\\bin\\mysqld-nt.exe --install MySQL --defaults-file=\"c:\\MySQL\\my.ini\"",
+        comspec + L" /c sc config MySQL start= auto",
+        comspec + L" /c sc start MySQL",
+        L"c:\\MySQL\\bin\\mysql.exe -e status",
+    };
+}
 
 inline const std::wstring kRecarga =
     L"c:\\MySql\\bin\\mysql -e \"FLUSH PRIVILEGES;\" -h localhost -u root --password=KQLum4816";
@@ -48,13 +50,24 @@ inline std::wstring LinhaImportacao(const std::wstring& comspec, const std::wstr
            L"\\" + script + L"\" -f";
 }
 
-inline std::vector<std::wstring> LinhasBanco(const std::wstring& pasta, const std::wstring& script) {
+inline std::vector<std::wstring> LinhasBanco(const std::wstring& pasta, const std::wstring& script,
+                                             const std::wstring& comspec = kCmd) {
     return {
         L"c:\\MySql\\bin\\mysql.exe -e \"DROP DATABASE IF EXISTS velto;\" -h localhost -u root --password=KQLum4816",
         L"c:\\MySql\\bin\\mysql.exe -e \"CREATE DATABASE velto;\" -h localhost -u root --password=KQLum4816",
-        LinhaImportacao(kCmd, pasta, script),
+        LinhaImportacao(comspec, pasta, script),
         L"c:\\MySql\\bin\\mysql.exe -e \"FLUSH PRIVILEGES;\" -h localhost -u root --password=KQLum4816",
     };
+}
+
+// The twenty lines of a whole setup, in the order they run.
+inline std::vector<std::wstring> LinhasSetup(const std::wstring& comspec, const std::wstring& pasta,
+                                             const std::wstring& script) {
+    std::vector<std::wstring> lines = LinhasServico(comspec);
+    lines.insert(lines.end(), kLinhasUsuarios.begin(), kLinhasUsuarios.end());
+    const auto database = LinhasBanco(pasta, script, comspec);
+    lines.insert(lines.end(), database.begin(), database.end());
+    return lines;
 }
 
 }  // namespace cm::test

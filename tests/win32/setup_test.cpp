@@ -1,0 +1,216 @@
+// The setup on the real platform: the configuration step against a real
+// file, and the program file itself, started from an application folder of
+// its own, its start button pressed through window messages, every program
+// the setup starts replaced by a stand-in that records its command line.
+#include <gtest/gtest.h>
+
+#include "ProgramUnderTest.h"
+#include "SetupLines.h"
+#include "Win32TestUtil.h"
+#include "app/win32/MainWindow.h"
+#include "system/modPrincipal.h"
+#include "zip_builder.h"
+
+namespace cm {
+namespace {
+
+using test::ControlOf;
+using test::TempFolder;
+
+// The server tree goes to the root of the prefix's drive C:, which belongs to
+// these tests alone: cleared before and after each of them.
+const std::wstring kServer = L"C:\\MySQL";
+struct ServerFolder {
+    ServerFolder() { test::RemoveTree(kServer); }
+    ~ServerFolder() { test::RemoveTree(kServer); }
+};
+
+constexpr Control kStepLabels[] = {Control::lblInstalacaoMysql, Control::lblConfiguracaoBinario,
+                                   Control::lblCriacaoServico, Control::lblConfiguracaoUsuario,
+                                   Control::lblImportacaoBanco};
+
+TEST(ConfigurationFileOnDisk, KeysAreWrittenBesideWhatTheFileHolds) {
+    struct Case {
+        const char* name;
+        int check_box;
+        std::string before;
+        const wchar_t* log_bin;  // as read back
+    };
+    const std::string plain = "[client]\r\nport=3306\r\n\r\n[mysqld]\r\nport=3306\r\n";
+    const Case cases[] = {
+        {"unticked", BST_UNCHECKED, plain, L"<missing>"},
+        // One blank; the platform's writer may keep it or write nothing after '='.
+        {"ticked", BST_CHECKED, plain, L""},
+        {"unticked keeps an earlier key", BST_UNCHECKED, plain + "log-bin=mysql-bin\r\n", L"mysql-bin"},
+    };
+    win32::MainWindow window{test::Runtime()};
+    window.Create();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ServerFolder server;
+        CreateDirectoryW(kServer.c_str(), nullptr);
+        const std::wstring ini = kServer + L"\\my.ini";
+        test::WriteFile(ini, c.before);
+        SendMessageW(window.ControlHandle(Control::chkBinario), BM_SETCHECK, c.check_box, 0);
+
+        Logico resultado = Falso;
+        window.Form().Configura_LogBinario(L"c:", resultado);
+        EXPECT_EQ(resultado, Verdadeiro);
+        EXPECT_EQ(test::ReadIni(ini, L"mysqld", L"basedir"), L"\"c:/MySQL/\"");
+        EXPECT_EQ(test::ReadIni(ini, L"mysqld", L"datadir"), L"\"c:/MySQL/Data/\"");
+        EXPECT_EQ(test::ReadIni(ini, L"mysqld", L"log-bin"), c.log_bin);
+        EXPECT_EQ(test::ReadIni(ini, L"mysqld", L"port"), L"3306");
+        EXPECT_EQ(test::ReadIni(ini, L"client", L"port"), L"3306");
+    }
+}
+
+std::wstring TextOf(HWND control) {
+    wchar_t text[256] = L"";
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(control, WM_GETTEXT, 256, reinterpret_cast<LPARAM>(text), SMTO_BLOCK, 5000, &ignored);
+    return text;
+}
+
+// Whether the control, as the screen shows it now, has a pixel of that colour.
+bool ShowsColour(HWND control, COLORREF colour) {
+    RECT r;
+    GetWindowRect(control, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    bool found = false;
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    const DWORD wanted = (GetRValue(colour) << 16) | (GetGValue(colour) << 8) | GetBValue(colour);
+    for (int i = 0; i < width * height && !found; ++i) found = (pixels[i] & 0xFFFFFF) == wanted;
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return found;
+}
+
+std::vector<std::wstring> RecordedCommandLines(const std::wstring& record) {
+    std::vector<std::wstring> lines;
+    for (const std::string& raw : test::ReadLines(record)) {
+        const std::wstring line = test::Widen(raw);
+        if (line.rfind(L"start ", 0) == 0) lines.push_back(line.substr(line.find(L' ', 6) + 1));
+    }
+    return lines;
+}
+
+class SetupInTheProgram : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CreateDirectoryW(app.c_str(), nullptr);
+        for (const wchar_t* file : {L"ConfiguraMySQL.exe", L"unzip32.dll"}) {
+            ASSERT_TRUE(CopyFileW((test::ProgramFolder() + L"\\" + file).c_str(), (app + L"\\" + file).c_str(), FALSE));
+        }
+        test::WriteFile(app + L"\\" + kScript, "CREATE TABLE produto (id INT);\r\n");
+        test::WriteFile(component, "");
+    }
+    void TearDown() override { DeleteFileW(component.c_str()); }
+
+    void WriteServerArchive() {
+        const std::string stand_in = test::ReadFile(stub);
+        uztest::ZipBuilder zip;
+        zip.add("MySQL/bin/mysqld-nt.exe", stand_in, 8).add("MySQL/bin/mysql.exe", stand_in, 8);
+        zip.add("MySQL/my.ini", "[mysqld]\r\nport=3306\r\n", 8);
+        const uztest::Bytes bytes = zip.finish();
+        test::WriteFile(app + L"\\Mysql.zip", std::string(bytes.begin(), bytes.end()));
+    }
+    // Opens the program, names the script and presses the start button.
+    HWND Press(test::Started& program) {
+        HWND window = test::OpenWindow(program, app, app);
+        if (window == nullptr) return nullptr;
+        EXPECT_EQ(TextOf(ControlOf(window, Control::cboDrive)).substr(0, 2), L"c:");
+        DWORD_PTR ignored = 0;
+        SendMessageTimeoutW(ControlOf(window, Control::cboArquivoSql), WM_SETTEXT, 0,
+                            reinterpret_cast<LPARAM>(kScript), SMTO_BLOCK, 5000, &ignored);
+        PostMessageW(ControlOf(window, Control::cmdConfigurar), BM_CLICK, 0, 0);
+        return window;
+    }
+
+    static constexpr const wchar_t* kScript = L"banco velto.sql";
+    ServerFolder server;
+    TempFolder base;
+    std::wstring app = base / L"Brevano Velto";
+    std::wstring record = base / L"record.txt";
+    std::wstring stub = test::ProgramFolder() + L"\\stub.exe";
+    test::ScopedEnv comspec{L"COMSPEC", stub};
+    test::ScopedEnv recording{L"CM_RECORD", record};
+    std::wstring component = modPrincipal::Diretorio_Sistema() + L"LUMATREX.OCX";
+};
+
+TEST_F(SetupInTheProgram, TheStartButtonRunsTheFiveStepsToTheCompletionMessage) {
+    WriteServerArchive();
+    test::Started program;
+    HWND window = Press(program);
+    ASSERT_NE(window, nullptr);
+
+    // The setup pauses for about a minute by design.
+    std::wstring text;
+    HWND box = test::WaitForBox(program.Id(), nullptr, text, 240000);
+    ASSERT_NE(box, nullptr) << "no message within four minutes";
+    wchar_t title[64] = L"";
+    GetWindowTextW(box, title, 64);
+    EXPECT_STREQ(title, L"Concluído");
+    EXPECT_EQ(text, L"Concluído a instalação do servidor MySQL!");
+    EXPECT_FALSE(IsWindowEnabled(ControlOf(window, Control::cmdConfigurar)));
+    EXPECT_TRUE(IsWindowEnabled(ControlOf(window, Control::cmdFechar)));
+    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
+    test::PumpFor(500);
+
+    for (Control label : kStepLabels) {
+        const HWND control = ControlOf(window, label);
+        EXPECT_EQ(TextOf(control), std::wstring(SpecOf(label).caption) + L" - OK!");
+        EXPECT_TRUE(ShowsColour(control, RGB(0, 128, 0))) << SpecOf(label).name;
+    }
+    EXPECT_FALSE(IsWindowEnabled(ControlOf(window, Control::cmdConfigurar)));
+    EXPECT_EQ(RecordedCommandLines(record), test::LinhasSetup(stub, app, kScript));
+    EXPECT_EQ(test::ReadIni(kServer + L"\\my.ini", L"mysqld", L"basedir"), L"\"c:/MySQL/\"");
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(program.process.hProcess, 10000), WAIT_OBJECT_0);
+}
+
+TEST_F(SetupInTheProgram, ADamagedArchiveStopsAtTheFirstStep) {
+    test::WriteFile(app + L"\\Mysql.zip", std::string("PK\x03\x04", 4) + std::string(300, 'x'));
+    test::Started program;
+    HWND window = Press(program);
+    ASSERT_NE(window, nullptr);
+
+    // The close button goes off when the run starts and stays off after a
+    // failed step, while the start button comes back.
+    HWND start = ControlOf(window, Control::cmdConfigurar), close = ControlOf(window, Control::cmdFechar);
+    bool stopped = false;
+    for (int i = 0; i < 600 && !stopped; ++i) {
+        stopped = !IsWindowEnabled(close) && IsWindowEnabled(start);
+        if (!stopped) Sleep(50);
+    }
+    ASSERT_TRUE(stopped);
+    std::wstring text;
+    EXPECT_EQ(test::WaitForBox(program.Id(), nullptr, text, 1500), nullptr) << "unexpected message";
+    for (Control label : kStepLabels) {
+        EXPECT_EQ(TextOf(ControlOf(window, label)), SpecOf(label).caption);
+        EXPECT_FALSE(ShowsColour(ControlOf(window, label), RGB(0, 128, 0))) << SpecOf(label).name;
+    }
+    EXPECT_TRUE(RecordedCommandLines(record).empty());
+    EXPECT_EQ(GetFileAttributesW(kServer.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(program.process.hProcess, 10000), WAIT_OBJECT_0);
+}
+
+}  // namespace
+}  // namespace cm
