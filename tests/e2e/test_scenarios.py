@@ -1,0 +1,168 @@
+"""The program as an operator uses it, under Wine, against a real MariaDB
+server: each scenario on a fresh copy of a prepared prefix, driven through
+window messages, checked from the host."""
+import os
+import unittest
+
+import e2e
+
+ACCOUNTS = [(user, host) for user in ("root", "velto", "transfer") for host in ("localhost", "%")]
+
+# What velto.sql creates: tables and views with their rows, and routines.
+VELTO_OBJECTS = {("loja", "BASE TABLE"), ("produto", "BASE TABLE"), ("produto_loja", "VIEW")}
+VELTO_ROWS = {
+    "loja": [("1", "Matriz"), ("2", "Filial Centro")],
+    "produto": [("10", "1", "Cafe 500g", "18.90"), ("11", "1", "Acucar 1kg", "5.49"),
+                ("12", "2", "Leite 1l", "4.99")],
+    "produto_loja": [("10", "Cafe 500g", "Matriz"), ("11", "Acucar 1kg", "Matriz"),
+                     ("12", "Leite 1l", "Filial Centro")],
+}
+VELTO_ROUTINES = {("total_loja", "PROCEDURE")}
+
+
+class Scenarios(unittest.TestCase):
+    display = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls._display = e2e.Display().__enter__()
+        cls.display = cls._display.name
+
+    @classmethod
+    def tearDownClass(cls):
+        cls._display.__exit__()
+
+    def machine(self, name):
+        return e2e.Machine(name, self.display)
+
+    # -- checks from the host ---------------------------------------------------------
+
+    def check_accounts(self, m):
+        rows = set(m.sql("SELECT user, host FROM mysql.user"))
+        expected_hash = m.sql(f"SELECT PASSWORD('{e2e.PASSWORD}')")[0][0]
+        for user, host in ACCOUNTS:
+            with self.subTest(account=f"{user}@{host}"):
+                self.assertIn((user, host), rows)
+                grants = " ".join(g[0] for g in m.sql(f"SHOW GRANTS FOR '{user}'@'{host}'"))
+                self.assertIn(f"GRANT ALL PRIVILEGES ON *.* TO `{user}`@`{host}`", grants)
+                self.assertIn("WITH GRANT OPTION", grants)
+                self.assertIn(expected_hash, grants)
+        for user in ("root", "velto", "transfer"):
+            with self.subTest(login=user):
+                self.assertEqual(m.sql("SELECT 1", user=user), [("1",)])
+        refused = m.sql("SELECT 1", password=None, check=False)
+        self.assertNotEqual(refused.returncode, 0, "root took the empty password")
+        self.assertIn("Access denied", refused.stderr)
+
+    def check_velto(self, m):
+        objects = set(m.sql("SELECT table_name, table_type FROM information_schema.tables "
+                            "WHERE table_schema = 'velto'"))
+        self.assertEqual(objects, VELTO_OBJECTS)
+        routines = set(m.sql("SELECT routine_name, routine_type FROM information_schema.routines "
+                             "WHERE routine_schema = 'velto'"))
+        self.assertEqual(routines, VELTO_ROUTINES)
+        for table, rows in VELTO_ROWS.items():
+            with self.subTest(table=table):
+                self.assertEqual(m.sql(f"SELECT * FROM {table} ORDER BY 1", database="velto"), rows)
+        self.assertEqual(m.sql("CALL total_loja(1)", database="velto"), [("2", "24.39")])
+
+    def check_my_ini(self, m, binlog):
+        keys = m.my_ini()
+        self.assertEqual(keys.get("basedir"), '"c:/MySQL/"')
+        self.assertEqual(keys.get("datadir"), '"c:/MySQL/Data/"')
+        self.assertEqual(keys.get("port"), "3306", "the package's own key was lost")
+        if binlog:
+            # Written as one blank; Wine's profile writer keeps it as empty.
+            self.assertIn(keys.get("log-bin"), ("", " "))
+        else:
+            self.assertNotIn("log-bin", keys)
+
+    def check_log_bin(self, m, on):
+        self.assertEqual(m.sql("SHOW VARIABLES LIKE 'log_bin'"), [("log_bin", "ON" if on else "OFF")])
+
+    # -- scenarios ----------------------------------------------------------------------
+
+    def test_full_setup_with_binary_log_then_removal(self):
+        with self.machine("full-binlog") as m:
+            m.prepare()
+            try:
+                for line in m.drive(*e2e.full_setup_commands(binlog=True), "layout", timeout=600):
+                    print(line, flush=True)
+            finally:
+                m.screenshot(e2e.BUILD / "e2e-window.png")
+            self.check_accounts(m)
+            self.check_velto(m)
+            self.check_log_bin(m, on=True)
+            self.check_my_ini(m, binlog=True)
+            m.drive("service|MySQL|running-auto|10")
+            pid = m.server_pid()
+            m.drive(*e2e.removal_commands(), timeout=300)
+            self.assertTrue(m.wait_server_gone(60), "the server still runs after the removal")
+            self.assertFalse(os.path.exists(f"/proc/{pid}"))
+
+    def test_full_setup_without_binary_log(self):
+        with self.machine("full-plain") as m:
+            m.prepare()
+            m.drive(*e2e.full_setup_commands(binlog=False), timeout=600)
+            self.check_log_bin(m, on=False)
+            self.check_my_ini(m, binlog=False)
+            self.check_velto(m)
+
+    def test_a_failing_statement_does_not_stop_the_import(self):
+        with self.machine("failing-statement") as m:
+            m.prepare(scripts=("falha.sql",))
+            m.drive(*e2e.full_setup_commands(binlog=False, script="falha.sql"), timeout=600)
+            objects = set(m.sql("SELECT table_name FROM information_schema.tables "
+                                "WHERE table_schema = 'velto'"))
+            self.assertEqual(objects, {("antes",), ("depois",), ("depois_visao",)})
+            self.assertEqual(m.sql("SELECT id FROM depois", database="velto"), [("3",)])
+
+    def test_start_up_and_check_failures(self):
+        # name, how the machine differs from a ready one, driver commands after the window
+        cases = [
+            ("no-archive", dict(package=False), ["script|velto.sql"], "no-archive"),
+            ("no-library", dict(library=False), ["script|velto.sql"], "no-library"),
+            ("no-script-chosen", {}, [], "no-script"),
+            ("script-missing", {}, ["script|sumiu.sql"], "script-missing"),
+            ("server-folder-there", {}, ["script|velto.sql"], "exists"),
+        ]
+        with self.subTest(case="no-product"), self.machine("no-product") as m:
+            m.prepare(product=False)
+            m.drive(f"start|{e2e.APP}", "box|no-product|ok", "nowindow", "ended|15")
+        for name, setup, commands, box in cases:
+            with self.subTest(case=name), self.machine(name) as m:
+                m.prepare(**setup)
+                if name == "server-folder-there":
+                    (m.drive_c / "MySQL").mkdir()
+                before = m.files_outside()
+                m.open_window()
+                m.drive("items|velto.sql", *commands, "press|cmdConfigurar", f"box|{box}|ok",
+                        "nobox|2", "enabled|cmdConfigurar|1", "enabled|cmdFechar|1", "labels|0",
+                        "service|MySQL|absent")
+                self.assertEqual(m.files_outside(), before, "a failed check wrote files")
+
+    def test_a_broken_archive_stops_at_the_first_step(self):
+        whole = e2e.PACKAGE.read_bytes()
+        middle = len(whole) // 2
+        damaged = bytearray(whole)
+        damaged[middle:middle + 64] = bytes(64)  # inside the server program's data
+        cases = [("truncated", whole[:middle]), ("corrupt", bytes(damaged))]
+        for name, content in cases:
+            with self.subTest(case=name), self.machine(f"archive-{name}") as m:
+                m.prepare(package=False)
+                (m.app / "Mysql.zip").write_bytes(content)
+                before = m.files_outside("MySQL")
+                m.open_window()
+                # cmdFechar goes off when the run begins and stays off after a failure.
+                lines = m.drive("script|velto.sql", "press|cmdConfigurar", "enabled|cmdFechar|0|30",
+                                "enabled|cmdConfigurar|1|120", "labels|0",
+                                "nobox|3", "service|MySQL|absent", "settle|10")
+                # Nothing the later steps start (mysqld-nt, sc, mysql) has spoken.
+                self.assertEqual(lines, ["service MySQL: absent"])
+                self.assertEqual(m.files_outside("MySQL"), before,
+                                 "the extraction wrote outside its target")
+                self.assertIsNone(m.server_pid())
+
+
+if __name__ == "__main__":
+    unittest.main()
