@@ -38,6 +38,17 @@ Record ReadRecord(const std::wstring& file) {
     return record;
 }
 
+// A program writes its last line just after its window went, which may be
+// after the runner saw it go: wait a little for that many lines.
+Record ReadRecordOnceGone(const std::wstring& file, std::size_t windows) {
+    Record record = ReadRecord(file);
+    for (int i = 0; i < 100 && record.gone.size() < windows; ++i) {
+        Sleep(50);
+        record = ReadRecord(file);
+    }
+    return record;
+}
+
 class Runner : public ::testing::Test {
 protected:
     // A first start of a program is slow under some platforms; a program
@@ -71,7 +82,7 @@ TEST_F(Runner, WaitsUntilTheHiddenWindowOfTheProcessIsGone) {
         const DWORD started = GetTickCount();
         EXPECT_EQ(Executa_Aguarda(Stub(), 0), Verdadeiro);
         const DWORD returned = GetTickCount();
-        const Record r = ReadRecord(record_file);
+        const Record r = ReadRecordOnceGone(record_file, 1);
         if (r.shown.empty() || r.shown[0] - started >= 500) {
             ASSERT_LT(attempt, kAttempts) << "the program never showed its window before the first pass";
             Sleep(2000);  // let the late window go
@@ -163,7 +174,7 @@ TEST_F(Runner, RemoveButtonRunsStopThenDeleteThroughTheInterpreter) {
         const DWORD clicked = GetTickCount();
         SendMessageW(window.ControlHandle(Control::cmdRemoveServico), BM_CLICK, 0, 0);
 
-        const Record r = ReadRecord(record_file);
+        const Record r = ReadRecordOnceGone(record_file, 2);
         ASSERT_EQ(r.starts.size(), 2u);
         ASSERT_EQ(r.shown.size(), 2u);
         ASSERT_EQ(r.gone.size(), 2u);

@@ -2,7 +2,7 @@
 // Environment (inherited from the test that starts it):
 //   CM_RECORD   file to which it appends "start <tick> <command line>",
 //               "shown <tick>" once its window exists and "gone <tick>" once
-//               the window is gone
+//               the window is gone (the tick of the moment before it went)
 //   CM_HOLD_MS  keep one hidden top-level window for this long (default 0: no window)
 //   CM_LINGER_MS stay alive this long after the window is gone, without windows
 #include <windows.h>
@@ -60,9 +60,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                                       nullptr, instance, nullptr);  // never made visible
         Record(L"shown " + std::to_wstring(GetTickCount()));
         Pump(hold);
+        // The tick is taken while the window still exists, so that whoever
+        // waited for it cannot have returned before it.
+        const DWORD closing = GetTickCount();
         DestroyWindow(window);
+        Record(L"gone " + std::to_wstring(closing));
+    } else {
+        Record(L"gone " + std::to_wstring(GetTickCount()));
     }
-    Record(L"gone " + std::to_wstring(GetTickCount()));
     Sleep(EnvNumber(L"CM_LINGER_MS"));
     return 0;
 }
