@@ -451,11 +451,9 @@ void Run::report(const Entry &en, const std::string &path, const Decoded &d) {
 }
 
 bool Run::extract_file(const Entry &en, const std::string &path) {
-    if (en.encrypted()) {
-        // The password dialogue and its retries run as they would alone.
-        settle();
-        return extract_encrypted(en, path);
-    }
+    // The password dialogue and its retries need each outcome before the
+    // next entry: such entries are written on this thread.
+    if (en.encrypted()) return extract_encrypted(en, path);
     bool replace = false;
     Sink::File *file = nullptr;
     const Opened opened = open_target(en, path, replace, file);
