@@ -2,6 +2,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
 #include <system_error>
 
 #include <fcntl.h>
@@ -54,6 +55,10 @@ timespec to_timespec(const Stamp &st) {
     t.tm_mon = ((st.dos_date >> 5) & 0x0F) - 1;
     t.tm_year = ((st.dos_date >> 9) & 0x7F) + 80;
     t.tm_isdst = -1;
+    // mktime loads and updates the process's time-zone state; files are
+    // closed on several threads at once.
+    static std::mutex zone;
+    const std::lock_guard<std::mutex> lock(zone);
     const time_t v = mktime(&t);
     ts.tv_sec = v == static_cast<time_t>(-1) ? 0 : v;
     return ts;
