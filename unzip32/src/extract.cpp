@@ -589,13 +589,19 @@ unsigned Run::worker_count(const std::vector<const Entry *> &order) const {
     return static_cast<unsigned>(std::min<size_t>(n, files));
 }
 
+// Without all its threads, or the memory for their buffers, the run goes on
+// alone, as on one processor.
 void Run::start_workers(unsigned n) {
     if (n < 2) return;
-    for (unsigned i = 0; i < n; ++i) decoders_.push_back(std::make_unique<Decoder>(src_));
+    try {
+        for (unsigned i = 0; i < n; ++i) decoders_.push_back(std::make_unique<Decoder>(src_));
+    } catch (const std::bad_alloc &) {
+        decoders_.clear();
+        return;
+    }
     const auto work = [this](unsigned worker, Job &job) {
         job.result = decoders_[worker]->write_entry(*job.en, nullptr, *sink_, job.file);
     };
-    // Without all its threads the run goes on alone, as on one processor.
     if (!workers_.start(n, work, s_.start_thread)) decoders_.clear();
 }
 
