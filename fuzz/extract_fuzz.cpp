@@ -1,10 +1,11 @@
 // Fuzz target: a whole extraction from memory into a capped in-memory sink.
 // Invariants: every written path is relative and clean, every kept file has
-// exactly the declared size and CRC of an entry of that name, nothing stays
-// open, the output cap holds, and callbacks get bounded, terminated texts on
-// the calling thread. The same extraction with worker threads then gives the
-// same result, messages and files (unless the cap was reached: which entries
-// still fit then depends on timing).
+// exactly the declared size and CRC of an entry of that name and a time in
+// the range Windows accepts, nothing stays open, the output cap holds, and
+// callbacks get bounded, terminated texts on the calling thread. The same
+// extraction with worker threads then gives the same result, messages and
+// files (unless the cap was reached: which entries still fit then depends on
+// timing).
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -121,6 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         FUZZ_CHECK(out.used() <= kCap);
         for (const auto &[path, stored] : out.files()) {
             fuzzcheck::check_clean_path(path, s.rules);
+            FUZZ_CHECK(stored.filetime <= uz::kFiletimeMax);
             if (!s.keep_folders) FUZZ_CHECK(path.find('/') == std::string::npos);
             const uint32_t crc = static_cast<uint32_t>(
                 crc32(0, stored.data.data(), static_cast<uInt>(stored.data.size())));

@@ -49,6 +49,23 @@ protected:
     test::FakeRuntime& rt = fake.runtime;
 };
 
+// ---- texts from the library ---------------------------------------------------
+
+TEST_F(ZipCallbacks, DoubleByteCharactersAreReadWhole) {
+    // Shift-JIS: 日 is 93 FA, 本 is 96 7B. Read a byte at a time, each would
+    // become two wrong characters.
+    rt.double_byte_chars = {{"\x93\xFA", L'\u65E5'}, {"\x96\x7B", L'\u672C'}};
+    Zip_Imprime("\x93\xFA\x96\x7B.txt", 8);
+    EXPECT_EQ(Zip_Impressao, L"\u65E5\u672C.txt");
+    char name[] = "MySQL\\\x93\xFA.ini";
+    rt.msgbox_answers = {vbNo};
+    Zip_Sobrescreve(name);
+    ASSERT_EQ(rt.msgboxes.size(), 1u);
+    EXPECT_EQ(rt.msgboxes[0].text, L"Overwrite MySQL\\\u65E5.ini?");
+    List(1, "\x96\x7B");
+    EXPECT_EQ(LastLine().substr(0, 2), L"\u672C ");
+}
+
 // ---- listing ---------------------------------------------------------------
 
 TEST_F(ZipCallbacks, ListingLinePutsEachFieldInItsColumns) {

@@ -317,7 +317,15 @@ std::string FakeRuntime::ToAnsi(const std::wstring& text) {
 
 std::wstring FakeRuntime::FromAnsi(const std::string& text) {
     std::wstring out;
-    for (char c : text) out += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (const auto pair = double_byte_chars.find(text.substr(i, 2));
+            i + 1 < text.size() && pair != double_byte_chars.end()) {
+            out += pair->second;
+            ++i;
+        } else {
+            out += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+        }
+    }
     return out;
 }
 

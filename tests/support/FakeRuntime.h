@@ -52,6 +52,9 @@ public:
     std::deque<std::wstring> input_answers;  // popped per input box; empty: cancelled
     std::wstring app_path = L"C:\\Apps\\Brevano";
     std::string system_directory = "C:\\WINDOWS\\system32";
+    // Stands in for a double-byte ANSI code page: each of these byte pairs
+    // reads as its one character (FromAnsi); other bytes read as Latin-1.
+    std::map<std::string, wchar_t> double_byte_chars;
 
     // Program starts: each start takes the next result; a number is the
     // process id, a RuntimeError is raised. Empty: ids from 4000 upwards.

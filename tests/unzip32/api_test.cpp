@@ -4,6 +4,12 @@
 
 #include <cstring>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include "extract.h"
+#include "platform.h"
 #include "test_util.h"
 #include "zipcrypto.h"
 
@@ -85,6 +91,85 @@ std::string colliding_password(const Bytes &zip, size_t data_offset, uint8_t che
     }
     return {};
 }
+
+bool read_only(const fs::path &p) {
+    return (fs::status(p).permissions() & fs::perms::owner_write) == fs::perms::none;
+}
+
+void set_read_only(const fs::path &p, bool on) {
+    fs::permissions(p, fs::perms::owner_write, on ? fs::perm_options::remove : fs::perm_options::add);
+}
+
+// Yes to the overwrite question puts the new file in place only once it is
+// complete and checked: until then the old one stays as it was, read-only
+// attribute included, and nothing else is left beside it.
+TEST_F(Api, ReplacedFileSurvivesANewEntryThatFails) {
+    const std::string fresh(500, 'n');
+    ZipBuilder damaged_zb;
+    damaged_zb.add("sub/a.txt", fresh);
+    Bytes damaged = damaged_zb.finish();
+    damaged[damaged_zb.data_offset_of(0) + 250] ^= 0x01;
+    ZipBuilder secret_zb;
+    secret_zb.add(secret("sub/a.txt", fresh, "right"));
+    const Bytes encrypted = secret_zb.finish();
+    const std::string collide =
+        colliding_password(encrypted, secret_zb.data_offset_of(0), crc_of(bytes_of(fresh)) >> 24, "right");
+    ASSERT_FALSE(collide.empty());
+    const Bytes good = ZipBuilder().add("sub/a.txt", fresh).finish();
+
+    struct Case {
+        const char *what;
+        const Bytes *zip;
+        std::deque<std::string> passwords;
+        int32_t want;
+        const std::string *after; // null: the old content
+    } const cases[] = {
+        {"damaged entry", &damaged, {}, UZ_BAD_ARCHIVE, nullptr},
+        {"wrong password passing the check byte", &encrypted, {collide, "\x1"}, UZ_BAD_PASSWORD, nullptr},
+        {"good entry", &good, {}, UZ_OK, &fresh},
+    };
+    const fs::path old = target() / "sub" / "a.txt";
+    for (const Case &c : cases) {
+        for (const bool locked : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (locked ? ", read-only" : ""));
+            if (fs::exists(old)) set_read_only(old, false);
+            fs::remove_all(target());
+            write_file(old, bytes_of("old"));
+            set_read_only(old, locked);
+            rec_ = Recorder{};
+            rec_.replace_answers = {UZ_REPLACE_YES};
+            rec_.password_answers = c.passwords;
+            EXPECT_EQ(extract(*c.zip), c.want) << rec_.printed();
+            EXPECT_EQ(rec_.replace_names.size(), 1u);
+            EXPECT_EQ(read_text(old), c.after ? *c.after : "old");
+            if (!c.after) {
+                EXPECT_EQ(read_only(old), locked);
+            }
+            EXPECT_EQ(tree(target(), false).size(), 2u); // sub and sub/a.txt
+            set_read_only(old, false);
+        }
+    }
+}
+
+#ifdef _WIN32
+// An old file that cannot be replaced (held open without delete sharing):
+// the replace fails, and the file keeps its content and its read-only
+// attribute, although the move was tried again without it.
+TEST_F(Api, ReplaceThatCannotTakePlaceLeavesTheOldFileAsItWas) {
+    const fs::path old = target() / "a.txt";
+    write_file(old, bytes_of("old"));
+    ASSERT_TRUE(SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_READONLY));
+    HANDLE held = CreateFileW(old.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    rec_.replace_answers = {UZ_REPLACE_YES};
+    EXPECT_EQ(extract(ZipBuilder().add("a.txt", "new").finish()), UZ_DISK) << rec_.printed();
+    CloseHandle(held);
+    EXPECT_EQ(GetFileAttributesW(old.c_str()) & FILE_ATTRIBUTE_READONLY, DWORD{FILE_ATTRIBUTE_READONLY});
+    EXPECT_EQ(read_text(old), "old");
+    EXPECT_EQ(tree(target(), false).size(), 1u);
+    SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+#endif
 
 TEST_F(Api, PasswordDialogue) {
     ZipBuilder zb;
@@ -374,6 +459,47 @@ TEST_F(Api, BadParameters) {
     EXPECT_NE(std::string(v.zlib_version), "");
     EXPECT_LT(strnlen(v.date, sizeof v.date), sizeof v.date);
 }
+
+// Texts for callbacks are cut before a character that would not fit, never
+// inside it, and characters the code page lacks still show.
+TEST(CallbackText, CutsOnlyBetweenWholeCharacters) {
+    const std::string text = "a\xc3\xa7\xc3\xa3o"; // "ação"
+    EXPECT_EQ(uz::identity_text(text, 4), "a\xc3\xa7");
+    EXPECT_EQ(uz::identity_text(text, 2), "a");
+    EXPECT_EQ(uz::identity_text(text, 99), text);
+#ifdef _WIN32
+    auto ansi = [](const wchar_t *w) {
+        char out[64] = {};
+        const int n = WideCharToMultiByte(CP_ACP, 0, w, -1, out, sizeof out, nullptr, nullptr);
+        return std::string(out, n > 0 ? static_cast<size_t>(n - 1) : 0);
+    };
+    EXPECT_EQ(uz::callback_text(text, 99), ansi(L"a\u00e7\u00e3o"));
+    const std::string two = uz::callback_text(text, 2);
+    EXPECT_EQ(two, ansi(L"a\u00e7").substr(0, two.size()));
+    EXPECT_FALSE(uz::callback_text("\xe6\x97\xa5", 99).empty()); // 日 in any code page, or its stand-in
+#else
+    EXPECT_EQ(uz::callback_text(text, 4), uz::identity_text(text, 4));
+#endif
+}
+
+#ifdef _WIN32
+// System messages are formatted wide and reach the library's text (UTF-8)
+// whole: a Portuguese message keeps its accents.
+TEST(SystemMessage, AccentedMessagesStayWhole) {
+    const DWORD portuguese = MAKELANGID(LANG_PORTUGUESE, SUBLANG_PORTUGUESE_BRAZILIAN);
+    wchar_t wide[512];
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             ERROR_FILE_NOT_FOUND, portuguese, wide, 512, nullptr);
+    if (n == 0) GTEST_SKIP() << "no Portuguese system messages here";
+    while (n > 0 && (wide[n - 1] == L'\r' || wide[n - 1] == L'\n' || wide[n - 1] == L' ')) --n;
+    char utf8[1024];
+    const int m = WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(n), utf8, sizeof utf8, nullptr, nullptr);
+    const std::string expected(utf8, static_cast<size_t>(m));
+    ASSERT_NE(expected.find("\xc3"), std::string::npos) << "expected an accented message";
+    EXPECT_EQ(uz::system_message(ERROR_FILE_NOT_FOUND, portuguese), expected);
+    EXPECT_EQ(uz::system_message(0xDEADu), "Windows error 57005");
+}
+#endif
 
 } // namespace
 } // namespace uztest

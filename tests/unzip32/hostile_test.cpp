@@ -8,6 +8,11 @@
 #include <memory>
 #include <set>
 
+#ifdef _WIN32
+#include <windows.h>
+#include <winioctl.h>
+#endif
+
 #include "both_paths.h"
 #include "extract.h"
 #include "memory_sink.h"
@@ -26,10 +31,13 @@ protected:
 
     int32_t extract(const Bytes &zip, Mode run = {}) {
         write_file(base_.path() / "a.zip", zip);
-        return on_both_paths(target_, rec_, [&](unsigned threads) {
-            run.threads = threads;
-            return unzip(base_.path() / "a.zip", target_, rec_, run);
-        });
+        return on_both_paths(
+            target_, rec_,
+            [&](unsigned threads) {
+                run.threads = threads;
+                return unzip(base_.path() / "a.zip", target_, rec_, run);
+            },
+            "", prepare_, tidy_);
     }
 
     // The engine with explicit rules over the real file layer.
@@ -68,6 +76,9 @@ protected:
     TempDir base_;
     fs::path target_;
     Recorder rec_;
+    // What a case puts into the extraction folder before each run, and what
+    // must be taken out of it before the folder can be removed.
+    std::function<void()> prepare_, tidy_;
 };
 
 Bytes hostile_with_ok(const std::string &name) {
@@ -156,6 +167,138 @@ TEST_F(Hostile, SymlinkEntriesAreNeverLinks) {
         EXPECT_EQ(extract(zip), UZ_WARNING) << c.name;
         expect_nothing_escaped(c.name);
         EXPECT_NE(rec_.printed().find("symbolic link"), std::string::npos);
+    }
+}
+
+#ifdef _WIN32
+// Runs a Unix tool (Wine starts Unix programs like its own) in a folder.
+// Wine does not wait for a Unix process: the caller looks for its effect.
+void run_unix_tool(const wchar_t *program, std::wstring line, const fs::path &folder) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(program, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup,
+                       &process)) {
+        WaitForSingleObject(process.hProcess, 10000);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+#endif
+
+// Makes link a folder link to the folder to: a junction on Windows, a
+// symbolic link elsewhere. True when the link is in place.
+bool make_folder_link(const fs::path &link, const fs::path &to) {
+#ifdef _WIN32
+    fs::create_directory(link);
+    HANDLE h = CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // A mount-point reparse buffer: tag, sizes, then the substitute name and
+    // the printed name, each ended by a zero character.
+    const std::wstring print = fs::absolute(to).wstring(), substitute = L"\\??\\" + print;
+    std::vector<uint8_t> buffer(16 + (substitute.size() + print.size() + 2) * 2);
+    auto word = [&](size_t at, size_t v) { buffer[at] = uint8_t(v), buffer[at + 1] = uint8_t(v >> 8); };
+    word(0, IO_REPARSE_TAG_MOUNT_POINT & 0xFFFF);
+    word(2, IO_REPARSE_TAG_MOUNT_POINT >> 16);
+    word(4, buffer.size() - 8);
+    word(8, 0);
+    word(10, substitute.size() * 2);
+    word(12, substitute.size() * 2 + 2);
+    word(14, print.size() * 2);
+    std::memcpy(buffer.data() + 16, substitute.c_str(), substitute.size() * 2 + 2);
+    std::memcpy(buffer.data() + 16 + substitute.size() * 2 + 2, print.c_str(), print.size() * 2 + 2);
+    DWORD returned = 0;
+    const bool made = h != INVALID_HANDLE_VALUE &&
+                      DeviceIoControl(h, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                      nullptr, 0, &returned, nullptr);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    if (!made) {
+        // Wine makes no junctions but shows a Unix symbolic link as one.
+        fs::remove(link);
+        run_unix_tool(L"Z:\\bin\\ln",
+                      L"ln -s \"" + fs::relative(to, link.parent_path()).generic_wstring() + L"\" \"" +
+                          link.filename().wstring() + L"\"",
+                      link.parent_path());
+    }
+    for (int wait = 0; wait < 100; ++wait, Sleep(50)) {
+        const DWORD a = GetFileAttributesW(link.c_str());
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    }
+    return false;
+#else
+    fs::create_directory_symlink(to, link);
+    return fs::is_symlink(fs::symlink_status(link));
+#endif
+}
+
+// A junction or symbolic link already inside the extraction folder is never
+// gone through: the entries below it fail like a file in the way of a folder.
+TEST_F(Hostile, FolderLinksInsideTheFolderAreNotFollowed) {
+    prepare_ = [&] {
+        fs::create_directories(target_);
+        ASSERT_TRUE(make_folder_link(target_ / "link", base_.path() / "sentinel"));
+    };
+    // Removed before the folder, which would otherwise be emptied through it.
+    tidy_ = [&] {
+#ifdef _WIN32
+        if (!RemoveDirectoryW((target_ / "link").c_str())) {
+            run_unix_tool(L"Z:\\bin\\rm", L"rm link", target_);
+            for (int wait = 0; wait < 100 && fs::exists(fs::symlink_status(target_ / "link")); ++wait) Sleep(50);
+        }
+#endif
+    };
+    const Bytes zip = ZipBuilder()
+                          .add("link/evil.txt", "evil")
+                          .add("link/", "")
+                          .add("link/deeper/evil.txt", "evil")
+                          .add("ok.txt", "fine")
+                          .finish();
+    EXPECT_EQ(extract(zip), UZ_DISK) << rec_.printed();
+    const auto sentinel = tree(base_.path() / "sentinel", false);
+    EXPECT_EQ(sentinel.size(), 1u);
+    EXPECT_EQ(read_text(base_.path() / "sentinel" / "keep.txt"), "keep");
+    EXPECT_EQ(read_text(target_ / "ok.txt"), "fine");
+    EXPECT_NE(rec_.printed().find("error: link/evil.txt: cannot create folder"), std::string::npos)
+        << rec_.printed();
+    tidy_();
+}
+
+// A time beyond what Windows accepts (2^63 and above in an NTFS field) is
+// clamped to the largest it accepts; the entry itself extracts.
+TEST_F(Hostile, ForgedNtfsTimesAreClamped) {
+    auto with_ntfs_time = [](uint64_t ft) {
+        Bytes x;
+        put16(x, 0x000a);
+        put16(x, 32);
+        put32(x, 0);
+        put16(x, 1);
+        put16(x, 24);
+        put64(x, ft);
+        put64(x, 0);
+        put64(x, 0);
+        EntrySpec e;
+        e.name = "t.txt";
+        e.data = bytes_of("time");
+        e.central_extra = x;
+        return ZipBuilder().add(e).finish();
+    };
+    constexpr uint64_t kMax = 0x7FFFFFFFFFFFFFFFull;
+    const struct {
+        uint64_t given, kept;
+    } cases[] = {{kMax + 1, kMax}, {~uint64_t{0}, kMax}, {kMax, kMax}, {132000000000000000ull, 132000000000000000ull}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.given);
+        const Bytes zip = with_ntfs_time(c.given);
+        uz::MemorySource src(zip.data(), zip.size());
+        uz::MemorySink sink(1 << 20);
+        ASSERT_EQ(uz::run_extraction(src, &sink, uz::Settings{}, nullptr), UZ_OK);
+        const auto &stored = sink.files().at("t.txt");
+        EXPECT_EQ(stored.filetime, c.kept);
+        EXPECT_EQ(stored.stamp.unix_sec, static_cast<int64_t>(c.kept / 10000000) - 11644473600LL);
+        // And through this platform's file layer.
+        reset_target();
+        EXPECT_EQ(extract(zip), UZ_OK) << rec_.printed();
+        EXPECT_EQ(read_text(target_ / "t.txt"), "time");
     }
 }
 

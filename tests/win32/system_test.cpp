@@ -107,6 +107,38 @@ TEST(Win32Ansi, RoundTripsPortugueseAndMarksWhatTheCodePageLacks) {
     EXPECT_EQ(rt.ToAnsi(L"\u4E2D"), "?");
 }
 
+// The conversions themselves, through explicit code pages: the prefix's own
+// code page stays as it is for every other test.
+TEST(Win32Ansi, Utf8CodePageTakesNoDefaultCharacterAndConverts) {
+    EXPECT_FALSE(win32::TakesDefaultChar(CP_UTF8));
+    EXPECT_TRUE(win32::TakesDefaultChar(1252));
+    EXPECT_TRUE(win32::TakesDefaultChar(932));
+    const std::wstring text = L"C:\\Configuração\\\u65E5\u672C.zip";
+    const std::string utf8 = win32::WideToCodePage(text, CP_UTF8);
+    EXPECT_EQ(utf8, "C:\\Configura\xC3\xA7\xC3\xA3o\\\xE6\x97\xA5\xE6\x9C\xAC.zip");
+    EXPECT_EQ(win32::CodePageToWide(utf8, CP_UTF8), text);
+}
+
+TEST(Win32Ansi, DoubleByteCodePageKeepsCharactersWhole) {
+    // Shift-JIS: each of these characters is a lead byte and a trail byte.
+    const std::string sjis = win32::WideToCodePage(L"\u65E5\u672C\\a", 932);
+    EXPECT_EQ(sjis, "\x93\xFA\x96\x7B\\a");
+    EXPECT_EQ(win32::CodePageToWide(sjis, 932), L"\u65E5\u672C\\a");
+    EXPECT_EQ(win32::WideToCodePage(L"\u0410", 1252), "?");  // a character 1252 lacks
+}
+
+TEST(Win32Ansi, ATextThatCannotBeConvertedIsARunTimeError) {
+    for (const UINT no_such_code_page : {99u, 12345u}) {
+        try {
+            win32::WideToCodePage(L"texto", no_such_code_page);
+            ADD_FAILURE() << no_such_code_page;
+        } catch (const RuntimeError& e) {
+            EXPECT_NE(e.Description().find(L"Não foi possível converter o texto"), std::wstring::npos);
+        }
+        EXPECT_THROW(win32::CodePageToWide("texto", no_such_code_page), RuntimeError);
+    }
+}
+
 TEST(Win32Library, MissingLibraryAndEntryPointAreRunTimeErrors) {
     try {
         Rt().BindLibraryFunction(L"nao-existe-cm.dll", "Qualquer");

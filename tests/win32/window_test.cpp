@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <deque>
+#include <functional>
+#include <new>
+#include <system_error>
 
 #include "BoxAnswerer.h"
 #include "Win32TestUtil.h"
@@ -253,6 +257,49 @@ TEST_F(RealWindow, HoverHintFollowsTheButtonAndTheWindowOnly) {
     EXPECT_TRUE(window.Visible(Control::lblRemoverServico));
     SendMessageW(window.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
     EXPECT_FALSE(window.Visible(Control::lblRemoverServico));
+}
+
+// A window whose hint label throws what the test queues: the mouse-move
+// handlers then fail inside a real message dispatch.
+class ThrowingWindow : public MainWindow {
+public:
+    using MainWindow::MainWindow;
+    std::deque<std::function<void()>> throws;
+    void SetVisible(Control control, bool visible) override {
+        if (!throws.empty()) {
+            const auto raise = throws.front();
+            throws.pop_front();
+            raise();
+        }
+        MainWindow::SetVisible(control, visible);
+    }
+};
+
+TEST(WindowBarrier, AnExceptionFromAHandlerIsReportedAndTheWindowStays) {
+    ThrowingWindow window{test::Runtime()};
+    window.Create();
+    window.Show();
+    test::PumpFor(50);
+    window.throws = {[] { throw std::system_error(std::make_error_code(std::errc::io_error), "falha simulada"); },
+                     [] { throw std::bad_alloc(); }};
+    test::BoxAnswerer boxes;
+    // Through the system's dispatch: the window's own message, then the
+    // subclassed button's.
+    PostMessageW(window.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+    test::PumpFor(300);
+    PostMessageW(window.ControlHandle(Control::cmdRemoveServico), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    test::PumpFor(300);
+
+    ASSERT_EQ(boxes.seen.size(), 2u);
+    EXPECT_EQ(boxes.seen[0].title, L"Brevano MySQL");
+    EXPECT_NE(boxes.seen[0].text.find(L"falha simulada"), std::wstring::npos) << boxes.seen[0].text;
+    EXPECT_EQ(boxes.seen[1].title, L"Brevano MySQL");
+    EXPECT_EQ(boxes.seen[1].text, L"Memória insuficiente");
+    // The window is still there and still answers its handlers.
+    EXPECT_TRUE(IsWindow(window.Handle()));
+    EXPECT_TRUE(IsWindowVisible(window.Handle()));
+    SendMessageW(window.ControlHandle(Control::cmdRemoveServico), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_TRUE(window.Visible(Control::lblRemoverServico));
 }
 
 TEST_F(RealWindow, LoadAsksForTheComponentThenShowsTheNoticeAndListsScripts) {

@@ -44,17 +44,27 @@ inline std::string first_difference(const std::map<std::string, Node> &a,
     return "";
 }
 
-// run(threads) extracts into folder (absent beforehand) with rec's table,
-// on both paths. The parallel run's folder and record stay for the caller.
+// run(threads) extracts into folder with rec's table, on both paths. The
+// folder is absent before each run, or as prepare leaves it; tidy takes out
+// what must go before the folder can be removed. The parallel run's folder
+// and record stay for the caller.
 inline int32_t on_both_paths(const fs::path &folder, Recorder &rec,
                              const std::function<int32_t(unsigned threads)> &run,
-                             const std::string &context = "") {
-    EXPECT_FALSE(fs::exists(folder)) << context;
+                             const std::string &context = "",
+                             const std::function<void()> &prepare = {},
+                             const std::function<void()> &tidy = {}) {
+    if (prepare) {
+        prepare();
+    } else {
+        EXPECT_FALSE(fs::exists(folder)) << context;
+    }
     const Recorder script = rec;
     const int32_t serial = run(1);
     const Recorder told = rec;
     const auto left = snapshot(folder);
+    if (tidy) tidy();
     fs::remove_all(folder);
+    if (prepare) prepare();
     rec = script;
     const int32_t parallel = run(kParallel);
     EXPECT_EQ(parallel, serial) << context;

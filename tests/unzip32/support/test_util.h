@@ -65,8 +65,11 @@ struct Node {
     bool operator==(const Node &) const = default;
 };
 
+// INT64_MIN for a time the library's clock cannot hold (a clamped forged one).
 inline int64_t mtime_of(const fs::path &p) {
-    const auto t = fs::last_write_time(p);
+    std::error_code ec;
+    const auto t = fs::last_write_time(p, ec);
+    if (ec) return INT64_MIN;
     const auto sys = std::chrono::file_clock::to_sys(t);
     return std::chrono::floor<std::chrono::seconds>(sys.time_since_epoch()).count();
 }
