@@ -609,17 +609,18 @@ void Run::hand_over(const Entry &en, const std::string &path, Sink::File *file) 
     try {
         workers_.wait_for_room();
         flush();
+        if (pending_.empty() || pending_.back().has_job) pending_.emplace_back();
+        Slot &slot = pending_.back();
+        slot.job.path = path;
+        slot.job.en = &en;
+        slot.job.file = file;
+        slot.has_job = true;
+        workers_.submit(slot.job);
     } catch (...) {
+        // Not handed over: nobody else will close it.
         sink_->discard(file);
         throw;
     }
-    if (pending_.empty() || pending_.back().has_job) pending_.emplace_back();
-    Slot &slot = pending_.back();
-    slot.has_job = true;
-    slot.job.en = &en;
-    slot.job.path = path;
-    slot.job.file = file;
-    workers_.submit(slot.job);
 }
 
 // Reports every entry whose turn has come: from the oldest, each one whose
