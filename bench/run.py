@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Times our host, `unzip -qq -o` and `bsdtar -xf` on the benchmark corpora,
-each run into a fresh folder, checks every output tree against the corpus
-manifest and prints medians and the ratios ours/unzip and ours/bsdtar."""
+"""Times our host (on worker threads by default, and with -t 1 on the calling
+thread alone), `unzip -qq -o` and `bsdtar -xf` on the benchmark corpora, each
+run into a fresh folder, checks every output tree against the corpus manifest
+and prints medians, the ratios of both of ours to unzip and to bsdtar, and the
+machine's load average before and after."""
 import argparse, hashlib, os, shutil, statistics, subprocess, sys, time
 
 
@@ -45,11 +47,13 @@ def main():
 
     tools = {
         "ours": lambda a, o: [args.host, "-q", "-d", o, a],
+        "ours-t1": lambda a, o: [args.host, "-q", "-t", "1", "-d", o, a],
         "unzip": lambda a, o: ["unzip", "-qq", "-o", a, "-d", o],
         "bsdtar": lambda a, o: ["bsdtar", "-xf", a, "-C", o],
     }
     failed = False
     results = {}
+    print("load average before: %.2f %.2f %.2f, %d processors" % (os.getloadavg() + (os.cpu_count(),)))
     for corpus in ("mixed", "small"):
         archive = os.path.join(args.corpus, corpus + ".zip")
         manifest = load_manifest(os.path.join(args.corpus, corpus + ".manifest"))
@@ -76,8 +80,10 @@ def main():
             print("  %-7s median %7.3f s   runs: %s" % (tool, results[corpus][tool],
                   " ".join("%.3f" % t for t in times[tool])))
         r = results[corpus]
-        print("  ratio ours/unzip  %.2f" % (r["ours"] / r["unzip"]))
-        print("  ratio ours/bsdtar %.2f" % (r["ours"] / r["bsdtar"]))
+        for ours in ("ours", "ours-t1"):
+            print("  ratio %s/unzip  %.2f   %s/bsdtar %.2f" % (
+                ours, r[ours] / r["unzip"], ours, r[ours] / r["bsdtar"]))
+    print("load average after: %.2f %.2f %.2f" % os.getloadavg())
     sys.exit(1 if failed else 0)
 
 

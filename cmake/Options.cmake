@@ -9,6 +9,14 @@ if(CM_SANITIZE AND NOT WIN32)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(CM_TSAN AND NOT WIN32)
+  if(CM_SANITIZE)
+    message(FATAL_ERROR "CM_TSAN and CM_SANITIZE cannot be combined: the two runtimes exclude each other")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 if(WIN32)
   # One self-contained program file: no libgcc/libstdc++/winpthread DLLs beside it.
   add_link_options(-static -static-libgcc -static-libstdc++)

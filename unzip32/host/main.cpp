@@ -1,10 +1,14 @@
-// uzhost: the library's exports driven from a command line, for tests,
+// uzhost: the library's export driven from a command line, for tests,
 // benchmarks and manual checks.
-//   uzhost [-l] [-o] [-q|-v] [-j] [-P password] [-d folder] archive
+//   uzhost [-l] [-o] [-q|-v] [-j] [-t threads] [-P password] [-d folder] archive
+// -t 1 keeps everything on one thread; without -t the library's default applies.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "api.h"
+#include "extract.h"
 #include "unzip32.h"
 
 namespace {
@@ -34,7 +38,8 @@ void UZ_CALL on_list(int32_t size, int32_t, int32_t, int32_t month, int32_t day,
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: uzhost [-l] [-o] [-q|-v] [-j] [-P password] [-d folder] archive\n");
+    std::fprintf(stderr, "usage: uzhost [-l] [-o] [-q|-v] [-j] [-t threads] [-P password] [-d folder] "
+                         "archive\n");
     return 2;
 }
 
@@ -46,6 +51,7 @@ int main(int argc, char **argv) {
     opt.keep_folders = 1;
     const char *folder = nullptr;
     const char *archive = nullptr;
+    unsigned threads = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-l") opt.list_only = 1;
@@ -53,7 +59,12 @@ int main(int argc, char **argv) {
         else if (a == "-q") opt.message_level = 2;
         else if (a == "-v") opt.message_level = 0;
         else if (a == "-j") opt.keep_folders = 0;
-        else if (a == "-P" && i + 1 < argc) g_password = argv[++i];
+        else if (a == "-t" && i + 1 < argc) {
+            char *end = nullptr;
+            const unsigned long n = std::strtoul(argv[++i], &end, 10);
+            if (*end || n < 1 || n > uz::kMaxThreads) return usage();
+            threads = static_cast<unsigned>(n);
+        } else if (a == "-P" && i + 1 < argc) g_password = argv[++i];
         else if (a == "-d" && i + 1 < argc) folder = argv[++i];
         else if (!archive && !a.empty() && a[0] != '-') archive = argv[i];
         else return usage();
@@ -67,7 +78,7 @@ int main(int argc, char **argv) {
     cb.password = on_password;
     cb.message = on_list;
     UzNameList none{};
-    const int32_t rc = Wiz_SingleEntryUnzip(0, &none, 0, &none, &opt, &cb);
+    const int32_t rc = uz::single_entry_unzip(0, &none, 0, &none, &opt, &cb, threads);
     std::fflush(stdout);
     return rc;
 }

@@ -206,7 +206,10 @@ UZ_EXPORT int32_t UZ_CALL UzpVersion2(UzVersion *version);
 
 /* Extracts (or lists) the archive named in the options into the folder named
  * there. Null options or callbacks, a null or empty archive path, a count
- * outside 0..100 or a null name within the count give UZ_BAD_PARAMS. */
+ * outside 0..100 or a null name within the count give UZ_BAD_PARAMS.
+ * Entries may be written by worker threads of the library (one per
+ * processor, at most 8), started and joined within the call; the callbacks
+ * still come on the calling thread, in the order of the entries. */
 UZ_EXPORT int32_t UZ_CALL Wiz_SingleEntryUnzip(int32_t include_count, UzNameList *include,
                                                int32_t exclude_count, UzNameList *exclude,
                                                UzOptions *options, UzCallbacks *callbacks);

@@ -7,6 +7,7 @@
 // zlib's macro of this name would hide the version record's field.
 #undef zlib_version
 
+#include "api.h"
 #include "extract.h"
 #include "platform.h"
 #include "unzip32.h"
@@ -52,15 +53,14 @@ extern "C" UZ_EXPORT int32_t UZ_CALL UzpVersion2(UzVersion *version) {
     return UZ_OK;
 }
 
-extern "C" UZ_EXPORT int32_t UZ_CALL Wiz_SingleEntryUnzip(int32_t include_count,
-                                                          UzNameList *include,
-                                                          int32_t exclude_count,
-                                                          UzNameList *exclude, UzOptions *options,
-                                                          UzCallbacks *callbacks) {
+int32_t uz::single_entry_unzip(int32_t include_count, UzNameList *include, int32_t exclude_count,
+                               UzNameList *exclude, UzOptions *options, UzCallbacks *callbacks,
+                               unsigned threads) {
     if (!options || !callbacks) return UZ_BAD_PARAMS;
     const int level = options->message_level <= 0 ? 0 : options->message_level == 1 ? 1 : 2;
     try {
         uz::Settings s;
+        s.threads = threads;
         s.message_level = level;
         s.list_only = options->list_only != 0;
         s.keep_folders = options->keep_folders != 0;
@@ -93,4 +93,13 @@ extern "C" UZ_EXPORT int32_t UZ_CALL Wiz_SingleEntryUnzip(int32_t include_count,
         report(callbacks, level, "error: internal failure\n");
         return UZ_FATAL;
     }
+}
+
+extern "C" UZ_EXPORT int32_t UZ_CALL Wiz_SingleEntryUnzip(int32_t include_count,
+                                                          UzNameList *include,
+                                                          int32_t exclude_count,
+                                                          UzNameList *exclude, UzOptions *options,
+                                                          UzCallbacks *callbacks) {
+    return uz::single_entry_unzip(include_count, include, exclude_count, exclude, options,
+                                  callbacks, 0);
 }

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <new>
+#include <thread>
 #include <unordered_set>
 
 #include <zlib.h>
@@ -26,6 +28,9 @@ constexpr size_t kOutChunk = 256 << 10;
 constexpr size_t kCallbackName = 256; // bytes, terminator included
 constexpr size_t kPasswordSize = 256;
 constexpr size_t kPathMax = 4096;     // bytes of a cleaned path
+// The largest entry the calling thread writes itself while every worker is
+// busy: small enough that handing out the next entries is not held up.
+constexpr uint64_t kInlineMax = 128 << 10;
 
 int rank(int32_t code) {
     switch (code) {
@@ -39,11 +44,14 @@ int rank(int32_t code) {
     }
 }
 
-enum class Outcome { Ok, DataError, WriteError };
+enum class Outcome { Ok, DataError, WriteError, CloseError };
 
 struct Decoded {
-    Outcome outcome = Outcome::Ok;
-    const char *why = "";
+    Decoded(Outcome o = Outcome::Ok, const char *w = "", std::string e = {})
+        : outcome(o), why(w), error(std::move(e)) {}
+    Outcome outcome;
+    const char *why;
+    std::string error; // the sink's own text for a write or close failure
 };
 
 // Holds a zlib stream for the whole run; reset per entry.
@@ -63,10 +71,47 @@ private:
     z_stream z_;
 };
 
+// Everything writing one entry needs for itself: a read window over the
+// archive, an inflate stream and buffers. The calling thread has one, and so
+// has each worker; the sizes are fixed, whatever the entry's size.
+class Decoder {
+public:
+    explicit Decoder(Source &src) : data_(src, kReadChunk, kReadChunk) {}
+    const uint8_t *view(uint64_t off, size_t n) { return data_.view(off, n); }
+    // Streams the entry into f and closes it; on any failure f is discarded.
+    Decoded write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f);
+
+private:
+    Decoded decode(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f);
+
+    Window data_;
+    Inflater inflater_;
+    std::vector<uint8_t> out_ = std::vector<uint8_t>(kOutChunk);
+    std::vector<uint8_t> scratch_;
+};
+
+// An entry whose file is open, handed to a worker.
+struct Job : WorkItem {
+    const Entry *en = nullptr;
+    std::string path;
+    Sink::File *file = nullptr;
+    Decoded result;
+};
+
+// Messages wait in slots while an earlier entry is still being written, so
+// that they come out in the order of the entries.
+struct Slot {
+    std::vector<std::string> texts; // printed before the job's own messages
+    bool has_job = false;
+    Job job;
+};
+
+enum class Opened { Yes, Skipped, Stopped };
+
 class Run {
 public:
     Run(Source &src, Sink *sink, const Settings &s, const UzCallbacks *cb, TextConverter conv)
-        : src_(src), sink_(sink), s_(s), cb_(cb), conv_(conv), data_(src, kReadChunk, kReadChunk) {}
+        : src_(src), sink_(sink), s_(s), cb_(cb), conv_(conv), own_(src) {}
 
     int32_t go();
     void fill(UzStatistics &st) const {
@@ -86,6 +131,11 @@ private:
     }
     void print(const std::string &utf8) {
         if (!cb_ || !cb_->print) return;
+        if (!pending_.empty() && !reporting_) {
+            if (pending_.back().has_job) pending_.emplace_back();
+            pending_.back().texts.push_back(utf8);
+            return;
+        }
         const std::string text = conv_(utf8, kPrintMax);
         cb_->print(text.c_str(), static_cast<int32_t>(text.size()));
     }
@@ -114,23 +164,31 @@ private:
     bool selected(const Entry &en) const;
     int32_t list();
     bool ensure_folder(const std::string &path);
+    bool make_folders(const std::string &path);
     // false: stop everything (the user aborted)
     bool extract_entry(const Entry &en);
     bool extract_file(const Entry &en, const std::string &path);
+    bool extract_encrypted(const Entry &en, const std::string &path);
+    Opened open_target(const Entry &en, const std::string &path, bool &replace, Sink::File *&file);
+    Sink::Create create(const std::string &path, uint32_t mode, bool replace, Sink::File *&file);
     bool next_password(const Entry &en, const char *cbname, size_t &known_next, int &prompts,
                        ZipCrypto &crypto, std::string &password, bool &cancelled);
-    Decoded decode(const Entry &en, ZipCrypto *crypto, Sink::File *f);
+    void report(const Entry &en, const std::string &path, const Decoded &d);
+
+    // ---- workers
+    unsigned worker_count(const std::vector<const Entry *> &order) const;
+    void start_workers(unsigned n);
+    void hand_over(const Entry &en, const std::string &path, Sink::File *file);
+    void flush();
+    void settle();
 
     Source &src_;
     Sink *sink_;
     const Settings &s_;
     const UzCallbacks *cb_;
     TextConverter conv_;
-    Window data_;
+    Decoder own_;
     Archive ar_;
-    Inflater inflater_;
-    std::vector<uint8_t> out_ = std::vector<uint8_t>(kOutChunk);
-    std::vector<uint8_t> scratch_;
     std::unordered_set<std::string> folders_;
     std::vector<std::pair<std::string, Stamp>> folder_times_;
     std::vector<std::string> passwords_; // accepted in this run, newest last
@@ -138,6 +196,12 @@ private:
     int32_t result_ = UZ_OK;
     uint64_t total_size_ = 0, total_packed_ = 0;
     uint32_t processed_ = 0;
+
+    std::vector<std::unique_ptr<Decoder>> decoders_; // one per worker
+    std::deque<Slot> pending_; // entries in flight, and what waits behind them
+    bool reporting_ = false;   // flush is printing: messages go straight out
+    // Last, so that the threads are joined before anything they use goes away.
+    Workers<Job> workers_;
 };
 
 bool Run::selected(const Entry &en) const {
@@ -199,7 +263,16 @@ bool Run::ensure_folder(const std::string &path) {
     }
 }
 
-Decoded Run::decode(const Entry &en, ZipCrypto *crypto, Sink::File *f) {
+// A file still being written may stand in the way of a folder; once it is
+// done (or gone) the answer is the one a single thread would get.
+bool Run::make_folders(const std::string &path) {
+    if (ensure_folder(path)) return true;
+    if (pending_.empty()) return false;
+    settle();
+    return ensure_folder(path);
+}
+
+Decoded Decoder::decode(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f) {
     uint64_t pos = en.data_offset, remaining = en.csize;
     if (crypto) {
         pos += 12;
@@ -209,6 +282,7 @@ Decoded Run::decode(const Entry &en, ZipCrypto *crypto, Sink::File *f) {
 
     uLong crc = crc32(0, nullptr, 0);
     uint64_t produced = 0;
+    std::string why;
     bool ended = en.method == 0;
     z_stream &z = inflater_.stream();
     if (en.method == 8) inflater_.reset();
@@ -226,7 +300,7 @@ Decoded Run::decode(const Entry &en, ZipCrypto *crypto, Sink::File *f) {
         pos += chunk;
         remaining -= chunk;
         if (en.method == 0) {
-            if (!sink_->write(f, p, chunk)) return {Outcome::WriteError, "write failed"};
+            if (!sink.write(f, p, chunk, why)) return {Outcome::WriteError, "write failed", why};
             crc = crc32(crc, p, static_cast<uInt>(chunk));
             produced += chunk;
             continue;
@@ -244,7 +318,8 @@ Decoded Run::decode(const Entry &en, ZipCrypto *crypto, Sink::File *f) {
             const size_t have = out_.size() - z.avail_out;
             if (have > en.usize - produced) return {Outcome::DataError, "more data than declared"};
             if (have) {
-                if (!sink_->write(f, out_.data(), have)) return {Outcome::WriteError, "write failed"};
+                if (!sink.write(f, out_.data(), have, why))
+                    return {Outcome::WriteError, "write failed", why};
                 crc = crc32(crc, out_.data(), static_cast<uInt>(have));
                 produced += have;
             }
@@ -258,9 +333,26 @@ Decoded Run::decode(const Entry &en, ZipCrypto *crypto, Sink::File *f) {
     return {};
 }
 
+Decoded Decoder::write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f) {
+    Decoded d;
+    try {
+        d = decode(en, crypto, sink, f);
+    } catch (...) {
+        sink.discard(f);
+        throw;
+    }
+    if (d.outcome != Outcome::Ok) {
+        sink.discard(f);
+    } else if (!sink.close(f, en.stamp, d.error)) {
+        d.outcome = Outcome::CloseError;
+        d.why = "cannot complete file";
+    }
+    return d;
+}
+
 bool Run::next_password(const Entry &en, const char *cbname, size_t &known_next, int &prompts,
                         ZipCrypto &crypto, std::string &password, bool &cancelled) {
-    const uint8_t *head = en.csize >= 12 ? data_.view(en.data_offset, 12) : nullptr;
+    const uint8_t *head = en.csize >= 12 ? own_.view(en.data_offset, 12) : nullptr;
     if (!head) return false;
     const uint8_t check =
         en.has_descriptor() ? static_cast<uint8_t>(en.dos_time >> 8) : static_cast<uint8_t>(en.crc >> 24);
@@ -300,85 +392,111 @@ bool Run::next_password(const Entry &en, const char *cbname, size_t &known_next,
     return false;
 }
 
+Sink::Create Run::create(const std::string &path, uint32_t mode, bool replace, Sink::File *&file) {
+    const Sink::Create c = sink_->create(path, mode, replace, file);
+    if (c == Sink::Create::Created || pending_.empty()) return c;
+    // An entry of the same name may still be in flight: what it leaves
+    // behind decides, as it would on one thread.
+    settle();
+    return sink_->create(path, mode, replace, file);
+}
+
+Opened Run::open_target(const Entry &en, const std::string &path, bool &replace, Sink::File *&file) {
+    const uint32_t mode = en.unix_mode() & 0111 ? 0777 : 0666;
+    Sink::Create c = create(path, mode, replace, file);
+    if (c == Sink::Create::Exists) {
+        char cbname[kCallbackName];
+        callback_name(path, cbname);
+        const int32_t answer =
+            cb_ && cb_->replace ? cb_->replace(cbname) : static_cast<int32_t>(UZ_REPLACE_NO);
+        if (answer == UZ_REPLACE_STOP) {
+            warn("stopped: ", path, "extraction cancelled");
+            note(UZ_ABORTED);
+            return Opened::Stopped;
+        }
+        if (answer != UZ_REPLACE_YES) {
+            info("  skipped: ", path);
+            return Opened::Skipped;
+        }
+        replace = true;
+        c = sink_->create(path, mode, true, file);
+    }
+    if (c != Sink::Create::Created) {
+        const std::string err = sink_->last_error();
+        warn("error: ", path, err.empty() ? "cannot create file" : err.c_str());
+        note(UZ_DISK);
+        return Opened::Skipped;
+    }
+    return Opened::Yes;
+}
+
+void Run::report(const Entry &en, const std::string &path, const Decoded &d) {
+    switch (d.outcome) {
+    case Outcome::Ok:
+        info(en.method == 0 ? " extracting: " : "  inflating: ", path);
+        ++processed_;
+        total_size_ += en.usize;
+        total_packed_ += en.csize;
+        return;
+    case Outcome::DataError:
+        warn("error: ", en.name, d.why);
+        note(UZ_BAD_ARCHIVE);
+        return;
+    case Outcome::WriteError:
+    case Outcome::CloseError:
+        warn("error: ", path, d.error.empty() ? d.why : d.error.c_str());
+        note(UZ_DISK);
+        return;
+    }
+}
+
 bool Run::extract_file(const Entry &en, const std::string &path) {
+    // The password dialogue and its retries need each outcome before the
+    // next entry: such entries are written on this thread.
+    if (en.encrypted()) return extract_encrypted(en, path);
+    bool replace = false;
+    Sink::File *file = nullptr;
+    const Opened opened = open_target(en, path, replace, file);
+    if (opened != Opened::Yes) return opened == Opened::Skipped;
+    // This thread lends a hand with small entries whenever every worker is
+    // busy, rather than wait for one.
+    if (workers_.size() && (workers_.has_room() || en.usize > kInlineMax))
+        hand_over(en, path, file);
+    else
+        report(en, path, own_.write_entry(en, nullptr, *sink_, file));
+    return true;
+}
+
+bool Run::extract_encrypted(const Entry &en, const std::string &path) {
     char cbname[kCallbackName];
     callback_name(path, cbname);
-
-    Sink::File *file = nullptr;
     bool replace = false;
     size_t known_next = 0;
     int prompts = 0;
     for (;;) {
         ZipCrypto crypto("");
         std::string password;
-        if (en.encrypted()) {
-            bool cancelled = false;
-            if (!next_password(en, cbname, known_next, prompts, crypto, password, cancelled)) {
-                if (file) sink_->discard(file);
-                if (en.csize < 12 || !data_.view(en.data_offset, 12)) {
-                    warn("error: ", en.name, "encrypted entry cut short");
-                    note(UZ_BAD_ARCHIVE);
-                } else {
-                    warn("skipped: ", en.name, cancelled ? "encrypted, no password given"
-                                                         : "incorrect password");
-                    note(UZ_BAD_PASSWORD);
-                }
-                return true;
+        bool cancelled = false;
+        if (!next_password(en, cbname, known_next, prompts, crypto, password, cancelled)) {
+            if (en.csize < 12 || !own_.view(en.data_offset, 12)) {
+                warn("error: ", en.name, "encrypted entry cut short");
+                note(UZ_BAD_ARCHIVE);
+            } else {
+                warn("skipped: ", en.name, cancelled ? "encrypted, no password given"
+                                                     : "incorrect password");
+                note(UZ_BAD_PASSWORD);
             }
+            return true;
         }
-        if (!file) {
-            const uint32_t mode = en.unix_mode() & 0111 ? 0777 : 0666;
-            Sink::Create c = sink_->create(path, mode, replace, file);
-            if (c == Sink::Create::Exists) {
-                const int32_t answer =
-                    cb_ && cb_->replace ? cb_->replace(cbname) : static_cast<int32_t>(UZ_REPLACE_NO);
-                if (answer == UZ_REPLACE_STOP) {
-                    warn("stopped: ", path, "extraction cancelled");
-                    note(UZ_ABORTED);
-                    return false;
-                }
-                if (answer != UZ_REPLACE_YES) {
-                    info("  skipped: ", path);
-                    return true;
-                }
-                replace = true;
-                c = sink_->create(path, mode, true, file);
-            }
-            if (c != Sink::Create::Created) {
-                const std::string err = sink_->last_error();
-                warn("error: ", path, err.empty() ? "cannot create file" : err.c_str());
-                note(UZ_DISK);
-                return true;
-            }
-        }
-        const Decoded d = decode(en, en.encrypted() ? &crypto : nullptr, file);
-        if (d.outcome == Outcome::Ok) {
-            if (!sink_->close(file, en.stamp)) {
-                const std::string err = sink_->last_error();
-                warn("error: ", path, err.empty() ? "cannot complete file" : err.c_str());
-                note(UZ_DISK);
-                return true;
-            }
-            if (en.encrypted() &&
+        Sink::File *file = nullptr;
+        const Opened opened = open_target(en, path, replace, file);
+        if (opened != Opened::Yes) return opened == Opened::Skipped;
+        const Decoded d = own_.write_entry(en, &crypto, *sink_, file);
+        if (d.outcome != Outcome::DataError) {
+            if (d.outcome == Outcome::Ok &&
                 std::find(passwords_.begin(), passwords_.end(), password) == passwords_.end())
                 passwords_.push_back(password);
-            info(en.method == 0 ? " extracting: " : "  inflating: ", path);
-            ++processed_;
-            total_size_ += en.usize;
-            total_packed_ += en.csize;
-            return true;
-        }
-        sink_->discard(file);
-        file = nullptr;
-        if (d.outcome == Outcome::WriteError) {
-            const std::string err = sink_->last_error();
-            warn("error: ", path, err.empty() ? d.why : err.c_str());
-            note(UZ_DISK);
-            return true;
-        }
-        if (!en.encrypted()) {
-            warn("error: ", en.name, d.why);
-            note(UZ_BAD_ARCHIVE);
+            report(en, path, d);
             return true;
         }
         // With this cipher a wrong password passes the check byte once in 256
@@ -443,7 +561,7 @@ bool Run::extract_entry(const Entry &en) {
         }
     }
     if (folder) {
-        if (!ensure_folder(cn.path)) {
+        if (!make_folders(cn.path)) {
             warn("error: ", cn.path, "cannot create folder");
             note(UZ_DISK);
             return true;
@@ -454,12 +572,76 @@ bool Run::extract_entry(const Entry &en) {
         return true;
     }
     const size_t slash = cn.path.rfind('/');
-    if (slash != std::string::npos && !ensure_folder(cn.path.substr(0, slash))) {
+    if (slash != std::string::npos && !make_folders(cn.path.substr(0, slash))) {
         warn("error: ", cn.path, "cannot create folder");
         note(UZ_DISK);
         return true;
     }
     return extract_file(en, cn.path);
+}
+
+unsigned Run::worker_count(const std::vector<const Entry *> &order) const {
+    unsigned n = s_.threads ? s_.threads : std::thread::hardware_concurrency();
+    n = std::min(n, kMaxThreads);
+    size_t files = 0;
+    for (const Entry *en : order)
+        if (!en->problem && !en->encrypted() && !en->is_folder() && ++files >= n) break;
+    return static_cast<unsigned>(std::min<size_t>(n, files));
+}
+
+// Without all its threads, or the memory for their buffers, the run goes on
+// alone, as on one processor.
+void Run::start_workers(unsigned n) {
+    if (n < 2) return;
+    try {
+        for (unsigned i = 0; i < n; ++i) decoders_.push_back(std::make_unique<Decoder>(src_));
+    } catch (const std::bad_alloc &) {
+        decoders_.clear();
+        return;
+    }
+    const auto work = [this](unsigned worker, Job &job) {
+        job.result = decoders_[worker]->write_entry(*job.en, nullptr, *sink_, job.file);
+    };
+    if (!workers_.start(n, work, s_.start_thread)) decoders_.clear();
+}
+
+void Run::hand_over(const Entry &en, const std::string &path, Sink::File *file) {
+    try {
+        workers_.wait_for_room();
+        flush();
+        if (pending_.empty() || pending_.back().has_job) pending_.emplace_back();
+        Slot &slot = pending_.back();
+        slot.job.path = path;
+        slot.job.en = &en;
+        slot.job.file = file;
+        slot.has_job = true;
+        workers_.submit(slot.job);
+    } catch (...) {
+        // Not handed over: nobody else will close it.
+        sink_->discard(file);
+        throw;
+    }
+}
+
+// Reports every entry whose turn has come: from the oldest, each one whose
+// job is done, with the messages queued behind it.
+void Run::flush() {
+    while (!pending_.empty()) {
+        Slot &slot = pending_.front();
+        if (slot.has_job && !workers_.done(slot.job)) return;
+        if (slot.has_job && slot.job.failure) std::rethrow_exception(slot.job.failure);
+        reporting_ = true;
+        for (const std::string &text : slot.texts) print(text);
+        if (slot.has_job) report(*slot.job.en, slot.job.path, slot.job.result);
+        reporting_ = false;
+        pending_.pop_front();
+    }
+}
+
+// Waits for every entry in flight and reports them all.
+void Run::settle() {
+    if (workers_.size()) workers_.wait_for_all();
+    flush();
 }
 
 int32_t Run::go() {
@@ -502,8 +684,16 @@ int32_t Run::go() {
     std::stable_sort(order.begin(), order.end(), [](const Entry *a, const Entry *b) {
         return a->header_offset < b->header_offset;
     });
-    for (const Entry *en : order)
-        if (!extract_entry(*en)) return UZ_ABORTED;
+    start_workers(worker_count(order));
+    for (const Entry *en : order) {
+        flush();
+        if (!extract_entry(*en)) {
+            settle();
+            return UZ_ABORTED;
+        }
+    }
+    settle();
+    workers_.stop();
 
     // Folders last, deepest first: writing into a folder moves its time.
     std::stable_sort(folder_times_.begin(), folder_times_.end(), [](const auto &a, const auto &b) {

@@ -10,6 +10,7 @@
 #include "sink.h"
 #include "source.h"
 #include "unzip32.h"
+#include "workers.h"
 
 namespace uz {
 
@@ -22,7 +23,15 @@ struct Settings {
     std::vector<std::string> exclude;
     int password_prompts = 3;   // per entry, before it counts as a bad password
     UzStatistics *statistics = nullptr; // filled in at the end when set
+    // Worker threads that write entries while this thread goes on with the
+    // dialogues (they start and end within the run): 0 one per processor;
+    // 1 none, this thread does everything. At most kMaxThreads, and never
+    // more than there are entries to write.
+    unsigned threads = 0;
+    ThreadStart start_thread = nullptr; // null: std::thread
 };
+
+inline constexpr unsigned kMaxThreads = 8;
 
 // The longest piece of text one print callback receives, terminator excluded.
 inline constexpr size_t kPrintMax = 32800;

@@ -2,6 +2,8 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <mutex>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -53,6 +55,10 @@ timespec to_timespec(const Stamp &st) {
     t.tm_mon = ((st.dos_date >> 5) & 0x0F) - 1;
     t.tm_year = ((st.dos_date >> 9) & 0x7F) + 80;
     t.tm_isdst = -1;
+    // mktime loads and updates the process's time-zone state; files are
+    // closed on several threads at once.
+    static std::mutex zone;
+    const std::lock_guard<std::mutex> lock(zone);
     const time_t v = mktime(&t);
     ts.tv_sec = v == static_cast<time_t>(-1) ? 0 : v;
     return ts;
@@ -117,25 +123,25 @@ public:
         return Create::Failed;
     }
 
-    bool write(File *f, const uint8_t *data, size_t n) override {
+    bool write(File *f, const uint8_t *data, size_t n, std::string &why) override {
         const int fd = as(f)->fd;
         while (n > 0) {
             const ssize_t w = ::write(fd, data, n);
             if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return fail();
+            if (w <= 0) return fail(why, w < 0 ? errno : ENOSPC);
             data += w;
             n -= static_cast<size_t>(w);
         }
         return true;
     }
 
-    bool close(File *f, const Stamp &st) override {
+    bool close(File *f, const Stamp &st, std::string &why) override {
         const std::unique_ptr<Handle> h(as(f));
         const timespec ts[2] = {to_timespec(st), to_timespec(st)};
         ::futimens(h->fd, ts);
-        bool ok = ::close(h->fd) == 0 || fail();
+        bool ok = ::close(h->fd) == 0 || fail(why, errno);
         if (ok && !h->replaces.empty())
-            ok = ::renameat(dir_, h->path.c_str(), dir_, h->replaces.c_str()) == 0 || fail();
+            ok = ::renameat(dir_, h->path.c_str(), dir_, h->replaces.c_str()) == 0 || fail(why, errno);
         if (!ok) ::unlinkat(dir_, h->path.c_str(), 0);
         return ok;
     }
@@ -164,8 +170,10 @@ private:
                         static_cast<mode_t>(mode));
     }
     static Handle *as(File *f) { return reinterpret_cast<Handle *>(f); }
-    bool fail() {
-        err_ = std::strerror(errno);
+    bool fail() { return fail(err_, errno); }
+    // strerror may share one buffer between threads; this form does not.
+    static bool fail(std::string &why, int code) {
+        why = std::generic_category().message(code);
         return false;
     }
 

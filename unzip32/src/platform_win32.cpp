@@ -183,13 +183,13 @@ public:
         return Create::Failed;
     }
 
-    bool write(File *f, const uint8_t *data, size_t n) override {
+    bool write(File *f, const uint8_t *data, size_t n, std::string &why) override {
         const HANDLE h = as(f)->h.get();
         while (n > 0) {
             DWORD done = 0;
             const DWORD want = static_cast<DWORD>(n > 0x40000000 ? 0x40000000 : n);
             if (!WriteFile(h, data, want, &done, nullptr) || done == 0) {
-                err_ = system_error(GetLastError());
+                why = system_error(GetLastError());
                 return false;
             }
             data += done;
@@ -198,16 +198,16 @@ public:
         return true;
     }
 
-    bool close(File *f, const Stamp &st) override {
+    bool close(File *f, const Stamp &st, std::string &why) override {
         const std::unique_ptr<Open> o(as(f));
         const FILETIME ft = to_filetime(st);
         SetFileTime(o->h.get(), nullptr, nullptr, &ft);
         if (!o->h.close()) {
-            err_ = system_error(GetLastError());
+            why = system_error(GetLastError());
             DeleteFileW(o->path.c_str());
             return false;
         }
-        if (o->replaces.empty() || move_over(o->path, o->replaces)) return true;
+        if (o->replaces.empty() || move_over(o->path, o->replaces, why)) return true;
         DeleteFileW(o->path.c_str());
         return false;
     }
@@ -246,7 +246,7 @@ private:
     // Puts the complete new file in the old one's place. A read-only old file
     // is replaced too, as the user asked; when the move still fails it keeps
     // its attributes.
-    bool move_over(const std::wstring &from, const std::wstring &to) {
+    static bool move_over(const std::wstring &from, const std::wstring &to, std::string &why) {
         if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
         DWORD e = GetLastError();
         const DWORD a = GetFileAttributesW(to.c_str());
@@ -259,7 +259,7 @@ private:
                 SetFileAttributesW(to.c_str(), a & kSettableAttributes);
             }
         }
-        err_ = system_error(e);
+        why = system_error(e);
         return false;
     }
 

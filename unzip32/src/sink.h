@@ -1,6 +1,13 @@
 // Where extracted entries go: the file system (one implementation per
 // platform) or memory (fuzzing, tests). Paths are relative, '/'-separated,
 // UTF-8 and already cleaned by clean_entry_name.
+//
+// Threads: make_folder, create and set_folder_time are called by one thread
+// (the one that called the library). write, close and discard may be called
+// by worker threads, for several files at once and while that thread goes on
+// creating others; each file is used by one thread at a time. Those three
+// therefore report a failure's text through their own argument rather than
+// through last_error.
 #pragma once
 
 #include <cstddef>
@@ -23,13 +30,15 @@ public:
     // replace=false fails with Exists when anything is at rel; replace=true
     // removes an existing file first.
     virtual Create create(const std::string &rel, uint32_t unix_mode, bool replace, File *&out) = 0;
-    virtual bool write(File *f, const uint8_t *data, size_t n) = 0;
-    // Sets the time and closes; false when the file could not be completed.
-    virtual bool close(File *f, const Stamp &st) = 0;
+    // False, with the reason in why, when the data could not be written.
+    virtual bool write(File *f, const uint8_t *data, size_t n, std::string &why) = 0;
+    // Sets the time and closes; false (with the reason in why) when the file
+    // could not be completed, which then leaves nothing behind.
+    virtual bool close(File *f, const Stamp &st, std::string &why) = 0;
     // Closes and removes a partial file.
     virtual void discard(File *f) = 0;
     virtual void set_folder_time(const std::string &rel, const Stamp &st) = 0;
-    // Text of the last failure, for messages.
+    // Text of the last failure of make_folder or create, for messages.
     virtual std::string last_error() const { return {}; }
 };
 

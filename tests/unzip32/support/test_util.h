@@ -11,8 +11,10 @@
 #include <map>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "api.h"
 #include "unzip32.h"
 #include "zip_builder.h"
 
@@ -63,8 +65,11 @@ struct Node {
     bool operator==(const Node &) const = default;
 };
 
+// INT64_MIN for a time the library's clock cannot hold (a clamped forged one).
 inline int64_t mtime_of(const fs::path &p) {
-    const auto t = fs::last_write_time(p);
+    std::error_code ec;
+    const auto t = fs::last_write_time(p, ec);
+    if (ec) return INT64_MIN;
     const auto sys = std::chrono::file_clock::to_sys(t);
     return std::chrono::floor<std::chrono::seconds>(sys.time_since_epoch()).count();
 }
@@ -100,6 +105,8 @@ struct Recorder {
     int32_t service_answer = 0;
     bool fill_password_buffer = false; // write every announced byte, no terminator
     bool bad_text = false;             // a print callback broke its contract
+    std::thread::id caller;            // the thread that set up the table
+    bool off_thread = false;           // a callback came on another thread
 
     std::string printed() const {
         std::string all;
@@ -113,15 +120,21 @@ struct Recorder {
 
 inline Recorder *Recorder::current = nullptr;
 
-inline int32_t UZ_CALL rec_print(const char *text, int32_t length) {
+inline Recorder &on_call() {
     Recorder &r = *Recorder::current;
+    if (std::this_thread::get_id() != r.caller) r.off_thread = true;
+    return r;
+}
+
+inline int32_t UZ_CALL rec_print(const char *text, int32_t length) {
+    Recorder &r = on_call();
     if (length < 0 || length > 32800 || text[length] != '\0') r.bad_text = true;
     r.prints.emplace_back(text, static_cast<size_t>(length));
     return 0;
 }
 
 inline int32_t UZ_CALL rec_replace(char *name) {
-    Recorder &r = *Recorder::current;
+    Recorder &r = on_call();
     if (strnlen(name, 256) > 255) r.bad_text = true;
     r.replace_names.emplace_back(name);
     if (r.replace_answers.empty()) return UZ_REPLACE_NO;
@@ -132,7 +145,7 @@ inline int32_t UZ_CALL rec_replace(char *name) {
 
 inline int32_t UZ_CALL rec_password(char *buffer, int32_t size, const char *prompt,
                                     const char *name) {
-    Recorder &r = *Recorder::current;
+    Recorder &r = on_call();
     if (size <= 0 || size > 256 || !prompt || strnlen(name, 256) > 255) r.bad_text = true;
     r.password_names.emplace_back(name);
     if (r.fill_password_buffer) {
@@ -150,16 +163,18 @@ inline int32_t UZ_CALL rec_password(char *buffer, int32_t size, const char *prom
 inline void UZ_CALL rec_list(int32_t size, int32_t, int32_t, int32_t month, int32_t day,
                              int32_t year, int32_t hour, int32_t minute, int32_t, const char *name,
                              const char *, uint32_t, int32_t) {
-    Recorder::current->rows.push_back({size, month, day, year, hour, minute, name});
+    on_call().rows.push_back({size, month, day, year, hour, minute, name});
 }
 
 inline int32_t UZ_CALL rec_service(const char *name, int32_t) {
-    Recorder::current->service_names.emplace_back(name);
-    return Recorder::current->service_answer;
+    Recorder &r = on_call();
+    r.service_names.emplace_back(name);
+    return r.service_answer;
 }
 
 inline UzCallbacks Recorder::table() {
     current = this;
+    caller = std::this_thread::get_id();
     UzCallbacks cb{};
     cb.print = rec_print;
     cb.replace = rec_replace;
@@ -173,7 +188,12 @@ struct Mode {
     int level = 0;
     bool list_only = false;
     bool keep_folders = true;
+    unsigned threads = 0; // 0: the library's default
 };
+
+// The thread count of the tests' parallel runs: more workers than most
+// machines have cores, so that entries overlap even on one core.
+inline constexpr unsigned kParallel = 4;
 
 // One call of the export, as a program would make it.
 inline int32_t unzip(const fs::path &archive, const fs::path &folder, Recorder &rec,
@@ -187,7 +207,8 @@ inline int32_t unzip(const fs::path &archive, const fs::path &folder, Recorder &
     opt.folder = f.c_str();
     UzCallbacks cb = rec.table();
     UzNameList none{};
-    return Wiz_SingleEntryUnzip(0, &none, 0, &none, &opt, &cb);
+    if (run.threads == 0) return Wiz_SingleEntryUnzip(0, &none, 0, &none, &opt, &cb);
+    return uz::single_entry_unzip(0, &none, 0, &none, &opt, &cb, run.threads);
 }
 
 } // namespace uztest

@@ -1,0 +1,334 @@
+// What only the worker threads can get wrong: a stop while entries are in
+// flight, a write failing inside a worker, entries that meet one still being
+// written, and threads that cannot be started. Each outcome is compared with
+// the same extraction on one thread.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <system_error>
+
+#include "both_paths.h"
+
+namespace uztest {
+namespace {
+
+// A memory sink behind hooks: writes can wait at a gate until it opens, and
+// one chosen file can fail once it holds some bytes, or when it is closed.
+class HookSink final : public uz::Sink {
+public:
+    explicit HookSink(size_t cap = 64 << 20) : memory(cap) {}
+
+    uz::MemorySink memory;
+    std::string fail_path;
+    size_t fail_after = SIZE_MAX; // a write that takes fail_path beyond this fails
+    bool fail_close = false;
+    bool gated = false;
+
+    void open_gate() {
+        {
+            const std::lock_guard<std::mutex> lock(m_);
+            open_ = true;
+            held_at_open_ = held_;
+        }
+        gate_.notify_all();
+    }
+    // Waits (a while at most) until n writes are held at the gate.
+    void wait_until_held(int n) {
+        std::unique_lock<std::mutex> lock(m_);
+        gate_.wait_for(lock, std::chrono::seconds(30), [&] { return held_ >= n; });
+    }
+    int held_at_open() const { return held_at_open_; }
+    bool gate_timed_out() const { return timed_out_; }
+
+    bool make_folder(const std::string &rel) override { return memory.make_folder(rel); }
+    Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
+        const Create c = memory.create(rel, mode, replace, out);
+        if (c == Create::Created) {
+            const std::lock_guard<std::mutex> lock(m_);
+            written_[out] = {rel, 0};
+        }
+        return c;
+    }
+    bool write(File *f, const uint8_t *data, size_t n, std::string &why) override {
+        std::string path;
+        size_t had = 0;
+        {
+            std::unique_lock<std::mutex> lock(m_);
+            if (gated && !open_) {
+                ++held_;
+                gate_.notify_all();
+                if (!gate_.wait_for(lock, std::chrono::seconds(30), [&] { return open_; }))
+                    timed_out_ = true;
+                --held_;
+            }
+            auto &w = written_.at(f);
+            path = w.first;
+            had = w.second;
+            w.second += n;
+        }
+        if (path == fail_path && had + n > fail_after) {
+            why = "no space left on the test device";
+            return false;
+        }
+        return memory.write(f, data, n, why);
+    }
+    bool close(File *f, const uz::Stamp &st, std::string &why) override {
+        if (forget(f) == fail_path && fail_close) {
+            memory.discard(f);
+            why = "the test device refused to close";
+            return false;
+        }
+        return memory.close(f, st, why);
+    }
+    void discard(File *f) override {
+        forget(f);
+        memory.discard(f);
+    }
+    void set_folder_time(const std::string &rel, const uz::Stamp &st) override {
+        memory.set_folder_time(rel, st);
+    }
+    std::string last_error() const override { return memory.last_error(); }
+
+private:
+    std::string forget(File *f) {
+        const std::lock_guard<std::mutex> lock(m_);
+        const std::string path = written_.at(f).first;
+        written_.erase(f);
+        return path;
+    }
+
+    std::mutex m_;
+    std::condition_variable gate_;
+    bool open_ = false, timed_out_ = false;
+    int held_ = 0, held_at_open_ = 0;
+    std::map<File *, std::pair<std::string, size_t>> written_;
+};
+
+// Compressible but not trivial data, different for every seed.
+Bytes filler(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    Bytes b(n);
+    for (auto &c : b) c = static_cast<uint8_t>('a' + rng() % 8);
+    return b;
+}
+
+EntrySpec deflated(const std::string &name, size_t size, unsigned seed) {
+    EntrySpec e;
+    e.name = name;
+    e.data = filler(size, seed);
+    e.method = 8;
+    return e;
+}
+
+// ---- A stop while entries are in flight
+
+HookSink *g_gate = nullptr;
+std::string g_stop_name;
+int32_t g_stop_answer = 0;
+
+// When the stop entry comes up, waits until the three entries before it are
+// held in their first write, then lets them go on.
+int32_t UZ_CALL gate_service(const char *name, int32_t) {
+    Recorder &r = on_call();
+    r.service_names.emplace_back(name);
+    if (name != g_stop_name) return 0;
+    if (g_gate) {
+        g_gate->wait_until_held(3);
+        g_gate->open_gate();
+    }
+    return g_stop_answer;
+}
+
+TEST(Parallel, StopWithEntriesInFlight) {
+    struct Case {
+        const char *what;
+        int32_t service_answer;
+        bool file_exists;
+    } const cases[] = {
+        {"service callback says stop", 1, false},
+        {"replace question answered stop", 0, true},
+    };
+    ZipBuilder zb;
+    for (int i = 0; i < 3; ++i) zb.add(deflated("before" + std::to_string(i) + ".txt", 200000, i));
+    zb.add("stop.txt", "new").add(deflated("after.txt", 1000, 9)).add("later/", "");
+    const Bytes zip = zb.finish();
+    for (const Case &c : cases) {
+        g_stop_name = "stop.txt";
+        g_stop_answer = c.service_answer;
+        InMemory runs[2];
+        int held = 0;
+        for (const unsigned threads : {1u, kParallel}) {
+            HookSink sink;
+            if (c.file_exists) {
+                uz::Sink::File *f = nullptr;
+                std::string why;
+                ASSERT_EQ(sink.memory.create("stop.txt", 0666, false, f), uz::Sink::Create::Created);
+                sink.memory.write(f, reinterpret_cast<const uint8_t *>("old"), 3, why);
+                sink.memory.close(f, {}, why);
+            }
+            sink.gated = threads > 1;
+            g_gate = sink.gated ? &sink : nullptr;
+            Recorder script;
+            script.replace_answers = {UZ_REPLACE_STOP};
+            uz::Settings s;
+            s.message_level = 0;
+            runs[threads > 1] = extract_into(zip, threads, sink, sink.memory, script, s, gate_service);
+            EXPECT_FALSE(sink.gate_timed_out()) << c.what;
+            if (threads > 1) held = sink.held_at_open();
+            g_gate = nullptr;
+        }
+        expect_same(runs[0], runs[1], c.what);
+        const InMemory &run = runs[1];
+        EXPECT_EQ(run.rc, UZ_ABORTED) << c.what;
+        EXPECT_EQ(held, 3) << c.what << ": entries were not in flight when the stop came";
+        for (int i = 0; i < 3; ++i) {
+            const std::string name = "before" + std::to_string(i) + ".txt";
+            ASSERT_TRUE(run.files.count(name)) << c.what << ": " << name;
+            EXPECT_TRUE(run.files.at(name).data == filler(200000, i)) << c.what << ": " << name;
+        }
+        EXPECT_FALSE(run.files.count("after.txt") || run.folders.count("later")) << c.what;
+        EXPECT_EQ(run.files.count("stop.txt"), c.file_exists ? 1u : 0u) << c.what;
+        EXPECT_NE(run.rec.printed().find("stopped: stop.txt"), std::string::npos) << c.what;
+    }
+}
+
+// ---- Write failures inside a worker
+
+TEST(Parallel, WriteFailuresInWorkers) {
+    ZipBuilder zb;
+    for (int i = 0; i < 8; ++i) zb.add(deflated("d" + std::to_string(i % 2) + "/f" + std::to_string(i), 150000, i));
+    const Bytes zip = zb.finish();
+    struct Case {
+        const char *what;
+        std::string path;
+        size_t after;
+        bool at_close;
+        const char *text;
+    } const cases[] = {
+        {"one file runs out of space", "d1/f3", 70000, false, "no space left on the test device"},
+        {"one file runs out at once", "d0/f0", 0, false, "no space left on the test device"},
+        {"one file cannot be completed", "d0/f4", SIZE_MAX, true, "the test device refused to close"},
+    };
+    for (const Case &c : cases) {
+        InMemory runs[2];
+        for (const unsigned threads : {1u, kParallel}) {
+            HookSink sink;
+            sink.fail_path = c.path;
+            sink.fail_after = c.after;
+            sink.fail_close = c.at_close;
+            uz::Settings s;
+            s.message_level = 0;
+            runs[threads > 1] = extract_into(zip, threads, sink, sink.memory, {}, s);
+        }
+        expect_same(runs[0], runs[1], c.what);
+        EXPECT_EQ(runs[1].rc, UZ_DISK) << c.what;
+        EXPECT_EQ(runs[1].files.size(), 7u) << c.what;
+        EXPECT_FALSE(runs[1].files.count(c.path)) << c.what << ": a partial file is left";
+        EXPECT_NE(runs[1].rec.printed().find("error: " + c.path + ": " + c.text), std::string::npos)
+            << c.what << "\n" << runs[1].rec.printed();
+    }
+
+    // The whole sink fills up: which entries still fit depends on timing,
+    // but every file left is whole, nothing stays open, and the result is
+    // the one a single thread gives.
+    const InMemory serial = extract_in_memory(zip, 1, {}, {}, 500000);
+    ASSERT_EQ(serial.rc, UZ_DISK);
+    for (int round = 0; round < 5; ++round) {
+        const InMemory run = extract_in_memory(zip, kParallel, {}, {}, 500000);
+        EXPECT_EQ(run.rc, UZ_DISK);
+        EXPECT_EQ(run.open, 0u);
+        EXPECT_FALSE(run.rec.off_thread);
+        EXPECT_LT(run.files.size(), 8u);
+        for (const auto &[path, f] : run.files) {
+            const int i = path.back() - '0';
+            EXPECT_TRUE(f.data == filler(150000, static_cast<unsigned>(i))) << path;
+        }
+        EXPECT_EQ(run.stats.entry_count, run.files.size());
+    }
+}
+
+// ---- Entries that meet an entry still being written
+
+TEST(Parallel, EntriesMeetingOneInFlight) {
+    const EntrySpec big = deflated("same.txt", 600000, 1);
+    EntrySpec damaged = deflated("same.txt", 600000, 2);
+    damaged.crc = 0x12345678;
+    EntrySpec damaged_file = damaged;
+    damaged_file.name = "x";
+    EntrySpec good_file = big;
+    good_file.name = "x";
+    EntrySpec secret = deflated("secret.txt", 5000, 3);
+    secret.password = "right";
+    struct Case {
+        const char *what;
+        Bytes zip;
+        std::deque<int32_t> answers;
+        std::deque<std::string> passwords = {};
+    };
+    const Case cases[] = {
+        {"same name, replaced", ZipBuilder().add(big).add("same.txt", "second").finish(), {UZ_REPLACE_YES}},
+        {"same name, kept", ZipBuilder().add(big).add("same.txt", "second").finish(), {UZ_REPLACE_NO}},
+        {"same name, the first damaged", ZipBuilder().add(damaged).add("same.txt", "second").finish(), {}},
+        {"a file where a folder goes", ZipBuilder().add(good_file).add("x/y.txt", "y").finish(), {}},
+        {"a damaged file where a folder goes", ZipBuilder().add(damaged_file).add("x/y.txt", "y").finish(), {}},
+        {"a damaged file, then the folder entry", ZipBuilder().add(damaged_file).add("x/", "").finish(), {}},
+        {"an encrypted entry, a wrong password first", ZipBuilder().add(big).add(secret).finish(), {},
+         {"wrong", "right"}},
+    };
+    for (const Case &c : cases) {
+        TempDir dir;
+        write_file(dir / "a.zip", c.zip);
+        Recorder rec;
+        rec.replace_answers = c.answers;
+        rec.password_answers = c.passwords;
+        on_both_paths(dir / "out", rec, [&](unsigned threads) {
+            Mode run;
+            run.threads = threads;
+            return unzip(dir / "a.zip", dir / "out", rec, run);
+        }, c.what);
+        EXPECT_FALSE(rec.printed().empty()) << c.what;
+    }
+}
+
+// ---- Threads that cannot be started
+
+std::atomic<int> g_starts{0}, g_alive{0};
+int g_fail_at = -1;
+
+std::thread counting_start(std::function<void()> body) {
+    if (g_starts++ == g_fail_at)
+        throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again));
+    ++g_alive;
+    return std::thread([body = std::move(body)] {
+        body();
+        --g_alive;
+    });
+}
+
+TEST(Parallel, ThreadsThatCannotStart) {
+    ZipBuilder zb;
+    for (int i = 0; i < 12; ++i) zb.add(deflated("f" + std::to_string(i), 20000, i));
+    zb.add("../bad.txt", "skipped with a warning");
+    const Bytes zip = zb.finish();
+    uz::Settings s;
+    s.message_level = 0;
+    const InMemory serial = extract_in_memory(zip, 1, {}, s);
+    EXPECT_EQ(serial.rc, UZ_WARNING);
+    for (const int fail_at : {0, 1, 3, -1}) {
+        g_starts = 0;
+        g_fail_at = fail_at;
+        s.start_thread = counting_start;
+        const InMemory run = extract_in_memory(zip, kParallel, {}, s);
+        const std::string what = "start " + std::to_string(fail_at) + " fails";
+        expect_same(serial, run, what);
+        EXPECT_EQ(g_alive, 0) << what << ": a thread outlived the call";
+        EXPECT_EQ(g_starts, fail_at < 0 ? static_cast<int>(kParallel) : fail_at + 1) << what;
+    }
+}
+
+} // namespace
+} // namespace uztest
