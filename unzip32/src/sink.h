@@ -28,7 +28,8 @@ public:
     // Makes one folder (its parent exists). True when a folder is there afterwards.
     virtual bool make_folder(const std::string &rel) = 0;
     // replace=false fails with Exists when anything is at rel; replace=true
-    // removes an existing file first.
+    // writes beside the existing file, which close() replaces only once the
+    // new one is complete (discard() leaves the old one as it was).
     virtual Create create(const std::string &rel, uint32_t unix_mode, bool replace, File *&out) = 0;
     // False, with the reason in why, when the data could not be written.
     virtual bool write(File *f, const uint8_t *data, size_t n, std::string &why) = 0;
