@@ -17,11 +17,9 @@ namespace cm {
 namespace {
 
 using test::g_fake_unzip;
+using test::kStepLabels;
 
 const std::wstring kApp = L"C:\\Apps\\Brevano";
-constexpr Control kStepLabels[] = {Control::lblInstalacaoMysql, Control::lblConfiguracaoBinario,
-                                   Control::lblCriacaoServico, Control::lblConfiguracaoUsuario,
-                                   Control::lblImportacaoBanco};
 
 // A machine ready for a setup on drive c:: archive, library and one script
 // beside the program; the extraction gives the tree the later steps expect.

@@ -1,11 +1,19 @@
-// The command lines of a whole setup on drive c: with the product's password,
-// written out in full as the operator's machine receives them.
+// A whole setup on drive c: with the product's password: its command lines,
+// written out in full as the operator's machine receives them, and the labels
+// the steps mark.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "app/Layout.h"
+
 namespace cm::test {
+
+// The labels of the five steps, in the order the steps run.
+inline constexpr Control kStepLabels[] = {Control::lblInstalacaoMysql, Control::lblConfiguracaoBinario,
+                                          Control::lblCriacaoServico, Control::lblConfiguracaoUsuario,
+                                          Control::lblImportacaoBanco};
 
 inline const std::wstring kCmd = L"C:\\WINDOWS\\system32\\cmd.exe";
 inline const std::wstring kSenha = L"KQLum4816";

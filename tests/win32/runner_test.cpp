@@ -11,32 +11,11 @@ namespace cm {
 namespace {
 
 using modPrincipal::Executa_Aguarda;
+using test::ReadRecord;
+using test::Record;
 using test::ScopedEnv;
+using test::Stub;
 using test::TempFolder;
-
-std::wstring Stub() { return test::ProgramFolder() + L"\\stub.exe"; }
-
-struct Record {
-    std::vector<std::pair<DWORD, std::wstring>> starts;  // tick, command line
-    std::vector<DWORD> shown;                              // tick the window existed
-    std::vector<DWORD> gone;                               // tick the window was gone
-};
-
-Record ReadRecord(const std::wstring& file) {
-    Record record;
-    for (const std::string& line : test::ReadLines(file)) {
-        const std::wstring text = test::Widen(line);
-        const auto space = text.find(L' ', 6);
-        if (text.rfind(L"start ", 0) == 0) {
-            record.starts.emplace_back(std::stoul(text.substr(6, space - 6)), text.substr(space + 1));
-        } else if (text.rfind(L"shown ", 0) == 0) {
-            record.shown.push_back(std::stoul(text.substr(6)));
-        } else if (text.rfind(L"gone ", 0) == 0) {
-            record.gone.push_back(std::stoul(text.substr(5)));
-        }
-    }
-    return record;
-}
 
 // A program writes its last line just after its window went, which may be
 // after the runner saw it go: wait a little for that many lines.

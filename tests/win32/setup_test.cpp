@@ -15,6 +15,7 @@ namespace cm {
 namespace {
 
 using test::ControlOf;
+using test::kStepLabels;
 using test::TempFolder;
 
 // The server tree goes to the root of the prefix's drive C:, which belongs to
@@ -24,10 +25,6 @@ struct ServerFolder {
     ServerFolder() { test::RemoveTree(kServer); }
     ~ServerFolder() { test::RemoveTree(kServer); }
 };
-
-constexpr Control kStepLabels[] = {Control::lblInstalacaoMysql, Control::lblConfiguracaoBinario,
-                                   Control::lblCriacaoServico, Control::lblConfiguracaoUsuario,
-                                   Control::lblImportacaoBanco};
 
 TEST(ConfigurationFileOnDisk, KeysAreWrittenBesideWhatTheFileHolds) {
     struct Case {
@@ -101,10 +98,7 @@ bool ShowsColour(HWND control, COLORREF colour) {
 
 std::vector<std::wstring> RecordedCommandLines(const std::wstring& record) {
     std::vector<std::wstring> lines;
-    for (const std::string& raw : test::ReadLines(record)) {
-        const std::wstring line = test::Widen(raw);
-        if (line.rfind(L"start ", 0) == 0) lines.push_back(line.substr(line.find(L' ', 6) + 1));
-    }
+    for (const auto& start : test::ReadRecord(record).starts) lines.push_back(start.second);
     return lines;
 }
 
@@ -145,7 +139,7 @@ protected:
     TempFolder base;
     std::wstring app = base / L"Brevano Velto";
     std::wstring record = base / L"record.txt";
-    std::wstring stub = test::ProgramFolder() + L"\\stub.exe";
+    std::wstring stub = test::Stub();
     test::ScopedEnv comspec{L"COMSPEC", stub};
     test::ScopedEnv recording{L"CM_RECORD", record};
     std::wstring component = modPrincipal::Diretorio_Sistema() + L"LUMATREX.OCX";

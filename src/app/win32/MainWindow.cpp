@@ -217,7 +217,7 @@ void MainWindow::CreateControl(const ControlSpec& item) {
     }
     HWND control = CreateWindowExW(0, ClassOf(item.kind), std::wstring(item.caption).c_str(), StyleOf(item), r.left,
                                    r.top, r.right - r.left, height, window_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + Index(item.id))),
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(item.id))),
                                    GetModuleHandleW(nullptr), nullptr);
     if (control == nullptr) RaiseStartFailure(L"criar os controles da janela principal");
     controls_[Index(item.id)] = control;
@@ -437,11 +437,11 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
                 }
                 return 0;
             }
-            if (id == kFirstControlId + static_cast<int>(Index(Control::cmdFechar))) {
+            if (id == ControlId(Control::cmdFechar)) {
                 form_.cmdFechar_Click();
-            } else if (id == kFirstControlId + static_cast<int>(Index(Control::cmdRemoveServico))) {
+            } else if (id == ControlId(Control::cmdRemoveServico)) {
                 form_.cmdRemoveServico_Click();
-            } else if (id == kFirstControlId + static_cast<int>(Index(Control::cmdConfigurar))) {
+            } else if (id == ControlId(Control::cmdConfigurar)) {
                 // A click sent to the button while it is disabled (a queued or
                 // synthesised one) is not a press.
                 if (IsWindowEnabled(controls_[Index(Control::cmdConfigurar)])) form_.cmdConfigurar_Click();

@@ -116,6 +116,24 @@ std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wch
     return L"<missing>";
 }
 
+std::wstring Stub() { return ProgramFolder() + L"\\stub.exe"; }
+
+Record ReadRecord(const std::wstring& file) {
+    Record record;
+    for (const std::string& line : ReadLines(file)) {
+        const std::wstring text = Widen(line);
+        const auto space = text.find(L' ', 6);
+        if (text.rfind(L"start ", 0) == 0) {
+            record.starts.emplace_back(std::stoul(text.substr(6, space - 6)), text.substr(space + 1));
+        } else if (text.rfind(L"shown ", 0) == 0) {
+            record.shown.push_back(std::stoul(text.substr(6)));
+        } else if (text.rfind(L"gone ", 0) == 0) {
+            record.gone.push_back(std::stoul(text.substr(5)));
+        }
+    }
+    return record;
+}
+
 win32::Win32Runtime& Runtime() { return static_cast<win32::Win32Runtime&>(Rt()); }
 
 void PumpFor(DWORD milliseconds) {

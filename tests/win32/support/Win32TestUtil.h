@@ -51,6 +51,17 @@ std::wstring Widen(const std::string& utf8);
 // drop quotes); "<missing>" when the section holds no such key.
 std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wchar_t* key);
 
+// The stand-in program stub.exe beside the tests, and what it wrote to its
+// record file (CM_RECORD): its starts, and the ticks its window was there and
+// gone.
+std::wstring Stub();
+struct Record {
+    std::vector<std::pair<DWORD, std::wstring>> starts;  // tick, command line
+    std::vector<DWORD> shown;                              // tick the window existed
+    std::vector<DWORD> gone;                               // tick the window was gone
+};
+Record ReadRecord(const std::wstring& file);
+
 win32::Win32Runtime& Runtime();
 
 // Processes waiting window messages for about this long.
