@@ -21,7 +21,7 @@ def say(text):
 def show(m):
     say(f"starting {e2e.APP}\\ConfiguraMySQL.exe on {m.env['DISPLAY']}")
     say("the setup runs against a real MariaDB server; it takes a little over a minute")
-    e2e.run(["wine", "ConfiguraMySQL.exe"], env=m.env, cwd=m.app, timeout=None, check=False)
+    e2e.run([e2e.WINE, "ConfiguraMySQL.exe"], env=m.env, cwd=m.app, timeout=None, check=False)
     say("the program ended")
 
 

@@ -3,6 +3,13 @@
 
 _wine_xvfb_pid=""
 
+# The Windows build this host's Wine can run: the 32-bit one, unless the host
+# cannot execute 32-bit programs at all (some sandboxes), then the 64-bit
+# build of the same tree.
+wine_arch() {
+  if /usr/lib/wine/wine --version >/dev/null 2>&1; then echo win32; else echo win64; fi
+}
+
 # Picks a free display number and starts Xvfb on it.
 wine_start_display() {
   local n
@@ -23,11 +30,18 @@ wine_start_display() {
   return 1
 }
 
-# Creates (once) and starts a prefix: 32-bit, no window manager so message
+# Creates (once) and starts a prefix of that build, no window manager so message
 # boxes close at once, one persistent wineserver for the whole run.
 wine_start() {
   export WINEPREFIX="$1"
-  export WINEARCH=win32
+  export WINEARCH
+  WINEARCH=$(wine_arch)
+  # The loader of that build; Debian's "wine" script would pick the 32-bit one.
+  if [ "$WINEARCH" = win64 ]; then
+    export WINELOADER=/usr/lib/wine/wine64 CM_WINE=/usr/lib/wine/wine64
+  else
+    export CM_WINE=wine
+  fi
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   [ -n "${DISPLAY:-}" ] && [ -z "${WINE_KEEP_DISPLAY:-}" ] && unset DISPLAY
@@ -35,15 +49,15 @@ wine_start() {
   if [ ! -f "$WINEPREFIX/.cm-ready" ]; then
     rm -rf "$WINEPREFIX"
     mkdir -p "$(dirname "$WINEPREFIX")"
-    wineboot -i >/dev/null 2>&1 || { echo "wine: wineboot failed" >&2; return 1; }
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    "$CM_WINE" wineboot -i >/dev/null 2>&1 || { echo "wine: wineboot failed" >&2; return 1; }
+    "$CM_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     wineserver -w
     touch "$WINEPREFIX/.cm-ready"
   fi
   wineserver -p
   # Start the prefix's background services now, detached from our output:
   # started later by a test, they would hold the test runner's pipes open.
-  wine cmd /c exit </dev/null >/dev/null 2>&1
+  "$CM_WINE" cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 wine_stop() {
@@ -55,7 +69,7 @@ wine_stop() {
   fi
 }
 
-# Windows path of the prefix's system directory (32-bit prefix: system32).
+# Windows path of the prefix's system directory.
 wine_system_dir() {
   echo "$WINEPREFIX/drive_c/windows/system32"
 }

@@ -15,7 +15,23 @@ import time
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parents[1]
-BUILD = pathlib.Path(os.environ.get("CM_BUILD", ROOT / "build" / "win32")).resolve()
+
+
+def wine_arch():
+    """The Windows build this host's Wine can run: the 32-bit one, unless the
+    host cannot execute 32-bit programs at all, then the 64-bit build."""
+    try:
+        subprocess.run(["/usr/lib/wine/wine", "--version"], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60, check=True)
+        return "win32"
+    except (OSError, subprocess.SubprocessError):
+        return "win64"
+
+
+ARCH = wine_arch()
+# Debian's "wine" script would pick the 32-bit loader whenever it is installed.
+WINE = "wine" if ARCH == "win32" else "/usr/lib/wine/wine64"
+BUILD = pathlib.Path(os.environ.get("CM_BUILD", ROOT / "build" / ARCH)).resolve()
 BIN = BUILD / "bin"
 PACKAGE = BUILD / "sandbox" / "Mysql.zip"
 SC = BUILD / "e2e" / "tools" / "sc.exe"
@@ -25,7 +41,8 @@ PASSWORD = "KQLum4816"
 APP = r"C:\Brevano"
 
 WINE_ENV = {
-    "WINEARCH": "win32",
+    "WINEARCH": ARCH,
+    **({} if ARCH == "win32" else {"WINELOADER": WINE}),
     "WINEDEBUG": "-all",
     "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
 }
@@ -96,9 +113,9 @@ def template_prefix(display):
     shutil.rmtree(prefix, ignore_errors=True)
     prefix.parent.mkdir(parents=True, exist_ok=True)
     env = dict(os.environ, WINEPREFIX=str(prefix), DISPLAY=display, **WINE_ENV)
-    run(["wineboot", "-i"], env=env, timeout=300)
+    run([WINE, "wineboot", "-i"], env=env, timeout=300)
     # Without a window manager's decorations, boxes close at once on Xvfb.
-    run(["wine", "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ",
+    run([WINE, "reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/t", "REG_SZ",
          "/d", "N", "/f"], env=env, timeout=120)
     run(["wineserver", "-w"], env=env, timeout=120)
     (prefix / ".cm-ready").touch()
@@ -133,7 +150,7 @@ class Machine:
         # Service processes live only while wineserver does: keep it for the run.
         run(["wineserver", "-p"], env=self.env, timeout=60)
         self.started = True
-        run(["wine", "cmd", "/c", "exit"], env=self.env, timeout=120, check=False)
+        run([WINE, "cmd", "/c", "exit"], env=self.env, timeout=120, check=False)
         return self
 
     def __exit__(self, kind, *_):
@@ -186,7 +203,7 @@ class Machine:
     def drive(self, *commands, timeout=120, echo=False):
         """Runs the window driver with these commands; its output lines. With
         echo its output goes straight to ours, line by line as it comes."""
-        argv = ["wine", DRIVER, *commands]
+        argv = [WINE, DRIVER, *commands]
         if echo:
             code = subprocess.run([str(a) for a in argv], env=self.env, cwd=self.app,
                                   timeout=timeout, stdin=subprocess.DEVNULL).returncode
