@@ -8,6 +8,7 @@
 #include "system/ErrorHandling.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
+#include "system/modRegistro.h"
 
 namespace cm {
 
@@ -24,6 +25,11 @@ constexpr const wchar_t* kSemBiblioteca = L"A DLL Unzip32.dll não foi encontrad
 constexpr const wchar_t* kSemScript = L"Informe o arquivo de banco de dados!";
 constexpr const wchar_t* kScriptNaoEncontrado = L"Arquivo de banco de dados não encontrado!";
 constexpr const wchar_t* kConcluido = L"Concluído a instalação do servidor MySQL!";
+constexpr const wchar_t* kImportacaoComErros = L"A importação do banco registrou erros. Veja o registro: ";
+constexpr const wchar_t* kSemAdministrador =
+    L"Este aplicativo precisa ser executado como ADMINISTRADOR.\r\nA instalação será interrompida!";
+constexpr const wchar_t* kEmAndamento = L"A configuração está em andamento. Aguarde o seu término.";
+constexpr const wchar_t* kVejaRegistro = L"Veja o registro: ";
 
 constexpr const wchar_t* kPastaMysql = L"\\Mysql\\";
 constexpr const wchar_t* kArquivoZip = L"\\Mysql.zip";
@@ -52,7 +58,7 @@ void frmPrincipal::Form_Load() {
 
 bool frmPrincipal::NomeDeArquivoValido(const std::wstring& nome) {
     for (wchar_t c : nome) {
-        if (c < 0x20 || std::wstring_view(L"\"<>|*?").find(c) != std::wstring_view::npos) return false;
+        if (c < 0x20 || std::wstring_view(L"\"<>|*?%").find(c) != std::wstring_view::npos) return false;
     }
     return true;
 }
@@ -76,19 +82,43 @@ void frmPrincipal::Form_MouseMove(int, int, float, float) {
     view_.SetVisible(Control::lblRemoverServico, false);
 }
 
-void frmPrincipal::cmdFechar_Click() { Rt().End(); }
+// Ending the program between two commands of a setup or a removal would
+// leave the machine half done (an empty product database after the drop).
+void frmPrincipal::cmdFechar_Click() {
+    bool cancela = false;
+    Form_QueryUnload(cancela);
+    if (!cancela) Rt().End();
+}
+
+void frmPrincipal::Form_QueryUnload(bool& Cancel) {
+    Cancel = Em_Andamento();
+    if (Cancel) Rt().MsgBox(kEmAndamento, kInformacao, kAtencao);
+}
 
 void frmPrincipal::cmdRemoveServico_Click() {
+    // The removal's waits serve the window's messages: a second press while
+    // it runs must not start a removal inside it.
+    if (removendo_) return;
+    removendo_ = true;
+    struct Libera {
+        bool& removendo;
+        ~Libera() { removendo = false; }
+    } libera{removendo_};
+
     WithStandardHandler([&] {
         const int resposta = Rt().MsgBox(
             L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\n"
             L"Deseja proseguir com a remoção do serviço?",
             36, L"Atenção");
         if (resposta != vbYes) return;
+        modRegistro::Inicia(L"Remoção do serviço MySQL", {{L"Programa", Rt().ProgramVersion()},
+                                                          {L"Windows", Rt().SystemVersion()}});
         // The interpreter is looked up afresh for each command; the delete
-        // starts only once the stop's interpreter has no window left.
+        // starts only once the stop has ended.
         modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc stop MySQL", modPrincipal::kJanelaOculta);
         modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc delete MySQL", modPrincipal::kJanelaOculta);
+        modRegistro::Escreve(L"[" + Rt().Now() + L"] Resultado: o serviço MySQL " +
+                             (Rt().QueryService(kServico) ? L"ainda está registrado" : L"não está mais registrado"));
         Rt().MsgBox(L"O Serviço MySQL foi removido!", 0, L"Brevano");
     });
 }
@@ -98,11 +128,16 @@ void frmPrincipal::Marca_Etapa(Control rotulo) {
     view_.SetText(rotulo, view_.Text(rotulo) + kMarcaConcluida);
 }
 
+void frmPrincipal::Falha_Etapa(const std::wstring& motivo) {
+    modRegistro::Escreve(L"[" + Rt().Now() + L"] Falha: " + motivo);
+    Rt().MsgBox(motivo + L"\r\n\r\n" + kVejaRegistro + modRegistro::Caminho(), kExclamacao, kAtencao);
+}
+
 void frmPrincipal::cmdConfigurar_Click() {
-    // The steps let the window's queue run. The start button is disabled by
-    // then, but a press that still reaches us must not begin a second setup
-    // inside the first.
-    if (configurando_) return;
+    // The steps and the removal let the window's queue run. The start button
+    // is disabled during a setup, but a press that still reaches us, or one
+    // during a removal, must not begin a setup inside the other.
+    if (Em_Andamento()) return;
     configurando_ = true;
     struct Libera {
         bool& configurando;
@@ -126,10 +161,25 @@ void frmPrincipal::cmdConfigurar_Click() {
         if (!NomeDeArquivoValido(script) || !ExisteArquivo(Rt().AppPath() + L"\\" + script)) {
             return avisa(kScriptNaoEncontrado, kInformacao);
         }
+        // A server registered from another drive (or whose folder was
+        // deleted) would take this setup's grants and its drop of the
+        // product database: the shop's data would be lost.
+        if (Rt().QueryService(kServico)) return avisa(kMysqlExiste, kInformacao);
+        if (!Rt().IsAdministrator()) return avisa(kSemAdministrador, kExclamacao);
 
         view_.SetEnabled(Control::cmdConfigurar, false);
         view_.SetEnabled(Control::cmdFechar, false);
         Rt().SetMousePointer(vbHourglass);
+
+        modRegistro::Oculta(kSenha);
+        modRegistro::Inicia(L"Configuração do servidor MySQL",
+                            {{L"Programa", Rt().ProgramVersion()},
+                             {L"Windows", Rt().SystemVersion()},
+                             {L"Pasta do programa", Rt().AppPath()},
+                             {L"Drive", drive},
+                             {L"Banco de dados", script},
+                             {L"Log binário", view_.Value(Control::chkBinario) == 1 ? L"sim" : L"não"}});
+        importacao_com_erros_ = false;
 
         // Each step reads what it needs when it is called: the script's name
         // is taken again for the import, as the operator may change it while
@@ -143,9 +193,14 @@ void frmPrincipal::cmdConfigurar_Click() {
              [&](Logico& r) { Importa_Banco(drive, view_.Text(Control::cboArquivoSql), kSenha, r); }},
         }};
         for (const auto& [rotulo, etapa] : etapas) {
+            const std::wstring nome(SpecOf(rotulo).caption);
+            modRegistro::Escreve(L"[" + Rt().Now() + L"] Etapa " + nome);
             Logico resultado = Falso;
             etapa(resultado);
+            modRegistro::Escreve(L"[" + Rt().Now() + L"] Etapa " + nome +
+                                 (resultado == Falso ? L": falhou" : L": concluída"));
             if (resultado == Falso) {
+                modRegistro::Escreve(L"Resultado: interrompida na etapa " + nome);
                 view_.SetEnabled(Control::cmdConfigurar, true);
                 Rt().SetMousePointer(vbDefault);
                 return;
@@ -153,10 +208,17 @@ void frmPrincipal::cmdConfigurar_Click() {
             Marca_Etapa(rotulo);
         }
 
+        modRegistro::Escreve(importacao_com_erros_ ? L"Resultado: concluída; a importação registrou erros"
+                                                   : L"Resultado: concluída");
         Rt().SetMousePointer(vbDefault);
         view_.SetEnabled(Control::cmdFechar, true);
         view_.SetEnabled(Control::cmdConfigurar, false);
-        Rt().MsgBox(kConcluido, kInformacao, L"Concluído");
+        if (importacao_com_erros_) {
+            Rt().MsgBox(std::wstring(kConcluido) + L"\r\n\r\n" + kImportacaoComErros + modRegistro::Caminho(),
+                        kExclamacao, L"Concluído");
+        } else {
+            Rt().MsgBox(kConcluido, kInformacao, L"Concluído");
+        }
     });
 }
 

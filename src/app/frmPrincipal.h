@@ -19,6 +19,9 @@ public:
     void Form_MouseMove(int Button, int Shift, float X, float Y);
     void cmdRemoveServico_MouseMove(int Button, int Shift, float X, float Y);
     void cmdFechar_Click();
+    // A close request through the window's frame (title bar, Alt+F4, system
+    // menu): Cancel set to true keeps the program running.
+    void Form_QueryUnload(bool& Cancel);
 
     void cmdRemoveServico_Click();
     void cmdConfigurar_Click();
@@ -37,20 +40,32 @@ public:
     void Instala_ODBC(Logico& Resultado);
 
     // Whether a name typed as a script's can name a file at all: wildcards,
-    // quotes and the other characters no file name holds cannot.
+    // quotes and the other characters no file name holds cannot, nor the
+    // percent sign, which the command interpreter expands even inside quotes.
     static bool NomeDeArquivoValido(const std::wstring& nome);
+
+    // Whether a setup or a removal is running (its waits serve the window's
+    // messages, so other handlers may run meanwhile).
+    bool Em_Andamento() const { return configurando_ || removendo_; }
 
 private:
     // Marks a finished step on its label.
     void Marca_Etapa(Control rotulo);
+    // A step that could not do its work: the reason goes to the log, and to
+    // the operator with where the log is.
+    void Falha_Etapa(const std::wstring& motivo);
 
     FormView& view_;
-    // True while the start button's handler runs, including the yields of
-    // its steps, during which the window's other handlers may run.
     bool configurando_ = false;
+    bool removendo_ = false;
+    // Set by the import when the client reported failing statements that it
+    // went past: the setup completes, and says so.
+    bool importacao_com_erros_ = false;
 };
 
 // Messages of the start-up checks.
 inline constexpr const wchar_t* kComponenteArquivo = L"LUMATREX.OCX";
+// The service the setup registers and the removal takes off.
+inline constexpr const wchar_t* kServico = L"MySQL";
 
 }  // namespace cm

@@ -4,6 +4,7 @@
 #include "system/ErrorHandling.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
+#include "system/modRegistro.h"
 
 namespace cm {
 
@@ -31,6 +32,7 @@ constexpr const wchar_t* kMensagemSemIni =
     L" - O caminhho do Brevano possui algum acento nos nomes de pasta.\r\n"
     L"\r\n"
     L"Inicie o processo novamente.";
+constexpr const wchar_t* kFalhaGravacao = L"Não foi possível gravar o arquivo my.ini.";
 
 }  // namespace
 
@@ -45,11 +47,17 @@ void frmPrincipal::Configura_LogBinario(const std::wstring& Drive, Logico& Resul
             Rt().MsgBox(kMensagemSemIni, 48, L"Atenção");
             return;
         }
-        modPrincipal::Grava_Ini(kSecao, kChaveBase, L"\"" + Drive + kValorBase, arquivo);
-        modPrincipal::Grava_Ini(kSecao, kChaveDados, L"\"" + Drive + kValorDados, arquivo);
-        if (view_.Value(Control::chkBinario) == kMarcado) {
-            modPrincipal::Grava_Ini(kSecao, kChaveLogBinario, kValorLogBinario, arquivo);
-        }
+        // A server started from a file without these keys would look for its
+        // data where there is none.
+        const auto grava = [&](const wchar_t* chave, const std::wstring& valor) {
+            const bool gravada = modPrincipal::Grava_Ini(kSecao, chave, valor, arquivo);
+            modRegistro::Escreve(L"    " + arquivo + L" [" + kSecao + L"] " + chave + L"=" + valor +
+                                 (gravada ? L"" : L" (recusado)"));
+            return gravada;
+        };
+        bool gravadas = grava(kChaveBase, L"\"" + Drive + kValorBase) && grava(kChaveDados, L"\"" + Drive + kValorDados);
+        if (gravadas && view_.Value(Control::chkBinario) == kMarcado) gravadas = grava(kChaveLogBinario, kValorLogBinario);
+        if (!gravadas) return Falha_Etapa(kFalhaGravacao);
         Resultado = Verdadeiro;
     });
 }

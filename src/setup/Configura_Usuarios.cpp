@@ -5,6 +5,7 @@
 #include "system/ErrorHandling.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
+#include "system/modRegistro.h"
 
 namespace cm {
 
@@ -34,16 +35,27 @@ constexpr std::array<const wchar_t*, 6> kConcessoes{
 constexpr const wchar_t* kFimPrimeiraConcessao = L"' WITH GRANT OPTION;\" -h localhost -u root";
 constexpr const wchar_t* kFimConcessao = L"' WITH GRANT OPTION;\" -h localhost -u root --password=";
 
+constexpr const wchar_t* kFalhaContas = L"Não foi possível configurar as contas de usuário.";
+
 }  // namespace
 
 void frmPrincipal::Configura_Usuarios(const std::wstring& Drive, const std::wstring& Senha, Logico& Resultado) {
     Resultado = Falso;
     WithStandardHandler([&] {
         const std::wstring cliente = Drive + kCliente;
+        // The first grant is refused when root already has the password; the
+        // reload after it logs in with the password and proves it works. Any
+        // other run that fails leaves an account without its grants.
+        const auto executa = [&](const std::wstring& linha, bool conferida) {
+            modPrincipal::Execucao execucao;
+            Executa_Aguarda(linha, kJanelaOculta, &execucao);
+            return !conferida || (execucao.Concluida && execucao.Codigo_Saida == 0);
+        };
         for (std::size_t i = 0; i < kConcessoes.size(); ++i) {
             const std::wstring fim = i == 0 ? std::wstring(kFimPrimeiraConcessao) : kFimConcessao + Senha;
-            Executa_Aguarda(cliente + kConcessoes[i] + Senha + fim, kJanelaOculta);
-            Executa_Aguarda(cliente + kRecarga + Senha, kJanelaOculta);
+            if (!executa(cliente + kConcessoes[i] + Senha + fim, i > 0) || !executa(cliente + kRecarga + Senha, true)) {
+                return Falha_Etapa(kFalhaContas);
+            }
             Rt().DoEvents();
         }
         Resultado = Verdadeiro;

@@ -1,9 +1,11 @@
+#include <optional>
 #include <string>
 
 #include "app/frmPrincipal.h"
 #include "system/ErrorHandling.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
+#include "system/modRegistro.h"
 
 namespace cm {
 
@@ -26,21 +28,36 @@ constexpr const wchar_t* kConsultaStatus = L"\\MySQL\\bin\\mysql.exe -e status";
 // before the next command relies on them.
 constexpr std::uint32_t kPausaServico = 20000;
 
+constexpr const wchar_t* kFalhaServico = L"O serviço MySQL não foi iniciado.";
+
+std::wstring Descreve(const std::optional<ServiceState>& estado) {
+    if (!estado) return L"não registrado";
+    return std::wstring(estado->running ? L"em execução" : L"parado") +
+           (estado->automatic ? L", início automático" : L", início não automático");
+}
+
 }  // namespace
 
 void frmPrincipal::Cria_Servico(const std::wstring& Drive, Logico& Resultado) {
     Resultado = Falso;
     WithStandardHandler([&] {
         Executa_Aguarda(Drive + kInstalaServico + Drive + kArquivoIni, kJanelaOculta);
-        Rt().Sleep(kPausaServico);
+        Rt().Pause(kPausaServico);
         Rt().DoEvents();
 
         Executa_Aguarda(Rt().Environ(L"Comspec") + kInicioAutomatico, kJanelaOculta);
         Executa_Aguarda(Rt().Environ(L"Comspec") + kIniciaServico, kJanelaOculta);
         Rt().DoEvents();
 
+        // Informative only: the server may still be starting.
         Executa_Aguarda(Drive + kConsultaStatus, kJanelaOculta);
-        Rt().Sleep(kPausaServico);
+        Rt().Pause(kPausaServico);
+
+        // The step's commands may each fail (no rights, a server that stops
+        // at once) while the next one still runs: what counts is the service.
+        const auto estado = Rt().QueryService(kServico);
+        modRegistro::Escreve(L"[" + Rt().Now() + L"] Serviço " + kServico + L": " + Descreve(estado));
+        if (!estado || !estado->running || !estado->automatic) return Falha_Etapa(kFalhaServico);
         Resultado = Verdadeiro;
     });
 }

@@ -4,6 +4,7 @@
 #include "system/ErrorHandling.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
+#include "system/modRegistro.h"
 
 namespace cm {
 
@@ -30,6 +31,20 @@ constexpr const wchar_t* kFimImportacao = L"\" -f";
 // Lets the server settle after each change before the next one.
 constexpr std::uint32_t kPausaBanco = 2000;
 
+constexpr const wchar_t* kFalhaImportacao = L"Não foi possível importar o banco de dados.";
+
+// The client reports each statement it went past (-f) on its error output.
+bool RelataErros(const std::wstring& erros) {
+    for (std::size_t inicio = 0; inicio < erros.size();) {
+        if (erros.compare(inicio, 5, L"ERROR") == 0) return true;
+        const auto fim = erros.find_first_of(L"\r\n", inicio);
+        if (fim == std::wstring::npos) break;
+        inicio = erros.find_first_not_of(L"\r\n", fim);
+        if (inicio == std::wstring::npos) break;
+    }
+    return false;
+}
+
 // The script's name goes inside quotes on the interpreter's command line: a
 // quote in it would end the quoted path early and let the rest run as further
 // commands. Such a name cannot be a file's, so it is refused, not run.
@@ -49,21 +64,29 @@ void frmPrincipal::Importa_Banco(const std::wstring& Drive, const std::wstring& 
         // existing database alone.
         ExigeNomeDeArquivo(Arquivo_Sql);
         const std::wstring cliente = Drive + kClienteExe;
-        Executa_Aguarda(cliente + kApagaBanco + Senha, kJanelaOculta);
+        // A drop, create or import that failed (server unreachable, script
+        // unreadable) leaves no product database: the next must not run.
+        modPrincipal::Execucao execucao;
+        const auto concluida = [&] { return execucao.Concluida && execucao.Codigo_Saida == 0; };
+        Executa_Aguarda(cliente + kApagaBanco + Senha, kJanelaOculta, &execucao);
+        if (!concluida()) return Falha_Etapa(kFalhaImportacao);
         Rt().DoEvents();
-        Rt().Sleep(kPausaBanco);
+        Rt().Pause(kPausaBanco);
 
-        Executa_Aguarda(cliente + kCriaBanco + Senha, kJanelaOculta);
+        Executa_Aguarda(cliente + kCriaBanco + Senha, kJanelaOculta, &execucao);
+        if (!concluida()) return Falha_Etapa(kFalhaImportacao);
         Rt().DoEvents();
-        Rt().Sleep(kPausaBanco);
+        Rt().Pause(kPausaBanco);
 
         const std::wstring interpretador = Rt().Environ(L"Comspec");
         const std::wstring pasta = Rt().AppPath();
         const std::wstring importacao = interpretador + kInterpretador + Drive + kClienteImportacao + Senha +
                                         kBancoEntrada + pasta + kSeparador + Arquivo_Sql + kFimImportacao;
-        Executa_Aguarda(importacao, kJanelaOculta);
+        Executa_Aguarda(importacao, kJanelaOculta, &execucao);
+        if (!concluida()) return Falha_Etapa(kFalhaImportacao);
+        importacao_com_erros_ = RelataErros(execucao.Erros);
         Rt().DoEvents();
-        Rt().Sleep(kPausaBanco);
+        Rt().Pause(kPausaBanco);
 
         Executa_Aguarda(cliente + kRecarga + Senha, kJanelaOculta);
         Rt().DoEvents();

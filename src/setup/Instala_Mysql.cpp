@@ -5,6 +5,7 @@
 #include "app/frmPrincipal.h"
 #include "system/ErrorHandling.h"
 #include "system/Runtime.h"
+#include "system/modRegistro.h"
 #include "unzip/modZip.h"
 
 namespace cm {
@@ -13,6 +14,9 @@ namespace {
 
 constexpr const char* kVariavelPath = "Path";
 constexpr const wchar_t* kPastaBin = L"\\MySQL\\bin";
+constexpr const wchar_t* kPastaServidor = L"\\MySQL";
+constexpr const wchar_t* kPastaDados = L"\\MySQL\\Data";
+constexpr const wchar_t* kFalhaDescompactacao = L"Não foi possível descompactar o arquivo Mysql.zip.";
 constexpr std::uint32_t kBufferPath = 1024;
 
 std::wstring Minusculas(std::wstring texto) {
@@ -46,10 +50,31 @@ std::string LePath() {
 
 void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& Arquivo_Zip, Logico& Resultado) {
     Resultado = Falso;
+    // The start button's check found no server folder, so one that is there
+    // now is this press's own: removed again when the step fails, so that a
+    // new press is not stopped by what is left of a broken extraction.
+    bool pasta_criada = false;
+    const auto remove_pasta = [&] {
+        if (!pasta_criada) return;
+        pasta_criada = false;
+        WithStandardHandler([&] { Rt().RemoveFolder(Drive + kPastaServidor); });
+    };
     WithStandardHandler([&] {
-        if (modZip::Descompacta_Zip(Arquivo_Zip, Drive) != 0) {
+        // Made before the extraction so that everything extracted inherits
+        // their access: the service runs bin\mysqld-nt.exe as LocalSystem,
+        // and Data holds the shop's data.
+        Rt().MakeFolder(Drive + kPastaServidor, FolderAccess::Server);
+        pasta_criada = true;
+        Rt().MakeFolder(Drive + kPastaDados, FolderAccess::Private);
+
+        modRegistro::Escreve(L"[" + Rt().Now() + L"] Descompactando " + Arquivo_Zip + L" em " + Drive + L"\\");
+        const std::int32_t codigo = modZip::Descompacta_Zip(Arquivo_Zip, Drive);
+        if (codigo != 0) {
+            modRegistro::Escreve_Bloco(L"    a biblioteca respondeu " + std::to_wstring(codigo) + L":",
+                                       modZip::Zip_Saida);
             Rt().DoEvents();
-            Resultado = Falso;
+            remove_pasta();
+            Falha_Etapa(kFalhaDescompactacao);
             return;
         }
 
@@ -66,6 +91,7 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
         Rt().DoEvents();
         Resultado = Verdadeiro;
     });
+    if (Resultado == Falso) remove_pasta();
 }
 
 }  // namespace cm

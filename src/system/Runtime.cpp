@@ -6,6 +6,7 @@
 
 #include "system/Basic.h"
 #include "system/ErrorHandling.h"
+#include "system/modRegistro.h"
 
 namespace cm {
 
@@ -34,7 +35,10 @@ std::wstring DescribeError(std::int32_t number) {
     }
 }
 
-void ReportError(const RuntimeError& error) { Rt().MsgBox(error.Description(), 0); }
+void ReportError(const RuntimeError& error) {
+    modRegistro::Escreve(L"Erro " + std::to_wstring(error.Number()) + L": " + error.Description());
+    Rt().MsgBox(error.Description(), 0);
+}
 
 std::int32_t ToLong(double value) {
     // Half-way cases go to the even neighbour, as the runtime's conversion does.

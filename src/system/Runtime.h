@@ -37,6 +37,26 @@ inline constexpr int vbNormal = 0;
 inline constexpr int vbDirectory = 16;
 inline constexpr int vbArchive = 32;
 
+// A program Shell started, once it has ended.
+struct ProgramEnd {
+    std::int32_t exit_code = 0;
+    std::wstring output;  // what it wrote to its standard output
+    std::wstring errors;  // and to its standard error
+};
+
+// A registered Windows service as the service controller reports it.
+struct ServiceState {
+    bool running = false;
+    bool automatic = false;  // starts with the system
+};
+
+// Who may reach a folder the program makes. Neither inherits what the folder
+// above allows: the server tree must not be open to every local user.
+enum class FolderAccess {
+    Server,   // SYSTEM and Administrators full control, Users read and execute
+    Private,  // SYSTEM and Administrators only
+};
+
 // Application-wide mouse pointers.
 inline constexpr int vbDefault = 0;
 inline constexpr int vbHourglass = 11;
@@ -74,11 +94,46 @@ public:
     virtual std::wstring Environ(const std::wstring& name) = 0;
 
     // Starts a command line without waiting; answers the new process id.
-    // Raises a RuntimeError when the program cannot be started.
+    // Its standard output and error are kept for EndOfProgram; its standard
+    // input is empty. Raises a RuntimeError when the program cannot be started.
     virtual double Shell(const std::wstring& command_line, std::int32_t window_style) = 0;
+    // Waits up to timeout_ms (kForever: no limit) for a program Shell started
+    // to end, serving the window's messages meanwhile; answers whether it has.
+    virtual bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) = 0;
+    // The exit code and output of a program that has ended; forgets it.
+    virtual ProgramEnd EndOfProgram(std::int32_t process_id) = 0;
+    static constexpr std::uint32_t kForever = 0xFFFFFFFF;
+
+    // Waits this long while the window's messages are served, so that it
+    // repaints and answers (and its handlers may run).
+    virtual void Pause(std::uint32_t milliseconds) = 0;
+    // Milliseconds from some fixed moment, for durations.
+    virtual std::uint64_t TickCount() = 0;
+    // The local date and time, "AAAA-MM-DD HH:MM:SS".
+    virtual std::wstring Now() = 0;
+
+    // A registered service by name (case ignored); nothing when there is none.
+    // Raises a RuntimeError when the service controller cannot be asked.
+    virtual std::optional<ServiceState> QueryService(const std::wstring& name) = 0;
+    // Whether the process runs with administrator rights (an elevated token).
+    virtual bool IsAdministrator() = 0;
+
+    // Makes one folder with the given access; a RuntimeError when it cannot
+    // (an existing folder or file of that name included).
+    virtual void MakeFolder(const std::wstring& path, FolderAccess access) = 0;
+    // Removes a folder and everything below it; a link below it is removed,
+    // never followed. A RuntimeError when something could not be removed.
+    virtual void RemoveFolder(const std::wstring& path) = 0;
+    // Appends bytes to a file, making it when missing; false when it cannot.
+    virtual bool AppendToFile(const std::wstring& path, const std::string& bytes) = 0;
+    // The size of a file; nothing when there is no such file.
+    virtual std::optional<std::uint64_t> FileLength(const std::wstring& path) = 0;
+
+    // What the log tells of the program and of the system it runs on.
+    virtual std::wstring ProgramVersion() = 0;
+    virtual std::wstring SystemVersion() = 0;
 
     // kernel32 and user32 services, with the platform's contracts.
-    virtual void Sleep(std::uint32_t milliseconds) = 0;
     virtual std::int32_t EnumWindows(EnumWindowsCallback callback, std::intptr_t value) = 0;
     virtual std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::int32_t* process_id) = 0;
     virtual std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) = 0;

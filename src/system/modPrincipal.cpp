@@ -1,7 +1,9 @@
 #include "system/modPrincipal.h"
 
+#include <cstdio>
 
 #include "system/ErrorHandling.h"
+#include "system/modRegistro.h"
 
 namespace cm::modPrincipal {
 
@@ -11,6 +13,23 @@ WindowHandle Janela_Encontrada = 0;
 namespace {
 
 constexpr std::uint32_t kSystemDirectoryBuffer = 255;
+// Between two passes over the windows the runner waits on the process and the
+// window's messages for at most this long, rather than spin.
+constexpr std::uint32_t kIntervaloPassagens = 100;
+
+std::wstring Duracao(std::uint64_t milissegundos) {
+    wchar_t texto[32];
+    std::swprintf(texto, 32, L"%llu,%llu s", static_cast<unsigned long long>(milissegundos / 1000),
+                  static_cast<unsigned long long>(milissegundos % 1000 / 100));
+    return texto;
+}
+
+void Registra_Fim(const Execucao& execucao, std::uint64_t milissegundos) {
+    if (!execucao.Saida.empty()) modRegistro::Escreve_Bloco(L"    saída:", execucao.Saida);
+    if (!execucao.Erros.empty()) modRegistro::Escreve_Bloco(L"    erros:", execucao.Erros);
+    modRegistro::Escreve(L"    duração " + Duracao(milissegundos) + L"; código de saída " +
+                         std::to_wstring(execucao.Codigo_Saida));
+}
 
 bool IsBlank(const std::wstring& text) { return text.find_first_not_of(L' ') == std::wstring::npos; }
 
@@ -59,29 +78,45 @@ std::wstring Texto_Limpo(const Variant& valor) {
     return texto;
 }
 
-void Grava_Ini(const std::wstring& Secao, const std::wstring& Chave, const std::wstring& Valor,
+bool Grava_Ini(const std::wstring& Secao, const std::wstring& Chave, const std::wstring& Valor,
                const std::wstring& Arquivo) {
     Runtime& rt = Rt();
     const std::string secao = rt.ToAnsi(Secao);
     const std::string chave = rt.ToAnsi(Chave);
     const std::string valor = rt.ToAnsi(Valor);
     const std::string arquivo = rt.ToAnsi(Arquivo);
-    rt.WritePrivateProfileStringA(secao.c_str(), chave.c_str(), valor.c_str(), arquivo.c_str());
+    return rt.WritePrivateProfileStringA(secao.c_str(), chave.c_str(), valor.c_str(), arquivo.c_str()) != 0;
 }
 
-Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Janela) {
+Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Janela, Execucao* Resultado) {
     Logico resultado = Falso;
+    Execucao execucao;
+    modRegistro::Escreve(L"[" + Rt().Now() + L"] " + Linha_Comando);
+    const std::uint64_t inicio = Rt().TickCount();
     WithStandardHandler([&] {
         const std::int32_t id_processo = ToLong(Rt().Shell(Linha_Comando, Estilo_Janela));
         Janela_Encontrada = 0;
-        Rt().Sleep(500);
-        // No pause and no message processing between passes: the command has
-        // finished for us once a whole pass meets none of its windows.
-        do {
+        Rt().Pause(500);
+        // First until a whole pass meets none of the process's windows. The
+        // window's handlers may run a command of their own while we wait, so
+        // each pass starts from no window found.
+        for (;;) {
+            Janela_Encontrada = 0;
             Rt().EnumWindows(&Procura_Janela_Processo, id_processo);
-        } while (Janela_Encontrada != 0);
+            if (Janela_Encontrada == 0) break;
+            Rt().WaitForProgram(id_processo, kIntervaloPassagens);
+        }
+        // Then until the process has ended: a program without windows (the
+        // command interpreter, a console client) would otherwise still be
+        // working when the caller goes on.
+        while (!Rt().WaitForProgram(id_processo, Runtime::kForever)) {
+        }
+        const ProgramEnd fim = Rt().EndOfProgram(id_processo);
+        execucao = Execucao{true, fim.exit_code, fim.output, fim.errors};
         resultado = Verdadeiro;
     });
+    if (execucao.Concluida) Registra_Fim(execucao, Rt().TickCount() - inicio);
+    if (Resultado != nullptr) *Resultado = execucao;
     return resultado;
 }
 

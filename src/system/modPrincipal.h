@@ -22,16 +22,29 @@ std::wstring Diretorio_Sistema();
 // empty value, null and the empty text.
 std::wstring Texto_Limpo(const Variant& valor);
 
-// Sets one key in one section of an INI-style file.
-void Grava_Ini(const std::wstring& Secao, const std::wstring& Chave, const std::wstring& Valor,
+// Sets one key in one section of an INI-style file; false when the platform
+// refused the write (a read-only file, a missing folder).
+bool Grava_Ini(const std::wstring& Secao, const std::wstring& Chave, const std::wstring& Valor,
                const std::wstring& Arquivo);
 
 // Window style for Executa_Aguarda: the started program's window is hidden.
 inline constexpr std::int32_t kJanelaOculta = 0;
 
-// Starts a command line and returns once no top-level window of the started
-// process is left. False after a run-time error (already reported).
-Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Janela);
+// How a command run through Executa_Aguarda ended.
+struct Execucao {
+    bool Concluida = false;  // it was started and has ended
+    std::int32_t Codigo_Saida = -1;
+    std::wstring Saida;  // what it wrote to its standard output
+    std::wstring Erros;  // and to its standard error
+};
+
+// Starts a command line, waits until no top-level window of the started
+// process is left and then until the process itself has ended, serving the
+// window's messages meanwhile. Every command goes to the log with what it
+// wrote, its duration and exit code. False after a run-time error (already
+// reported); the outcome in Resultado when given.
+Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Janela,
+                       Execucao* Resultado = nullptr);
 
 // EnumWindows callback: stops the pass at the first window of the process
 // whose id is the application value.

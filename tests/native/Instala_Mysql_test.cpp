@@ -29,6 +29,7 @@ protected:
     }
     // Runs the step on a given Path and answers the Path it left.
     std::wstring PathAfter(const std::wstring& path, const std::wstring& drive) {
+        rt.RemoveFolder(drive + L"\\MySQL");  // left by the run before
         rt.SetEnv(L"Path", path);
         EXPECT_EQ(Run(drive), Verdadeiro);
         return rt.Env(L"PATH").value_or(L"<unset>");
@@ -49,6 +50,10 @@ TEST_F(InstalaMysql, ExtractsTheArchiveIntoTheDriveRoot) {
     EXPECT_EQ(g_fake_unzip.unzip_calls, 1);
     EXPECT_EQ(g_fake_unzip.archive, "C:\\Apps\\Brevano\\Mysql.zip");
     EXPECT_EQ(g_fake_unzip.folder, "d:\\");
+    // Made before the extraction, so that what is extracted inherits their access.
+    EXPECT_EQ(rt.made_folders, (std::vector<std::pair<std::wstring, FolderAccess>>{
+                                   {L"d:\\MySQL", FolderAccess::Server}, {L"d:\\MySQL\\Data", FolderAccess::Private}}));
+    EXPECT_TRUE(rt.removed_folders.empty());
     EXPECT_TRUE(rt.msgboxes.empty());
     EXPECT_EQ(rt.doevents_count, 1);
     EXPECT_EQ(rt.events.back(), L"DoEvents");
@@ -85,6 +90,7 @@ TEST_F(InstalaMysql, MissingOrEmptyPathIsLeftAlone) {
     EXPECT_FALSE(rt.Env(L"Path"));
 
     rt.SetEnv(L"Path", L"");
+    rt.RemoveFolder(L"c:\\MySQL");
     EXPECT_EQ(Run(L"c:"), Verdadeiro);
     EXPECT_EQ(rt.Env(L"Path"), L"");
 
@@ -104,16 +110,35 @@ TEST_F(InstalaMysql, LongPathIsReadWholeAndExtended) {
     }
 }
 
-TEST_F(InstalaMysql, FailedExtractionReportsFalseAndLeavesThePath) {
+// What a broken extraction left must not stop the next press at the check
+// for an existing server folder.
+TEST_F(InstalaMysql, FailedExtractionRemovesTheFolderItMadeSaysSoAndLeavesThePath) {
     rt.SetEnv(L"Path", L"A;B");
     g_fake_unzip.unzip_answer = UZ_NOT_ZIP;
+    g_fake_unzip.during = [&](UzCallbacks& t) {
+        rt.AddFile(L"c:\\MySQL\\bin\\mysqld-nt.exe");
+        t.print("meia.zip: nao e um arquivo zip", 30);
+    };
     EXPECT_EQ(Run(L"c:"), Falso);
     EXPECT_EQ(rt.Env(L"Path"), L"A;B");
-    EXPECT_TRUE(rt.msgboxes.empty());
+    EXPECT_FALSE(rt.Exists(L"c:\\MySQL"));
+    EXPECT_EQ(rt.removed_folders, std::vector<std::wstring>{L"c:\\MySQL"});
+    ASSERT_EQ(rt.msgboxes.size(), 1u);
+    EXPECT_EQ(rt.msgboxes[0].text, L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\nVeja o registro: ");
+    EXPECT_EQ(rt.msgboxes[0].style, 48);
     EXPECT_EQ(Count(L"GetEnvironmentVariableA"), 0);
     EXPECT_EQ(Count(L"SetEnvironmentVariableA"), 0);
     EXPECT_EQ(rt.doevents_count, 1);
-    EXPECT_EQ(rt.events.back(), L"DoEvents");
+}
+
+TEST_F(InstalaMysql, AFolderOfThatNameThatIsNotOursIsLeftAlone) {
+    rt.AddFile(L"c:\\MySQL");  // a file: the start button's folder check lets it through
+    EXPECT_EQ(Run(L"c:"), Falso);
+    EXPECT_TRUE(rt.Exists(L"c:\\MySQL"));
+    EXPECT_TRUE(rt.removed_folders.empty());
+    EXPECT_EQ(g_fake_unzip.unzip_calls, 0);
+    ASSERT_EQ(rt.msgboxes.size(), 1u);
+    EXPECT_EQ(rt.msgboxes[0].text.rfind(L"Não foi possível criar a pasta c:\\MySQL", 0), 0u);
 }
 
 TEST_F(InstalaMysql, DriverErrorIsShownAndReportsFalse) {
@@ -126,6 +151,7 @@ TEST_F(InstalaMysql, DriverErrorIsShownAndReportsFalse) {
     EXPECT_EQ(r.msgboxes[0].style, 0);
     EXPECT_FALSE(r.msgboxes[0].title);
     EXPECT_EQ(r.Env(L"Path"), L"A;B");
+    EXPECT_FALSE(r.Exists(L"c:\\MySQL"));
     EXPECT_EQ(r.doevents_count, 0);
 }
 

@@ -20,6 +20,8 @@ using test::g_fake_unzip;
 using test::kStepLabels;
 
 const std::wstring kApp = L"C:\\Apps\\Brevano";
+const std::wstring kLog = kApp + L"\\ConfiguraMySQL.log";
+const std::wstring kVejaRegistro = L"\r\n\r\nVeja o registro: " + kLog;
 
 // A machine ready for a setup on drive c:: archive, library and one script
 // beside the program; the extraction gives the tree the later steps expect.
@@ -34,6 +36,17 @@ struct Machine {
         view[Control::cboArquivoSql].items = {L"velto.sql"};
         view[Control::cboArquivoSql].text = L"velto.sql";
         g_fake_unzip.during = [this](UzCallbacks&) { rt.AddFile(L"c:\\MySQL\\my.ini"); };
+        // The service controller as Windows has it: registered on demand
+        // start, then set to start automatically, then running.
+        rt.program_for = [this](const std::wstring& line) {
+            const test::FakeProgram program = program_for ? program_for(line) : test::FakeProgram{};
+            auto& service = rt.services;
+            if (program.exit_code != 0) return program;
+            if (line.find(L"--install MySQL") != std::wstring::npos) service[L"mysql"] = {};
+            if (line.ends_with(L"sc config MySQL start= auto") && service.count(L"mysql")) service[L"mysql"].automatic = true;
+            if (line.ends_with(L"sc start MySQL") && service.count(L"mysql")) service[L"mysql"].running = true;
+            return program;
+        };
     }
     ~Machine() { modZip::Esquece_Biblioteca(); }
 
@@ -41,6 +54,12 @@ struct Machine {
         std::vector<std::wstring> lines;
         for (const auto& s : rt.shells) lines.push_back(s.command_line);
         return lines;
+    }
+    // The command lines containing this text exit with this code.
+    void ExitWith(const std::wstring& text, std::int32_t code) {
+        program_for = [text, code](const std::wstring& line) {
+            return test::FakeProgram{0, line.find(text) != std::wstring::npos ? code : 0, L"", L""};
+        };
     }
     // Raises a run-time error at the n-th time the runtime records this event.
     void FailAt(const std::wstring& event, int occurrence) {
@@ -61,6 +80,8 @@ struct Machine {
     test::FakeRuntime& rt = fake.runtime;
     test::FakeView view;
     frmPrincipal form{view};
+    // What the programs do beyond the service controller's part.
+    std::function<test::FakeProgram(const std::wstring&)> program_for;
 };
 
 std::vector<std::wstring> WholeSetup(const std::wstring& script = L"velto.sql") {
@@ -102,6 +123,17 @@ TEST(StartButtonChecks, EachStopsWithItsOwnMessageAndChangesNothing) {
          64},
         {"a quote is not in any file name",
          [](Machine& m) { m.view[Control::cboArquivoSql].text = L"velto.sql\" & echo"; }, no_script, 64},
+        {"the interpreter would expand a percent sign",
+         [](Machine& m) {
+             m.rt.AddFile(kApp + L"\\%TEMP%.sql");
+             m.view[Control::cboArquivoSql].text = L"%TEMP%.sql";
+         },
+         no_script, 64},
+        // A server registered from another drive: its grants and its product
+        // database would be this setup's to overwrite.
+        {"a MySQL service is registered", [](Machine& m) { m.rt.services[L"mysql"] = {}; }, exists, 64},
+        {"not run as administrator", [](Machine& m) { m.rt.administrator = false; },
+         L"Este aplicativo precisa ser executado como ADMINISTRADOR.\r\nA instalação será interrompida!", 48},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -117,6 +149,8 @@ TEST(StartButtonChecks, EachStopsWithItsOwnMessageAndChangesNothing) {
         EXPECT_TRUE(m.rt.pointer_history.empty());
         EXPECT_TRUE(m.rt.shells.empty());
         EXPECT_EQ(g_fake_unzip.unzip_calls, 0);
+        EXPECT_TRUE(m.rt.made_folders.empty());
+        EXPECT_FALSE(m.rt.FileLength(kLog));
         for (Control label : kStepLabels) EXPECT_TRUE(m.Untouched(label));
     }
 }
@@ -172,26 +206,45 @@ TEST(StartButtonRun, TheDriveIsTakenOnceInTheLetterCaseOfTheList) {
               L"D:\\MySql\\bin\\mysql.exe -e \"FLUSH PRIVILEGES;\" -h localhost -u root --password=KQLum4816");
 }
 
+// A step turns green only when its work is done: a program that failed, or
+// a service that is not running, stops the run with that step's message.
 TEST(StartButtonRun, EachFailingStepEndsTheRunWithItsLabelUntouched) {
     struct Case {
+        const char* name;
         int step;  // 1-based
         std::function<void(Machine&)> arrange;
         std::size_t lines_run;  // by the steps before, and by the failing one before it failed
         std::wstring message;   // shown by the failing step; empty for none
     };
+    const std::wstring accounts = L"Não foi possível configurar as contas de usuário." + kVejaRegistro;
+    const std::wstring import = L"Não foi possível importar o banco de dados." + kVejaRegistro;
     const Case cases[] = {
-        {1, [](Machine&) { g_fake_unzip.unzip_answer = UZ_NOT_ZIP; }, 0, L""},
-        {2, [](Machine&) { g_fake_unzip.during = nullptr; }, 0,
+        {"damaged archive", 1, [](Machine&) { g_fake_unzip.unzip_answer = UZ_NOT_ZIP; }, 0,
+         L"Não foi possível descompactar o arquivo Mysql.zip." + kVejaRegistro},
+        {"no my.ini", 2, [](Machine&) { g_fake_unzip.during = nullptr; }, 0,
          L"A etapa de instalação do MySQL Falhou!\r\n\r\nVerifique se:\r\n"
          L" - O caminhho do Brevano possui algum acento nos nomes de pasta.\r\n\r\nInicie o processo novamente."},
-        {3, [](Machine& m) { m.FailAt(L"Sleep 20000", 1); }, 1, L"Memória insuficiente"},
+        {"my.ini refuses a key", 2, [](Machine& m) { m.rt.refuse_profile_write_at = 2; }, 0,
+         L"Não foi possível gravar o arquivo my.ini." + kVejaRegistro},
+        {"the service does not start", 3, [](Machine& m) { m.ExitWith(L"sc start", 1); }, 4,
+         L"O serviço MySQL não foi iniciado." + kVejaRegistro},
+        {"the service is not set to start automatically", 3, [](Machine& m) { m.ExitWith(L"sc config", 5); }, 4,
+         L"O serviço MySQL não foi iniciado." + kVejaRegistro},
+        {"error inside the service step", 3, [](Machine& m) { m.FailAt(L"Pause 20000", 1); }, 1,
+         L"Memória insuficiente"},
+        {"root's password does not work", 4, [](Machine& m) { m.ExitWith(L"FLUSH PRIVILEGES", 1); }, 6, accounts},
+        {"a later grant is refused", 4, [](Machine& m) { m.ExitWith(L"TO velto@'%'", 1); }, 11, accounts},
         // The first step yields once and the third twice: the fourth yield is
         // the first of the accounts step.
-        {4, [](Machine& m) { m.FailAt(L"DoEvents", 4); }, 6, L"Memória insuficiente"},
-        {5, [](Machine& m) { m.FailAt(L"Sleep 2000", 1); }, 17, L"Memória insuficiente"},
+        {"error inside the accounts step", 4, [](Machine& m) { m.FailAt(L"DoEvents", 4); }, 6,
+         L"Memória insuficiente"},
+        {"the drop cannot reach the server", 5, [](Machine& m) { m.ExitWith(L"DROP DATABASE", 1); }, 17, import},
+        {"the script cannot be read", 5, [](Machine& m) { m.ExitWith(L"-D velto <", 1); }, 19, import},
+        {"error inside the import step", 5, [](Machine& m) { m.FailAt(L"Pause 2000", 1); }, 17,
+         L"Memória insuficiente"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.step);
+        SCOPED_TRACE(c.name);
         Machine m;
         c.arrange(m);
         m.form.cmdConfigurar_Click();
@@ -204,9 +257,14 @@ TEST(StartButtonRun, EachFailingStepEndsTheRunWithItsLabelUntouched) {
         std::vector<std::wstring> shown;
         for (const auto& box : m.rt.msgboxes) shown.push_back(box.text);
         EXPECT_EQ(shown, c.message.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{c.message});
+        if (!m.rt.msgboxes.empty() && m.rt.msgboxes[0].title) {
+            EXPECT_EQ(m.rt.msgboxes[0].style, 48);
+            EXPECT_EQ(m.rt.msgboxes[0].title, L"Atenção");
+        }
         EXPECT_TRUE(m.view[Control::cmdConfigurar].enabled);
         EXPECT_FALSE(m.view[Control::cmdFechar].enabled);
         EXPECT_EQ(m.rt.pointer_history, (std::vector<int>{vbHourglass, vbDefault}));
+        EXPECT_EQ(m.rt.Exists(L"c:\\MySQL"), c.step > 1) << "the server folder after a failed step";
     }
 }
 
@@ -225,8 +283,9 @@ TEST(StartButtonRun, APressAfterAFailedStepChecksAgainAndFindsTheServerFolder) {
 
 TEST(StartButtonRun, AStepThatSucceedsTwiceIsMarkedTwice) {
     Machine m;
-    g_fake_unzip.during = nullptr;  // extracts nothing: the folder never appears, step 2 fails
+    g_fake_unzip.during = nullptr;  // extracts nothing: no my.ini, step 2 fails
     m.form.cmdConfigurar_Click();
+    m.rt.RemoveFolder(L"c:\\MySQL");  // as the guide tells the technician
     m.form.cmdConfigurar_Click();
     EXPECT_EQ(m.view[Control::lblInstalacaoMysql].text, L"1. Instalação do Mysql - OK! - OK!");
     EXPECT_EQ(m.view[Control::lblInstalacaoMysql].fore_color, kGreen);
@@ -261,7 +320,7 @@ TEST(StartButtonReentrancy, TheScriptIsReadAgainForTheImportButTheDriveIsNot) {
     Machine m;
     m.rt.AddFile(kApp + L"\\outro banco.sql");
     m.rt.on_event = [&](const std::wstring& e) {
-        if (e != L"Sleep 20000") return;
+        if (e != L"Pause 20000") return;
         m.view[Control::cboArquivoSql].text = L"outro banco.sql";
         m.view[Control::cboDrive].text = L"e: [OUTRO]";
     };

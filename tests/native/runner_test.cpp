@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "FakeRuntime.h"
 #include "system/modPrincipal.h"
 
@@ -54,9 +56,31 @@ TEST_F(Runner, WindowsOfOtherProcessesDoNotKeepItWaiting) {
     EXPECT_EQ(rt.enum_passes, 1);
 }
 
-TEST_F(Runner, AProcessWithoutWindowsNeedsOnePassAfterThePause) {
-    EXPECT_EQ(Executa_Aguarda(L"quick", 0), Verdadeiro);
-    EXPECT_EQ(rt.events, (std::vector<std::wstring>{L"Shell quick", L"Sleep 500", L"EnumWindows"}));
+// The command interpreter and console clients own no window: without a wait
+// on the process the caller would go on while they still work.
+TEST_F(Runner, AProcessWithoutWindowsIsWaitedForToItsEndAndGivesItsExitCodeAndOutput) {
+    rt.program_for = [](const std::wstring&) { return test::FakeProgram{3000, 7, L"saída", L"ERROR 1045"}; };
+    modPrincipal::Execucao execucao;
+    EXPECT_EQ(Executa_Aguarda(L"quick", 0, &execucao), Verdadeiro);
+    EXPECT_EQ(rt.events, (std::vector<std::wstring>{L"Shell quick", L"Pause 500", L"EnumWindows", L"WaitForProgram"}));
+    EXPECT_EQ(rt.clock_ms, 3000u);
+    EXPECT_TRUE(execucao.Concluida);
+    EXPECT_EQ(execucao.Codigo_Saida, 7);
+    EXPECT_EQ(execucao.Saida, L"saída");
+    EXPECT_EQ(execucao.Erros, L"ERROR 1045");
+}
+
+TEST_F(Runner, BetweenPassesItWaitsOnTheProcessRatherThanSpin) {
+    rt.program_for = [](const std::wstring&) { return test::FakeProgram{1000, 0, L"", L""}; };
+    rt.window_passes = {{{5, kPid}}, {{5, kPid}}, {{5, kPid}}};
+    modPrincipal::Execucao execucao;
+    EXPECT_EQ(Executa_Aguarda(L"x", 0, &execucao), Verdadeiro);
+    EXPECT_EQ(rt.enum_passes, 4);
+    // 500 ms before the first pass, 100 ms after each pass that met a
+    // window, then the rest of the program's second.
+    EXPECT_EQ(rt.clock_ms, 1000u);
+    EXPECT_EQ(std::count(rt.events.begin(), rt.events.end(), L"WaitForProgram"), 4);
+    EXPECT_TRUE(execucao.Concluida);
 }
 
 TEST_F(Runner, ResetsTheFoundWindowBeforeTheFirstPass) {
@@ -80,6 +104,10 @@ TEST_F(Runner, AStartThatFailsIsReportedWithoutAnyPass) {
     EXPECT_FALSE(rt.msgboxes[0].title);
     EXPECT_EQ(rt.enum_passes, 0);
     EXPECT_EQ(rt.clock_ms, 0u);
+    modPrincipal::Execucao execucao;
+    rt.shell_results = {RuntimeError(kErrFileNotFound, L"Arquivo não encontrado: x")};
+    EXPECT_EQ(Executa_Aguarda(L"x", 0, &execucao), Falso);
+    EXPECT_FALSE(execucao.Concluida);
 }
 
 TEST_F(Runner, AnIdOutsideTheSigned32BitRangeIsAnOverflow) {

@@ -18,7 +18,9 @@ using test::kSenha;
 using Events = std::vector<std::wstring>;
 
 // What one wait of the runner records for a program that shows no window.
-Events Wait(const std::wstring& line) { return {L"Shell " + line, L"Sleep 500", L"EnumWindows"}; }
+Events Wait(const std::wstring& line) {
+    return {L"Shell " + line, L"Pause 500", L"EnumWindows", L"WaitForProgram"};
+}
 
 Events operator+(Events a, const Events& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -30,6 +32,7 @@ protected:
     void SetUp() override {
         rt.SetEnv(L"COMSPEC", kCmd);
         rt.AddFile(L"c:\\MySQL\\my.ini");
+        rt.services[L"mysql"] = {true, true};  // as the service step leaves it
     }
     std::vector<std::wstring> Lines() const {
         std::vector<std::wstring> lines;
@@ -53,9 +56,9 @@ protected:
 TEST_F(Steps, ServiceRegistersConfiguresStartsAndQueriesWithTwoLongPauses) {
     EXPECT_EQ(Call([&](Logico& r) { form.Cria_Servico(L"c:", r); }), Verdadeiro);
     const auto lines = test::LinhasServico();
-    const Events expected = Wait(lines[0]) + Events{L"Sleep 20000", L"DoEvents", L"Environ Comspec"} +
+    const Events expected = Wait(lines[0]) + Events{L"Pause 20000", L"DoEvents", L"Environ Comspec"} +
                             Wait(lines[1]) + Events{L"Environ Comspec"} + Wait(lines[2]) + Events{L"DoEvents"} +
-                            Wait(lines[3]) + Events{L"Sleep 20000"};
+                            Wait(lines[3]) + Events{L"Pause 20000", L"QueryService MySQL"};
     EXPECT_EQ(rt.events, expected);
     EXPECT_EQ(rt.clock_ms, 42000u);
     EXPECT_TRUE(std::all_of(rt.shells.begin(), rt.shells.end(), [](const auto& s) { return s.window_style == 0; }));
@@ -77,9 +80,9 @@ TEST_F(Steps, AccountsAreTwelveClientRunsWithAYieldAfterEachReload) {
 TEST_F(Steps, DatabaseIsDroppedCreatedImportedAndReloaded) {
     EXPECT_EQ(Call([&](Logico& r) { form.Importa_Banco(L"c:", L"velto.sql", kSenha, r); }), Verdadeiro);
     const auto lines = test::LinhasBanco(L"C:\\Apps\\Brevano", L"velto.sql");
-    const Events expected = Wait(lines[0]) + Events{L"DoEvents", L"Sleep 2000"} + Wait(lines[1]) +
-                            Events{L"DoEvents", L"Sleep 2000", L"Environ Comspec"} + Wait(lines[2]) +
-                            Events{L"DoEvents", L"Sleep 2000"} + Wait(lines[3]) + Events{L"DoEvents"};
+    const Events expected = Wait(lines[0]) + Events{L"DoEvents", L"Pause 2000"} + Wait(lines[1]) +
+                            Events{L"DoEvents", L"Pause 2000", L"Environ Comspec"} + Wait(lines[2]) +
+                            Events{L"DoEvents", L"Pause 2000"} + Wait(lines[3]) + Events{L"DoEvents"};
     EXPECT_EQ(rt.events, expected);
     EXPECT_EQ(rt.clock_ms, 8000u);
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <cwctype>
 
+#include "system/modRegistro.h"
+
 namespace cm::test {
 
 std::wstring Lower(const std::wstring& text) {
@@ -55,6 +57,16 @@ std::wstring Widen(const char* text) {
 
 FakeRuntime::FakeRuntime() = default;
 FakeRuntime::~FakeRuntime() = default;
+
+ScopedFakeRuntime::ScopedFakeRuntime() {
+    modRegistro::Esquece();
+    InstallRuntime(&runtime);
+}
+
+ScopedFakeRuntime::~ScopedFakeRuntime() {
+    InstallRuntime(nullptr);
+    modRegistro::Esquece();
+}
 
 void FakeRuntime::Event(const std::wstring& text) {
     events.push_back(text);
@@ -214,12 +226,91 @@ double FakeRuntime::Shell(const std::wstring& command_line, std::int32_t window_
     }
     if (const auto* error = std::get_if<RuntimeError>(&result)) throw *error;
     shells.push_back({command_line, window_style, clock_ms});
-    return std::get<double>(result);
+    const double id = std::get<double>(result);
+    FakeProgram program = program_for ? program_for(command_line) : FakeProgram{};
+    program.runs_ms += static_cast<std::uint32_t>(clock_ms);  // from now on: the moment it ends
+    running_[static_cast<std::int32_t>(id)] = program;
+    return id;
 }
 
-void FakeRuntime::Sleep(std::uint32_t milliseconds) {
+bool FakeRuntime::WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) {
+    Event(L"WaitForProgram");
+    const auto it = running_.find(process_id);
+    if (it == running_.end()) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
+    const std::uint64_t ends_at = it->second.runs_ms;
+    if (ends_at <= clock_ms) return true;
+    if (ends_at - clock_ms <= timeout_ms) {
+        clock_ms = ends_at;
+        return true;
+    }
+    clock_ms += timeout_ms;
+    return false;
+}
+
+ProgramEnd FakeRuntime::EndOfProgram(std::int32_t process_id) {
+    const auto it = running_.find(process_id);
+    if (it == running_.end() || it->second.runs_ms > clock_ms) {
+        throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
+    }
+    const ProgramEnd end{it->second.exit_code, it->second.output, it->second.errors};
+    running_.erase(it);
+    return end;
+}
+
+void FakeRuntime::Pause(std::uint32_t milliseconds) {
     clock_ms += milliseconds;
-    Event(L"Sleep " + std::to_wstring(milliseconds));
+    Event(L"Pause " + std::to_wstring(milliseconds));
+}
+
+std::optional<ServiceState> FakeRuntime::QueryService(const std::wstring& name) {
+    Event(L"QueryService " + name);
+    const auto it = services.find(Lower(name));
+    if (it == services.end()) return std::nullopt;
+    return it->second;
+}
+
+bool FakeRuntime::IsAdministrator() {
+    Event(L"IsAdministrator");
+    return administrator;
+}
+
+void FakeRuntime::MakeFolder(const std::wstring& path, FolderAccess access) {
+    Event(L"MakeFolder " + path);
+    if (Exists(path)) throw RuntimeError(75, L"Não foi possível criar a pasta " + path + L" (erro do sistema 183)");
+    AddFolder(path);
+    made_folders.emplace_back(path, access);
+}
+
+void FakeRuntime::RemoveFolder(const std::wstring& path) {
+    Event(L"RemoveFolder " + path);
+    const std::wstring root = Normalise(path);
+    std::erase_if(tree_, [&](const auto& kv) { return kv.first == root || kv.first.rfind(root + L"\\", 0) == 0; });
+    const auto [parent, name] = SplitPath(root);
+    if (const auto it = tree_.find(parent); it != tree_.end()) {
+        std::erase_if(it->second, [&](const Entry& e) { return Lower(e.name) == name; });
+    }
+    removed_folders.push_back(path);
+}
+
+bool FakeRuntime::AppendToFile(const std::wstring& path, const std::string& bytes) {
+    const std::wstring folder = SplitPath(Normalise(path)).first;
+    for (const auto& read_only : read_only_folders) {
+        if (Normalise(read_only) == folder) return false;
+    }
+    files_[Normalise(path)] += bytes;
+    if (!Exists(path)) AddFile(path);
+    return true;
+}
+
+std::optional<std::uint64_t> FakeRuntime::FileLength(const std::wstring& path) {
+    const auto it = files_.find(Normalise(path));
+    if (it != files_.end()) return it->second.size();
+    return Exists(path) ? std::optional<std::uint64_t>(0) : std::nullopt;
+}
+
+std::string FakeRuntime::FileContent(const std::wstring& path) const {
+    const auto it = files_.find(Normalise(path));
+    return it == files_.end() ? std::string() : it->second;
 }
 
 std::int32_t FakeRuntime::EnumWindows(EnumWindowsCallback callback, std::intptr_t value) {
@@ -262,6 +353,7 @@ std::int32_t FakeRuntime::WritePrivateProfileStringA(const char* section, const 
                                                      const char* file) {
     profile_writes.push_back({section ? section : "", key ? key : "", value ? value : "", file ? file : ""});
     Event(L"WritePrivateProfileStringA");
+    if (refuse_profile_write_at && *refuse_profile_write_at == static_cast<int>(profile_writes.size())) return 0;
     if (!section || !key || !file) return 0;
     const std::wstring path = Widen(file);
     const auto [folder, name] = SplitPath(path);

@@ -37,6 +37,15 @@ struct ShellCall {
     std::uint64_t at_ms;  // virtual clock when started
 };
 
+// How a started program behaves: how long it runs (virtual clock), its exit
+// code and what it writes.
+struct FakeProgram {
+    std::uint32_t runs_ms = 0;
+    std::int32_t exit_code = 0;
+    std::wstring output;
+    std::wstring errors;
+};
+
 struct FakeWindow {
     WindowHandle handle;
     std::int32_t process_id;
@@ -59,6 +68,15 @@ public:
     // Program starts: each start takes the next result; a number is the
     // process id, a RuntimeError is raised. Empty: ids from 4000 upwards.
     std::deque<std::variant<double, RuntimeError>> shell_results;
+    // How each started program behaves, by its command line (may change the
+    // machine, e.g. register a service). Unset: ends at once with code 0.
+    std::function<FakeProgram(const std::wstring& command_line)> program_for;
+    // Registered services by name (lower-cased).
+    std::map<std::wstring, ServiceState> services;
+    bool administrator = true;
+    // Folders (lower-cased, no trailing separator) where no file can be written.
+    std::vector<std::wstring> read_only_folders;
+    std::wstring now = L"2026-12-08 10:00:00";
     // Windows met by each enumeration pass, in order; passes beyond the
     // script meet no window.
     std::deque<std::vector<FakeWindow>> window_passes;
@@ -77,6 +95,9 @@ public:
     void UnsetEnv(const std::wstring& name);
     std::optional<std::wstring> Env(const std::wstring& name) const;
 
+    // Content appended to a file through AppendToFile.
+    std::string FileContent(const std::wstring& path) const;
+
     // INI content written through the profile call: [file][section][key] (lower-cased file path).
     std::optional<std::wstring> IniValue(const std::wstring& file, const std::wstring& section,
                                          const std::wstring& key) const;
@@ -94,6 +115,10 @@ public:
     std::vector<int> windows_offered_per_pass;
     int system_directory_calls = 0;
     std::vector<std::vector<std::string>> profile_writes;
+    std::vector<std::pair<std::wstring, FolderAccess>> made_folders;
+    std::vector<std::wstring> removed_folders;
+    // A profile write that the platform refuses (n-th write, 1-based).
+    std::optional<int> refuse_profile_write_at;
     std::uint64_t clock_ms = 0;
 
     // ---- Runtime --------------------------------------------------------
@@ -109,7 +134,19 @@ public:
     std::wstring DirNext() override;
     std::wstring Environ(const std::wstring& name) override;
     double Shell(const std::wstring& command_line, std::int32_t window_style) override;
-    void Sleep(std::uint32_t milliseconds) override;
+    bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) override;
+    ProgramEnd EndOfProgram(std::int32_t process_id) override;
+    void Pause(std::uint32_t milliseconds) override;
+    std::uint64_t TickCount() override { return clock_ms; }
+    std::wstring Now() override { return now; }
+    std::optional<ServiceState> QueryService(const std::wstring& name) override;
+    bool IsAdministrator() override;
+    void MakeFolder(const std::wstring& path, FolderAccess access) override;
+    void RemoveFolder(const std::wstring& path) override;
+    bool AppendToFile(const std::wstring& path, const std::string& bytes) override;
+    std::optional<std::uint64_t> FileLength(const std::wstring& path) override;
+    std::wstring ProgramVersion() override { return L"Brevano MySQL 1.0.0"; }
+    std::wstring SystemVersion() override { return L"Windows 10.0 (compilação 19045)"; }
     std::int32_t EnumWindows(EnumWindowsCallback callback, std::intptr_t value) override;
     std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::int32_t* process_id) override;
     std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override;
@@ -141,16 +178,19 @@ private:
     std::map<std::wstring, std::map<std::wstring, std::map<std::wstring, std::wstring>>> ini_;
     std::map<std::pair<std::wstring, std::string>, void*> libraries_;
     std::vector<FakeWindow> current_pass_;
+    std::map<std::int32_t, FakeProgram> running_;  // runs_ms: the clock when it ends
+    std::map<std::wstring, std::string> files_;  // lower-cased path -> content
 };
 
 // Lower-case for case-insensitive comparisons of Latin texts.
 std::wstring Lower(const std::wstring& text);
 
-// Installs a FakeRuntime for the lifetime of a test.
+// Installs a FakeRuntime for the lifetime of a test; the log starts and ends
+// as at program start.
 class ScopedFakeRuntime {
 public:
-    ScopedFakeRuntime() { InstallRuntime(&runtime); }
-    ~ScopedFakeRuntime() { InstallRuntime(nullptr); }
+    ScopedFakeRuntime();
+    ~ScopedFakeRuntime();
     FakeRuntime runtime;
 };
 

@@ -448,9 +448,14 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             }
             return 0;
         }
-        case WM_CLOSE:
-            // Closing through the frame ends the program like the close button.
-            runtime_.End();
+        case WM_CLOSE: {
+            // Closing through the frame ends the program like the close
+            // button, unless a setup or removal is running.
+            bool cancel = false;
+            form_.Form_QueryUnload(cancel);
+            if (!cancel) runtime_.End();
+            return 0;
+        }
         default:
             break;
     }

@@ -36,7 +36,19 @@ public:
     std::wstring DirNext() override;
     std::wstring Environ(const std::wstring& name) override;
     double Shell(const std::wstring& command_line, std::int32_t window_style) override;
-    void Sleep(std::uint32_t milliseconds) override;
+    bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) override;
+    ProgramEnd EndOfProgram(std::int32_t process_id) override;
+    void Pause(std::uint32_t milliseconds) override;
+    std::uint64_t TickCount() override;
+    std::wstring Now() override;
+    std::optional<ServiceState> QueryService(const std::wstring& name) override;
+    bool IsAdministrator() override;
+    void MakeFolder(const std::wstring& path, FolderAccess access) override;
+    void RemoveFolder(const std::wstring& path) override;
+    bool AppendToFile(const std::wstring& path, const std::string& bytes) override;
+    std::optional<std::uint64_t> FileLength(const std::wstring& path) override;
+    std::wstring ProgramVersion() override;
+    std::wstring SystemVersion() override;
     std::int32_t EnumWindows(EnumWindowsCallback callback, std::intptr_t value) override;
     std::uint32_t GetWindowThreadProcessId(WindowHandle window, std::int32_t* process_id) override;
     std::uint32_t GetSystemDirectoryA(char* buffer, std::uint32_t size) override;
@@ -50,6 +62,16 @@ public:
 
 private:
     std::wstring NextMatch(bool first);
+    // Waits until the handle is signalled or the time is up, serving messages.
+    bool WaitServing(HANDLE handle, std::uint32_t timeout_ms);
+
+    // A started program: its process, and the files its output goes to.
+    struct Started {
+        KernelHandle process;
+        KernelHandle output;
+        KernelHandle errors;
+    };
+    std::map<std::int32_t, Started> started_;
 
     std::wstring app_title_;
     HWND main_window_ = nullptr;
@@ -73,5 +95,8 @@ std::wstring CodePageToWide(const std::string& text, UINT code_page);
 // Whether WideCharToMultiByte accepts a default character for the code page
 // (UTF-8 and UTF-7 refuse one).
 bool TakesDefaultChar(UINT code_page);
+// What a console program wrote: UTF-8 when the bytes are that, else text in
+// the OEM code page, as the command interpreter writes its own messages.
+std::wstring ConsoleText(const std::string& bytes);
 
 }  // namespace cm::win32

@@ -1,0 +1,150 @@
+#include "system/modRegistro.h"
+
+#include "system/Runtime.h"
+
+namespace cm::modRegistro {
+
+namespace {
+
+std::vector<std::wstring> g_segredos;
+std::wstring g_caminho;
+bool g_ativo = false;
+
+constexpr const char* kMarcaBom = "\xEF\xBB\xBF";
+constexpr const wchar_t* kSeparador =
+    L"======================================================================";
+
+// The lines of a text, whatever ended them (CR LF, LF or CR).
+std::vector<std::wstring> Linhas(const std::wstring& texto) {
+    std::vector<std::wstring> linhas;
+    std::wstring atual;
+    for (std::size_t i = 0; i < texto.size(); ++i) {
+        const wchar_t c = texto[i];
+        if (c == L'\r' || c == L'\n') {
+            linhas.push_back(atual);
+            atual.clear();
+            if (c == L'\r' && i + 1 < texto.size() && texto[i + 1] == L'\n') ++i;
+        } else {
+            atual += c;
+        }
+    }
+    if (!atual.empty()) linhas.push_back(atual);
+    return linhas;
+}
+
+std::string Bytes(const std::vector<std::wstring>& linhas) {
+    std::string bytes;
+    for (const auto& linha : linhas) bytes += Utf8(Mascara(linha)) + "\r\n";
+    return bytes;
+}
+
+bool Acrescenta(const std::wstring& caminho, const std::string& bytes) {
+    // A new or empty file starts with the mark that tells Notepad it is UTF-8.
+    const auto tamanho = Rt().FileLength(caminho);
+    const std::string inicio = (!tamanho || *tamanho == 0) ? kMarcaBom : "";
+    return Rt().AppendToFile(caminho, inicio + bytes);
+}
+
+std::wstring PastaTemporaria() {
+    std::wstring pasta = Rt().Environ(L"TEMP");
+    if (pasta.empty()) pasta = Rt().Environ(L"TMP");
+    while (!pasta.empty() && (pasta.back() == L'\\' || pasta.back() == L'/')) pasta.pop_back();
+    return pasta;
+}
+
+}  // namespace
+
+void Oculta(const std::wstring& segredo) {
+    if (segredo.empty()) return;
+    for (const auto& s : g_segredos) {
+        if (s == segredo) return;
+    }
+    g_segredos.push_back(segredo);
+}
+
+std::wstring Mascara(std::wstring texto) {
+    for (const auto& segredo : g_segredos) {
+        for (auto at = texto.find(segredo); at != std::wstring::npos; at = texto.find(segredo, at)) {
+            texto.replace(at, segredo.size(), kMascara);
+            at += std::wstring(kMascara).size();
+        }
+    }
+    return texto;
+}
+
+void Inicia(const std::wstring& titulo, const std::vector<std::pair<std::wstring, std::wstring>>& campos) {
+    std::vector<std::wstring> linhas{L"", kSeparador, Rt().Now() + L"  " + titulo};
+    for (const auto& [nome, valor] : campos) linhas.push_back(nome + L": " + valor);
+    linhas.push_back(kSeparador);
+    const std::string bytes = Bytes(linhas);
+
+    // The program's folder may be read-only for this user, or on a medium
+    // that cannot be written; the log then goes where every user can write.
+    g_caminho = Rt().AppPath() + L"\\" + kArquivo;
+    g_ativo = Acrescenta(g_caminho, bytes);
+    if (!g_ativo) {
+        const std::wstring pasta = PastaTemporaria();
+        if (!pasta.empty()) {
+            g_caminho = pasta + L"\\" + kArquivo;
+            g_ativo = Acrescenta(g_caminho, bytes);
+        }
+    }
+}
+
+void Escreve(const std::wstring& texto) {
+    if (!g_ativo) return;
+    Acrescenta(g_caminho, Bytes(Linhas(texto)));
+}
+
+void Escreve_Bloco(const std::wstring& titulo, const std::wstring& texto) {
+    if (!g_ativo) return;
+    std::vector<std::wstring> linhas{titulo};
+    for (const auto& linha : Linhas(texto)) linhas.push_back(L"        " + linha);
+    Acrescenta(g_caminho, Bytes(linhas));
+}
+
+const std::wstring& Caminho() { return g_caminho; }
+
+bool Ativo() { return g_ativo; }
+
+void Esquece() {
+    g_segredos.clear();
+    g_caminho.clear();
+    g_ativo = false;
+}
+
+std::string Utf8(const std::wstring& texto) {
+    std::string out;
+    for (std::size_t i = 0; i < texto.size(); ++i) {
+        auto c = static_cast<std::uint32_t>(texto[i]);
+        if constexpr (sizeof(wchar_t) == 2) {
+            if (c >= 0xD800 && c <= 0xDBFF && i + 1 < texto.size()) {
+                const auto baixo = static_cast<std::uint32_t>(texto[i + 1]);
+                if (baixo >= 0xDC00 && baixo <= 0xDFFF) {
+                    c = 0x10000 + ((c - 0xD800) << 10) + (baixo - 0xDC00);
+                    ++i;
+                }
+            }
+        }
+        // A lone surrogate or a value beyond Unicode cannot be written as UTF-8.
+        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace cm::modRegistro
