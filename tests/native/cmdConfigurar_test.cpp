@@ -11,6 +11,7 @@
 #include "FakeView.h"
 #include "SetupLines.h"
 #include "app/frmPrincipal.h"
+#include "system/modRegistro.h"
 #include "unzip/modZip.h"
 
 namespace cm {
@@ -45,6 +46,7 @@ struct Machine {
             if (line.find(L"--install MySQL") != std::wstring::npos) service[L"mysql"] = {};
             if (line.ends_with(L"sc config MySQL start= auto") && service.count(L"mysql")) service[L"mysql"].automatic = true;
             if (line.ends_with(L"sc start MySQL") && service.count(L"mysql")) service[L"mysql"].running = true;
+            if (line.ends_with(L"sc delete MySQL")) service.erase(L"mysql");
             return program;
         };
     }
@@ -343,6 +345,119 @@ TEST(StartButtonReentrancy, APressDuringTheRunStartsNothing) {
     EXPECT_EQ(m.Lines(), WholeSetup());
     EXPECT_EQ(g_fake_unzip.unzip_calls, 1);
     EXPECT_EQ(m.rt.msgboxes.size(), 1u);
+}
+
+// The waits serve the window's messages, so a close request or a press can
+// come while a setup or a removal runs: neither may end or nest it.
+TEST(StartButtonReentrancy, ACloseRequestOrAnotherPressDuringARunChangesNothing) {
+    const std::wstring busy = L"A configuração está em andamento. Aguarde o seu término.";
+    Machine m;
+    m.rt.msgbox_answers = {vbOK, vbOK, vbYes};
+    int pauses = 0;
+    std::vector<bool> cancelled;
+    m.rt.on_event = [&](const std::wstring& e) {
+        if (e != L"Pause 20000" || ++pauses != 1) return;
+        bool cancel = false;
+        m.form.Form_QueryUnload(cancel);
+        cancelled.push_back(cancel);
+        m.form.cmdFechar_Click();  // greyed during a setup, but not during a removal
+        m.form.cmdRemoveServico_Click();
+    };
+    m.program_for = [&, inner = false](const std::wstring& line) mutable {
+        // Inside the removal's wait: a press of either button starts nothing.
+        if (line.ends_with(L"sc stop MySQL") && !inner) {
+            inner = true;
+            const std::size_t before = m.rt.shells.size();
+            m.form.cmdRemoveServico_Click();
+            m.form.cmdConfigurar_Click();
+            EXPECT_EQ(m.rt.shells.size(), before);
+        }
+        return test::FakeProgram{};
+    };
+    m.form.cmdConfigurar_Click();
+
+    EXPECT_EQ(cancelled, std::vector<bool>{true});
+    EXPECT_EQ(std::count(m.rt.events.begin(), m.rt.events.end(), L"End"), 0);
+    std::vector<std::wstring> shown;
+    for (const auto& box : m.rt.msgboxes) shown.push_back(box.text.substr(0, 20));
+    EXPECT_EQ(shown, (std::vector<std::wstring>{busy.substr(0, 20), busy.substr(0, 20), L"Remover o serviço do",
+                                                 L"O Serviço MySQL foi ", L"O serviço MySQL não "}));
+    EXPECT_EQ(m.rt.msgboxes[0].style, 64);
+    EXPECT_EQ(m.rt.msgboxes[0].title, L"Atenção");
+    // The removal took the service off after its registration: the step
+    // finds none at its end and stops the setup there.
+    EXPECT_TRUE(m.Marked(Control::lblConfiguracaoBinario));
+    EXPECT_TRUE(m.Untouched(Control::lblCriacaoServico));
+
+    bool cancel = true;
+    m.form.Form_QueryUnload(cancel);
+    EXPECT_FALSE(cancel);
+}
+
+// The log of a whole setup: what was asked, every command with what it wrote,
+// each step, the outcome; the password nowhere, not even in what a program
+// echoed. A client that went past failing statements completes the setup
+// with a word about it.
+TEST(SetupLog, AWholeRunIsLoggedWithoutThePassword) {
+    Machine m;
+    m.view[Control::chkBinario].value = 1;
+    m.program_for = [](const std::wstring& line) {
+        test::FakeProgram program{250, 0, L"", L""};
+        if (line.find(L"TO root@localhost") != std::wstring::npos) {
+            program.exit_code = 1;  // root had the password already: tolerated
+            program.errors = L"ERROR 1045 (28000): Access denied for user 'root'@'localhost' (using password: NO)";
+        }
+        if (line.find(L"-D velto <") != std::wstring::npos) {
+            program.output = L"eco: " + line;
+            program.errors = L"ERROR 1146 (42S02) at line 7: Table 'velto.nao_existe' doesn't exist\r\n";
+        }
+        return program;
+    };
+    m.form.cmdConfigurar_Click();
+
+    ASSERT_EQ(m.rt.msgboxes.size(), 1u);
+    EXPECT_EQ(m.rt.msgboxes[0].text, L"Concluído a instalação do servidor MySQL!\r\n\r\n"
+                                     L"A importação do banco registrou erros. Veja o registro: " + kLog);
+    EXPECT_EQ(m.rt.msgboxes[0].style, 48);
+    for (Control label : kStepLabels) EXPECT_TRUE(m.Marked(label));
+
+    const std::string log = m.rt.FileContent(kLog);
+    ASSERT_EQ(log.rfind("\xEF\xBB\xBF", 0), 0u) << "no byte-order mark";
+    EXPECT_EQ(log.find("KQLum4816"), std::string::npos);
+    EXPECT_EQ(log.find("\n", 3), log.find("\r\n", 2) + 1) << "lines end in CR LF";
+    for (const char* expected :
+         {"2026-12-08 10:00:00  Configuração do servidor MySQL", "Programa: Brevano MySQL 1.0.0", "Drive: c:",
+          "Banco de dados: velto.sql", "Log binário: sim",
+          "[2026-12-08 10:00:00] c:\\MySql\\bin\\mysql -e \"FLUSH PRIVILEGES;\" -h localhost -u root --password=********",
+          "        ERROR 1045 (28000): Access denied", "    duração 0,5 s; código de saída 1",
+          "Etapa 3. Criação de serviço Mysql: concluída", "Serviço MySQL: em execução, início automático",
+          "        eco: C:\\WINDOWS\\system32\\cmd.exe /c c:\\MySql\\bin\\mysql -h localhost -u root "
+          "--password=******** -D velto",
+          "        ERROR 1146 (42S02) at line 7", "Resultado: concluída; a importação registrou erros"}) {
+        EXPECT_NE(log.find(expected), std::string::npos) << expected;
+    }
+    // Every one of the twenty commands, in order.
+    std::size_t at = 0;
+    for (const auto& line : WholeSetup()) {
+        const std::string masked = modRegistro::Utf8(modRegistro::Mascara(line));
+        at = log.find("] " + masked + "\r\n", at);
+        EXPECT_NE(at, std::string::npos) << modRegistro::Utf8(line);
+    }
+}
+
+TEST(SetupLog, GoesToTheTemporaryFolderWhenTheProgramsFolderCannotBeWritten) {
+    Machine m;
+    m.rt.SetEnv(L"TEMP", L"C:\\Users\\João\\AppData\\Local\\Temp\\");
+    m.rt.read_only_folders = {kApp};
+    m.ExitWith(L"sc start", 1);
+    m.form.cmdConfigurar_Click();
+    const std::wstring temp_log = L"C:\\Users\\João\\AppData\\Local\\Temp\\ConfiguraMySQL.log";
+    ASSERT_EQ(m.rt.msgboxes.size(), 1u);
+    EXPECT_EQ(m.rt.msgboxes[0].text, L"O serviço MySQL não foi iniciado.\r\n\r\nVeja o registro: " + temp_log);
+    const std::string log = m.rt.FileContent(temp_log);
+    EXPECT_NE(log.find("Serviço MySQL: parado, início automático"), std::string::npos);
+    EXPECT_NE(log.find("Resultado: interrompida na etapa 3. Criação de serviço Mysql"), std::string::npos);
+    EXPECT_EQ(log.find("GRANT"), std::string::npos);
 }
 
 }  // namespace
