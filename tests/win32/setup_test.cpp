@@ -145,34 +145,47 @@ protected:
     std::wstring component = modPrincipal::Diretorio_Sistema() + L"LUMATREX.OCX";
 };
 
-TEST_F(SetupInTheProgram, TheStartButtonRunsTheFiveStepsToTheCompletionMessage) {
+// Every program of the setup is the stand-in, so no service comes to run:
+// the service step ends the setup with its message, and the log beside the
+// program holds every command, masked, in UTF-8 for Notepad.
+TEST_F(SetupInTheProgram, TheStartButtonRunsTheStepsAndTheServiceStepTellsTheTruth) {
     WriteServerArchive();
     test::Started program;
     HWND window = Press(program);
     ASSERT_NE(window, nullptr);
 
-    // The setup pauses for about a minute by design.
+    // The service step pauses twice for 20 s by design.
     std::wstring text;
     HWND box = test::WaitForBox(program.Id(), nullptr, text, 240000);
     ASSERT_NE(box, nullptr) << "no message within four minutes";
     wchar_t title[64] = L"";
     GetWindowTextW(box, title, 64);
-    EXPECT_STREQ(title, L"Concluído");
-    EXPECT_EQ(text, L"Concluído a instalação do servidor MySQL!");
-    EXPECT_FALSE(IsWindowEnabled(ControlOf(window, Control::cmdConfigurar)));
-    EXPECT_TRUE(IsWindowEnabled(ControlOf(window, Control::cmdFechar)));
+    EXPECT_STREQ(title, L"Atenção");
+    const std::wstring log = app + L"\\ConfiguraMySQL.log";
+    EXPECT_EQ(text, L"O serviço MySQL não foi iniciado.\r\n\r\nVeja o registro: " + log);
     PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
     test::PumpFor(500);
+    EXPECT_TRUE(IsWindowEnabled(ControlOf(window, Control::cmdConfigurar)));
+    EXPECT_FALSE(IsWindowEnabled(ControlOf(window, Control::cmdFechar)));
 
-    for (Control label : kStepLabels) {
-        const HWND control = ControlOf(window, label);
-        EXPECT_EQ(TextOf(control), std::wstring(SpecOf(label).caption) + L" - OK!");
-        EXPECT_TRUE(ShowsColour(control, RGB(0, 128, 0))) << SpecOf(label).name;
+    for (std::size_t i = 0; i < std::size(kStepLabels); ++i) {
+        const HWND control = ControlOf(window, kStepLabels[i]);
+        const std::wstring caption(SpecOf(kStepLabels[i]).caption);
+        EXPECT_EQ(TextOf(control), i < 2 ? caption + L" - OK!" : caption);
+        EXPECT_EQ(ShowsColour(control, RGB(0, 128, 0)), i < 2) << SpecOf(kStepLabels[i]).name;
     }
-    EXPECT_FALSE(IsWindowEnabled(ControlOf(window, Control::cmdConfigurar)));
-    EXPECT_EQ(RecordedCommandLines(record), test::LinhasSetup(stub, app, kScript));
+    const auto lines = test::LinhasSetup(stub, app, kScript);
+    EXPECT_EQ(RecordedCommandLines(record), std::vector<std::wstring>(lines.begin(), lines.begin() + 4));
     EXPECT_EQ(test::ReadIni(kServer + L"\\my.ini", L"mysqld", L"basedir"), L"\"c:/MySQL/\"");
+
+    const std::string written = test::ReadFile(log);
+    EXPECT_EQ(written.rfind("\xEF\xBB\xBF", 0), 0u);
+    EXPECT_NE(written.find("Configuração do servidor MySQL\r\n"), std::string::npos);
+    EXPECT_NE(written.find("Banco de dados: banco velto.sql\r\n"), std::string::npos);
+    EXPECT_NE(written.find("Serviço MySQL: não registrado\r\n"), std::string::npos);
+    EXPECT_NE(written.find("] c:\\MySQL\\bin\\mysql.exe -e status\r\n"), std::string::npos);
+    EXPECT_EQ(written.find("KQLum4816"), std::string::npos);
 
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(program.process.hProcess, 10000), WAIT_OBJECT_0);
@@ -184,7 +197,16 @@ TEST_F(SetupInTheProgram, ADamagedArchiveStopsAtTheFirstStep) {
     HWND window = Press(program);
     ASSERT_NE(window, nullptr);
 
-    // The close button goes off when the run starts and stays off after a
+    std::wstring text;
+    HWND box = test::WaitForBox(program.Id(), nullptr, text, 30000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(text, L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\nVeja o registro: " + app +
+                        L"\\ConfiguraMySQL.log");
+    // What the extraction left is gone before the operator reads why.
+    EXPECT_EQ(GetFileAttributesW(kServer.c_str()), INVALID_FILE_ATTRIBUTES);
+    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+
+    // The close button went off when the run started and stays off after a
     // failed step, while the start button comes back.
     HWND start = ControlOf(window, Control::cmdConfigurar), close = ControlOf(window, Control::cmdFechar);
     bool stopped = false;
@@ -193,8 +215,6 @@ TEST_F(SetupInTheProgram, ADamagedArchiveStopsAtTheFirstStep) {
         if (!stopped) Sleep(50);
     }
     ASSERT_TRUE(stopped);
-    std::wstring text;
-    EXPECT_EQ(test::WaitForBox(program.Id(), nullptr, text, 1500), nullptr) << "unexpected message";
     for (Control label : kStepLabels) {
         EXPECT_EQ(TextOf(ControlOf(window, label)), SpecOf(label).caption);
         EXPECT_FALSE(ShowsColour(ControlOf(window, label), RGB(0, 128, 0))) << SpecOf(label).name;

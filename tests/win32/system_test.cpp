@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "Win32TestUtil.h"
+#include <sddl.h>
+
+#include <map>
+
 #include "system/modPrincipal.h"
 
 namespace cm {
@@ -130,6 +134,110 @@ TEST(Win32Library, MissingLibraryAndEntryPointAreRunTimeErrors) {
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.Number(), kErrDllEntryPoint);
     }
+}
+
+}  // namespace
+}  // namespace cm
+
+namespace cm {
+namespace {
+
+// The access list a folder is made with: whether it is protected from what
+// the folder above allows, and each account's rights and inheritance
+// (well-known accounts by their short names). Wine keeps no access lists on
+// its files, so the list is read from the descriptor the folder is made with.
+struct Access {
+    bool is_protected = false;
+    std::map<std::wstring, std::pair<DWORD, BYTE>> allowed;  // rights, inheritance flags
+};
+
+Access AccessOf(FolderAccess kind) {
+    Access access;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(win32::FolderSecurity(kind), SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+        return access;
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    GetSecurityDescriptorControl(descriptor, &control, &revision);
+    access.is_protected = (control & SE_DACL_PROTECTED) != 0;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted);
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) || ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE) continue;
+        wchar_t* sid = nullptr;
+        ConvertSidToStringSidW(&ace->SidStart, &sid);
+        const std::wstring name = sid == nullptr ? L"?" : sid;
+        LocalFree(sid);
+        const std::wstring shown = name == L"S-1-5-18"       ? L"SY"
+                                   : name == L"S-1-5-32-544" ? L"BA"
+                                   : name == L"S-1-5-32-545" ? L"BU"
+                                                             : name;
+        access.allowed[shown] = {ace->Mask, ace->Header.AceFlags};
+    }
+    LocalFree(descriptor);
+    return access;
+}
+
+// The server folder is made before the extraction, with an access list of
+// its own that everything below inherits: the service runs its programs as
+// LocalSystem, and Data holds the shop's data.
+TEST(Win32Folders, TheServerTreeIsClosedToUsersAndItsDataToThemEntirely) {
+    TempFolder base;
+    const std::wstring server = base / L"MySQL";
+    Rt().MakeFolder(server, FolderAccess::Server);
+    Rt().MakeFolder(server + L"\\Data", FolderAccess::Private);
+    EXPECT_NE(GetFileAttributesW((server + L"\\Data").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_THROW(Rt().MakeFolder(server, FolderAccess::Server), RuntimeError);
+
+    constexpr BYTE kInherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    const Access tree = AccessOf(FolderAccess::Server), data = AccessOf(FolderAccess::Private);
+    EXPECT_TRUE(tree.is_protected);
+    EXPECT_TRUE(data.is_protected);
+    using Allowed = std::map<std::wstring, std::pair<DWORD, BYTE>>;
+    EXPECT_EQ(tree.allowed, (Allowed{{L"SY", {FILE_ALL_ACCESS, kInherited}},
+                                     {L"BA", {FILE_ALL_ACCESS, kInherited}},
+                                     {L"BU", {FILE_GENERIC_READ | FILE_GENERIC_EXECUTE, kInherited}}}));
+    EXPECT_EQ(data.allowed, (Allowed{{L"SY", {FILE_ALL_ACCESS, kInherited}}, {L"BA", {FILE_ALL_ACCESS, kInherited}}}));
+}
+
+TEST(Win32Folders, RemovingATreeTakesReadOnlyFilesAndLinksButNotWhatALinkPointsTo) {
+    TempFolder base;
+    const std::wstring tree = base / L"MySQL", outside = base / L"fora";
+    CreateDirectoryW(outside.c_str(), nullptr);
+    test::WriteFile(outside + L"\\dados.txt", "da loja");
+    CreateDirectoryW(tree.c_str(), nullptr);
+    CreateDirectoryW((tree + L"\\bin").c_str(), nullptr);
+    test::WriteFile(tree + L"\\bin\\mysqld-nt.exe", "x");
+    SetFileAttributesW((tree + L"\\bin\\mysqld-nt.exe").c_str(), FILE_ATTRIBUTE_READONLY);
+    const bool linked = CreateSymbolicLinkW((tree + L"\\atalho").c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+    Rt().RemoveFolder(tree);
+    EXPECT_EQ(GetFileAttributesW(tree.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(linked) << "the platform made no link to follow";
+    EXPECT_EQ(test::ReadFile(outside + L"\\dados.txt"), "da loja");
+    EXPECT_NO_THROW(Rt().RemoveFolder(tree));  // nothing left to remove
+}
+
+TEST(Win32Machine, ServicesRightsAndTheLogFile) {
+    EXPECT_FALSE(Rt().QueryService(L"CmNenhumServico"));
+    // Every system has the remote procedure call service.
+    EXPECT_TRUE(Rt().QueryService(L"rpcss"));
+    EXPECT_TRUE(Rt().IsAdministrator()) << "the tests run with administrator rights";
+
+    TempFolder folder;
+    const std::wstring log = folder / L"ConfiguraMySQL.log";
+    EXPECT_FALSE(Rt().FileLength(log));
+    EXPECT_TRUE(Rt().AppendToFile(log, "um\r\n"));
+    EXPECT_TRUE(Rt().AppendToFile(log, "dois\r\n"));
+    EXPECT_EQ(Rt().FileLength(log), 10u);
+    EXPECT_EQ(test::ReadFile(log), "um\r\ndois\r\n");
+    EXPECT_FALSE(Rt().AppendToFile(folder / L"nao-existe\\x.log", "x"));
+    EXPECT_FALSE(Rt().FileLength(folder.Path()));
+    EXPECT_NE(Rt().ProgramVersion().find(L"Brevano MySQL"), std::wstring::npos);
+    EXPECT_EQ(Rt().SystemVersion().rfind(L"Windows ", 0), 0u);
 }
 
 }  // namespace

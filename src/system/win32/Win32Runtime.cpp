@@ -193,6 +193,13 @@ BOOL CALLBACK EnumTrampoline(HWND window, LPARAM lparam) {
 
 }  // namespace
 
+const wchar_t* FolderSecurity(FolderAccess access) {
+    // Protected (P): nothing is inherited from the folder above; every entry
+    // is passed on to what is made below (OICI).
+    return access == FolderAccess::Server ? L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
+                                          : L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+}
+
 std::wstring ProgramOf(const std::wstring& command_line) {
     if (!command_line.empty() && command_line.front() == L'"') {
         const auto close = command_line.find(L'"', 1);
@@ -461,15 +468,12 @@ bool Win32Runtime::IsAdministrator() {
 }
 
 void Win32Runtime::MakeFolder(const std::wstring& path, FolderAccess access) {
-    // Protected (P): nothing is inherited from the folder above; every entry
-    // is passed on to what is made below (OICI).
-    const wchar_t* sddl = access == FolderAccess::Server
-                              ? L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
-                              : L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor, nullptr)) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(FolderSecurity(access), SDDL_REVISION_1, &descriptor,
+                                                              nullptr)) {
         RaiseSystemError(kErrInternal, L"Não foi possível preparar as permissões da pasta " + path);
     }
+    // Given at creation, so that the folder is never open for a moment.
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
     const BOOL made = CreateDirectoryW(path.c_str(), &attributes);
     const DWORD error = GetLastError();

@@ -83,6 +83,9 @@ private:
     std::map<std::wstring, Module> libraries_;
 };
 
+// The access list a folder is made with, in the security descriptor language.
+const wchar_t* FolderSecurity(FolderAccess access);
+
 // The head of a command line: the program as the platform would look it up.
 std::wstring ProgramOf(const std::wstring& command_line);
 

@@ -5,6 +5,8 @@
 //               the window is gone (the tick of the moment before it went)
 //   CM_HOLD_MS  keep one hidden top-level window for this long (default 0: no window)
 //   CM_LINGER_MS stay alive this long after the window is gone, without windows
+//   CM_OUT, CM_ERR text written (UTF-8) to its standard output and error
+//   CM_EXIT     its exit code (default 0)
 #include <windows.h>
 
 #include <cstdio>
@@ -32,6 +34,15 @@ void Record(const std::wstring& line) {
     DWORD written = 0;
     WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
     CloseHandle(file);
+}
+
+void Say(const wchar_t* variable, DWORD handle) {
+    wchar_t text[512] = L"";
+    if (GetEnvironmentVariableW(variable, text, 512) == 0) return;
+    char utf8[2048] = "";
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8, nullptr, nullptr);
+    DWORD written = 0;
+    if (size > 1) WriteFile(GetStdHandle(handle), utf8, static_cast<DWORD>(size - 1), &written, nullptr);
 }
 
 void Pump(DWORD milliseconds) {
@@ -68,6 +79,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     } else {
         Record(L"gone " + std::to_wstring(GetTickCount()));
     }
+    Say(L"CM_OUT", STD_OUTPUT_HANDLE);
+    Say(L"CM_ERR", STD_ERROR_HANDLE);
     Sleep(EnvNumber(L"CM_LINGER_MS"));
-    return 0;
+    return static_cast<int>(EnvNumber(L"CM_EXIT"));
 }
