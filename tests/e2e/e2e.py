@@ -172,6 +172,20 @@ class Machine:
             if (data / name).exists():
                 shutil.copy(data / name, self.folder / name)
 
+    def log(self):
+        """The program's log beside it, as text (it is UTF-8 with a BOM)."""
+        data = (self.app / "ConfiguraMySQL.log").read_bytes()
+        if not data.startswith(b"\xef\xbb\xbf"):
+            raise Failure("the log does not start with a byte-order mark")
+        return data[3:].decode("utf-8")
+
+    def add_drive(self, letter):
+        """Another fixed drive of this machine, backed by a folder of the run."""
+        backing = self.folder / f"drive_{letter}"
+        backing.mkdir(exist_ok=True)
+        (self.prefix / "dosdevices" / f"{letter}:").symlink_to(backing)
+        return backing
+
     def system32(self):
         return self.drive_c / "windows" / "system32"
 
@@ -320,10 +334,21 @@ def full_setup_commands(binlog, script="velto.sql"):
     the completion message and the window's final state."""
     return [f"start|{APP}", "box|notice|ok", "window", "drive|c:", f"tick|{1 if binlog else 0}",
             f"script|{script}", "press|cmdConfigurar", "steps|5|400", "box|complete|ok|60",
-            "enabled|cmdConfigurar|0", "enabled|cmdFechar|1", "labels|5",
-            # Under Wine the interpreter owns no window, so the program's wait
-            # for "cmd /c ..." ends early; let the import finish before looking.
-            "settle|120"]
+            "enabled|cmdConfigurar|0", "enabled|cmdFechar|1", "labels|5"]
+
+
+def package_with(**entries):
+    """The test package with entries added or replaced (name=bytes)."""
+    import io
+    import zipfile
+    out = io.BytesIO()
+    with zipfile.ZipFile(PACKAGE) as source, zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED) as target:
+        for item in source.infolist():
+            if item.filename not in entries:
+                target.writestr(item, source.read(item))
+        for name, content in entries.items():
+            target.writestr(name, content)
+    return out.getvalue()
 
 
 def removal_commands():

@@ -85,33 +85,59 @@ class Scenarios(unittest.TestCase):
     def test_full_setup_with_binary_log_then_removal(self):
         with self.machine("full-binlog") as m:
             m.prepare()
+            commands = e2e.full_setup_commands(binlog=True)
+            at = commands.index("steps|5|400")
+            # A close request while the service step runs is refused, and the
+            # setup goes on to its end.
+            commands[at:at] = ["steps|2|200", "close", "box|busy|ok|60"]
             try:
-                for line in m.drive(*e2e.full_setup_commands(binlog=True), "layout", timeout=600):
+                for line in m.drive(*commands, "layout", timeout=600):
                     print(line, flush=True)
             finally:
                 m.screenshot(e2e.BUILD / "e2e-window.png")
+            # Checked at once: the program waited for every command to end.
             self.check_accounts(m)
             self.check_velto(m)
             self.check_log_bin(m, on=True)
             self.check_my_ini(m, binlog=True)
             m.drive("service|MySQL|running-auto|10")
             pid = m.server_pid()
+            self.assertIsNotNone(pid, "no server found for this machine")
             m.drive(*e2e.removal_commands(), timeout=300)
             self.assertTrue(m.wait_server_gone(60), "the server still runs after the removal")
             self.assertFalse(os.path.exists(f"/proc/{pid}"))
+            log = m.log()
+            self.assertNotIn(e2e.PASSWORD, log)
+            self.assertIn("Resultado: concluída\r\n", log)
+            self.assertIn("Remoção do serviço MySQL", log)
 
-    def test_full_setup_without_binary_log(self):
-        with self.machine("full-plain") as m:
+    def test_full_setup_without_binary_log_then_again_on_another_drive(self):
+        machine = self.machine("full-plain")
+        other = machine.add_drive("d")  # before Wine starts: its drives are read once
+        with machine as m:
             m.prepare()
             m.drive(*e2e.full_setup_commands(binlog=False), timeout=600)
             self.check_log_bin(m, on=False)
             self.check_my_ini(m, binlog=False)
             self.check_velto(m)
+            # The shop works on; a technician runs the program again and picks
+            # another drive: the registered server is found, nothing changes.
+            m.sql("INSERT INTO loja VALUES (3, 'Filial Norte')", database="velto")
+            m.drive("press|cmdFechar", "ended|15")
+            m.drive(f"start|{e2e.APP}", "box|notice|ok", "window", "drive|d:", "script|velto.sql",
+                    "press|cmdConfigurar", "box|exists|ok", "nobox|2", "labels|0",
+                    "enabled|cmdConfigurar|1", "enabled|cmdFechar|1", "press|cmdFechar", "ended|15")
+            self.assertEqual(m.sql("SELECT nome FROM loja WHERE id = 3", database="velto"),
+                             [("Filial Norte",)])
+            self.assertEqual(list(other.iterdir()), [], "the refused setup wrote to the other drive")
 
     def test_a_failing_statement_does_not_stop_the_import(self):
         with self.machine("failing-statement") as m:
             m.prepare(scripts=("falha.sql",))
-            m.drive(*e2e.full_setup_commands(binlog=False, script="falha.sql"), timeout=600)
+            commands = e2e.full_setup_commands(binlog=False, script="falha.sql")
+            commands[commands.index("box|complete|ok|60")] = "box|complete-errors|ok|60"
+            m.drive(*commands, timeout=600)
+            self.assertRegex(m.log(), r"\r\n +ERROR 1146 \(42S02\) at line 4: Table 'velto.tabela_que_nao_existe'")
             objects = set(m.sql("SELECT table_name FROM information_schema.tables "
                                 "WHERE table_schema = 'velto'"))
             self.assertEqual(objects, {("antes",), ("depois",), ("depois_visao",)})
@@ -151,17 +177,33 @@ class Scenarios(unittest.TestCase):
             with self.subTest(case=name), self.machine(f"archive-{name}") as m:
                 m.prepare(package=False)
                 (m.app / "Mysql.zip").write_bytes(content)
-                before = m.files_outside("MySQL")
+                before = m.files_outside("MySQL", "Brevano")
                 m.open_window()
                 # cmdFechar goes off when the run begins and stays off after a failure.
-                lines = m.drive("script|velto.sql", "press|cmdConfigurar", "enabled|cmdFechar|0|30",
-                                "enabled|cmdConfigurar|1|120", "labels|0",
-                                "nobox|3", "service|MySQL|absent", "settle|10")
-                # Nothing the later steps start (mysqld-nt, sc, mysql) has spoken.
-                self.assertEqual(lines, ["service MySQL: absent"])
-                self.assertEqual(m.files_outside("MySQL"), before,
+                m.drive("script|velto.sql", "press|cmdConfigurar", "enabled|cmdFechar|0|30",
+                        "box|unzip-failed|ok|120", "enabled|cmdConfigurar|1|10", "labels|0",
+                        "nobox|3", "service|MySQL|absent")
+                self.assertFalse(m.server_tree.exists(), "what the extraction left is still there")
+                self.assertEqual(m.files_outside("MySQL", "Brevano"), before,
                                  "the extraction wrote outside its target")
-                self.assertIsNone(m.server_pid())
+                self.assertIn("Resultado: interrompida na etapa 1. Instalação do Mysql", m.log())
+                self.assertNotIn("mysqld-nt.exe --install", m.log())
+
+    def test_a_server_that_cannot_start_stops_the_setup_at_the_service_step(self):
+        with self.machine("server-fails") as m:
+            m.prepare(package=False)
+            # A system database that the server cannot use.
+            (m.app / "Mysql.zip").write_bytes(e2e.package_with(**{"MySQL/Data/mysql": b"danificado"}))
+            m.open_window()
+            m.drive("drive|c:", "script|velto.sql", "press|cmdConfigurar", "steps|2|60",
+                    "box|service-failed|ok|300", "labels|2", "enabled|cmdConfigurar|1|10",
+                    "enabled|cmdFechar|0")
+            log = m.log()
+            self.assertIn("mysqld-nt.exe --install MySQL", log)
+            self.assertIn("sc start MySQL", log)
+            self.assertRegex(log, r"Serviço MySQL: (parado|não registrado)")
+            self.assertNotIn("GRANT", log)
+            self.assertNotIn("DROP DATABASE", log)
 
 
 if __name__ == "__main__":

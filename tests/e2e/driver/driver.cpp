@@ -5,7 +5,9 @@
 //   start|FOLDER             start FOLDER\ConfiguraMySQL.exe in FOLDER
 //   box|KEY|BUTTON[|SECS]    wait for the message box KEY of the table below,
 //                            check its title, text and icon, press BUTTON
-//                            (ok, yes, no)
+//                            (ok, yes, no); {log} in a text stands for the
+//                            log beside the running program
+//   close                    ask the window to close, as its title bar does
 //   nobox|SECS               no message box appears for SECS seconds
 //   window                   the main window becomes visible
 //   nowindow                 the main window is not visible
@@ -21,7 +23,6 @@
 //   labels|N                 steps 1..N green with " - OK!", the rest as at
 //                            start (caption and dark blue)
 //   layout                   control rectangles against the layout table
-//   settle[|SECS]            no cmd.exe, sc.exe or mysql.exe left running
 //   service|NAME|STATE[|SECS]  wait until the service is absent, stopped or
 //                            running; "running-auto" also checks automatic start
 //
@@ -89,6 +90,14 @@ const ExpectedBox kBoxes[] = {
      L"nos nomes de pasta.\r\n\r\nInicie o processo novamente.",
      Icon::Exclamation},
     {"complete", L"Concluído", L"Concluído a instalação do servidor MySQL!", Icon::Information},
+    {"complete-errors", L"Concluído",
+     L"Concluído a instalação do servidor MySQL!\r\n\r\nA importação do banco registrou erros. Veja o registro: {log}",
+     Icon::Exclamation},
+    {"busy", L"Atenção", L"A configuração está em andamento. Aguarde o seu término.", Icon::Information},
+    {"unzip-failed", L"Atenção", L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\nVeja o registro: {log}",
+     Icon::Exclamation},
+    {"service-failed", L"Atenção", L"O serviço MySQL não foi iniciado.\r\n\r\nVeja o registro: {log}",
+     Icon::Exclamation},
     {"remove-question", L"Atenção",
      L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\nDeseja proseguir com a "
      L"remoção do serviço?",
@@ -193,6 +202,26 @@ LRESULT Ask(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
         Fail("the window did not answer message " + std::to_string(message));
     }
     return static_cast<LRESULT>(result);
+}
+
+// The log the program writes beside itself.
+std::wstring LogPath() {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, Program());
+    if (process == nullptr) Fail("cannot open the program's process");
+    wchar_t image[MAX_PATH] = L"";
+    DWORD size = MAX_PATH;
+    const BOOL ok = QueryFullProcessImageNameW(process, 0, image, &size);
+    CloseHandle(process);
+    if (!ok) Fail("cannot read the program's path");
+    std::wstring folder = image;
+    folder.resize(folder.find_last_of(L'\\'));
+    return folder + L"\\ConfiguraMySQL.log";
+}
+
+std::wstring Expected(const wchar_t* text) {
+    std::wstring out = text;
+    if (const auto at = out.find(L"{log}"); at != std::wstring::npos) out.replace(at, 5, LogPath());
+    return out;
 }
 
 struct Box {
@@ -403,8 +432,9 @@ void PressBox(const Fields& f) {
     }
     const Icon icon = IconOf(box->window);
     Say("box: " + Narrow(box->title) + " | " + Narrow(Escaped(box->text)) + " | " + NameOf(icon));
-    if (box->title != expected->title || box->text != expected->text || icon != expected->icon) {
-        Fail("box " + f[1] + " expected: " + Narrow(expected->title) + " | " + Narrow(Escaped(expected->text)) + " | " +
+    const std::wstring text = Expected(expected->text);
+    if (box->title != expected->title || box->text != text || icon != expected->icon) {
+        Fail("box " + f[1] + " expected: " + Narrow(expected->title) + " | " + Narrow(Escaped(text)) + " | " +
              NameOf(expected->icon));
     }
     const int id = f[2] == "yes" ? IDYES : f[2] == "no" ? IDNO : IDOK;
@@ -473,6 +503,12 @@ void Tick(const Fields& f) {
     const WPARAM value = f.size() > 1 && f[1] == "1" ? BST_CHECKED : BST_UNCHECKED;
     Ask(box, BM_SETCHECK, value, 0);
     if (static_cast<WPARAM>(Ask(box, BM_GETCHECK, 0, 0)) != value) Fail("the check box did not take the value");
+}
+
+void Close(const Fields&) {
+    HWND window = MainWindow();
+    if (window == nullptr) Fail("the main window is not there");
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
 }
 
 void Press(const Fields& f) {
@@ -571,18 +607,6 @@ void Layout(const Fields&) {
         " dpi");
 }
 
-void Settle(const Fields& f) {
-    const wchar_t* kHelpers[] = {L"cmd.exe", L"sc.exe", L"mysql.exe"};
-    if (!WaitFor(Seconds(f, 1, 60), [&] {
-            for (const wchar_t* name : kHelpers) {
-                if (!ProcessesNamed(name).empty()) return false;
-            }
-            return true;
-        })) {
-        Fail("programs started by the setup are still running");
-    }
-}
-
 void Service(const Fields& f) {
     if (f.size() < 3) Fail("service needs a name and a state");
     const std::wstring name = Widen(f[1]);
@@ -645,8 +669,8 @@ const struct {
     {"start", Start},          {"box", PressBox},       {"nobox", NoBox},         {"window", WaitWindow},
     {"nowindow", NoWindow},    {"ended", Ended},        {"drive", SelectDrive},   {"script", PickScript},
     {"items", CheckItems},     {"tick", Tick},          {"press", Press},         {"steps", Steps},
-    {"enabled", Enabled},      {"labels", Labels},      {"layout", Layout},       {"settle", Settle},
-    {"service", Service},
+    {"enabled", Enabled},      {"labels", Labels},      {"layout", Layout},
+    {"service", Service},      {"close", Close},
 };
 
 void Run(const Fields& f) {

@@ -136,6 +136,7 @@ void ServeMessages() {
 
 HostProcess::~HostProcess() {
     if (!code_file_.empty()) DeleteFileW(code_file_.c_str());
+    if (!errors_file_.empty()) DeleteFileW(errors_file_.c_str());
 }
 
 bool HostProcess::Start(const std::vector<std::string>& argv, bool as_host_user) {
@@ -145,7 +146,9 @@ bool HostProcess::Start(const std::vector<std::string>& argv, bool as_host_user)
     if (code_host.empty() || argv.empty()) return false;
     // The code goes to a side file first and is renamed, so that a reader
     // never sees it half written.
+    if (keep_errors) errors_file_ = code_file_ + L".err";
     const std::string script = std::string("f=$1; shift; \"$@\"") + (as_host_user ? " --user=\"$(id -un)\"" : "") +
+                               (keep_errors ? " 2>\"$f.err\"" : "") +
                                "; echo $? > \"$f.part\"; mv -f \"$f.part\" \"$f\"";
     std::wstring line = L"Z:\\bin\\sh -c " + QuoteArgument(Widen(script)) + L" sh " + QuoteArgument(Widen(code_host));
     for (const std::string& argument : argv) line += L" " + QuoteArgument(Widen(argument));
@@ -165,6 +168,19 @@ bool HostProcess::Start(const std::vector<std::string>& argv, bool as_host_user)
     if (process.hProcess != nullptr) CloseHandle(process.hProcess);
     if (process.hThread != nullptr) CloseHandle(process.hThread);
     return true;
+}
+
+void HostProcess::ForwardErrors() {
+    if (errors_file_.empty()) return;
+    HANDLE file = CreateFileW(errors_file_.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    char buffer[4096];
+    DWORD got = 0, written = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), buffer, got, &written, nullptr);
+    }
+    CloseHandle(file);
 }
 
 bool HostProcess::Ended() const { return ExitCode().has_value(); }

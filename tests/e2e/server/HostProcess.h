@@ -51,6 +51,13 @@ public:
     // when they run as root.
     bool Start(const std::vector<std::string>& argv, bool as_host_user = false);
 
+    // Wine hands a host program this process's standard input and output,
+    // but not its standard error: with this set before Start, what the
+    // program writes there is kept, and ForwardErrors writes it to this
+    // process's standard error once the program has ended.
+    bool keep_errors = false;
+    void ForwardErrors();
+
     // Whether it has ended; its exit code once it has.
     bool Ended() const;
     std::optional<int> ExitCode() const;
@@ -62,6 +69,7 @@ public:
 
 private:
     std::wstring code_file_;  // Windows path of the exit-code file
+    std::wstring errors_file_;
 };
 
 // Runs a host program to its end within timeout_ms: its exit code, or -1 when

@@ -18,6 +18,7 @@ int wmain() {
     std::vector<std::string> argv{"/usr/bin/mariadb", "--no-defaults", "--socket=" + SocketFor(tree)};
     for (const std::wstring& argument : OwnArguments()) argv.push_back(Narrow(argument));
     HostProcess client;
+    client.keep_errors = true;
     if (!client.Start(argv)) {
         std::fputs("mysql: cannot start /usr/bin/mariadb\n", stderr);
         return 2;
@@ -25,6 +26,7 @@ int wmain() {
     // An import of a product script is minutes at most; a client that hangs
     // longer than this is given up on rather than holding its caller forever.
     const auto code = client.Wait(15 * 60 * 1000);
+    client.ForwardErrors();
     if (!code) {
         std::fputs("mysql: the client did not end in time\n", stderr);
         return 3;
