@@ -1,12 +1,5 @@
-# 64-bit Windows build (for hosts whose Wine runs 64-bit programs only) with mingw-w64 (posix threads); test binaries run under Wine.
-set(CMAKE_SYSTEM_NAME Windows)
+# The same tree for 64-bit Windows, for tests on hosts whose Wine runs only
+# 64-bit programs.
+set(CM_MINGW_TRIPLE x86_64-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

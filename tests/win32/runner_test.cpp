@@ -75,6 +75,9 @@ TEST_F(Runner, WaitsUntilTheHiddenWindowOfTheProcessIsGone) {
     }
 }
 
+int g_ticks = 0;
+void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++g_ticks; }
+
 // A program that works on without windows (the command interpreter, a
 // console client under Wine) is waited for to its end; its exit code and
 // what it wrote come back, and the window is served meanwhile.
@@ -84,14 +87,13 @@ TEST_F(Runner, AProcessThatKeepsRunningWithoutWindowsIsWaitedForToItsEnd) {
     ScopedEnv out(L"CM_OUT", L"Serviço instalado");
     ScopedEnv err(L"CM_ERR", L"ERROR 1045 (28000)");
     ScopedEnv code(L"CM_EXIT", L"3");
-    static int ticks = 0;
-    ticks = 0;
-    const UINT_PTR timer = SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR, DWORD) { ++ticks; });
+    g_ticks = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, CountTick);
     const DWORD started = GetTickCount();
     modPrincipal::Execucao execucao;
     EXPECT_EQ(Executa_Aguarda(Stub() + L" sem janela", 0, &execucao), Verdadeiro);
     KillTimer(nullptr, timer);
-    EXPECT_GE(ticks, 10) << "the thread's messages were not served during the wait";
+    EXPECT_GE(g_ticks, 10) << "the thread's messages were not served during the wait";
     EXPECT_GE(GetTickCount() - started, 2500u);
     EXPECT_TRUE(execucao.Concluida);
     EXPECT_EQ(execucao.Codigo_Saida, 3);

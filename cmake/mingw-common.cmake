@@ -1,0 +1,12 @@
+# Windows builds with mingw-w64 (posix threads) for the triple the toolchain
+# file names; test binaries run under Wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${CM_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${CM_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${CM_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${CM_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/wine-run)
