@@ -41,6 +41,10 @@ PASSWORD = "KQLum4816"
 APP = r"C:\Brevano"
 
 WINE_ENV = {
+    # Wine reads the programs' arguments and the host's file names in the
+    # locale's character set: the same on every machine, whatever the caller's.
+    "LANG": "C.UTF-8",
+    "LC_ALL": "C.UTF-8",
     "WINEARCH": ARCH,
     **({} if ARCH == "win32" else {"WINELOADER": WINE}),
     "WINEDEBUG": "-all",
@@ -124,16 +128,17 @@ def template_prefix(display):
 
 class Machine:
     """One Windows machine: a fresh copy of the prepared prefix with its own
-    wineserver, an application folder C:\\Brevano and, once the setup has run,
-    a real server."""
+    wineserver, an application folder (C:\\Brevano unless told) and, once the
+    setup has run, a real server."""
 
-    def __init__(self, name, display, keep=False):
+    def __init__(self, name, display, keep=False, app=APP):
         self.folder = BUILD / "e2e" / "runs" / name
         self.prefix = self.folder / "prefix"
         self.keep = keep or os.environ.get("CM_E2E_KEEP") == "1"
         self.env = dict(os.environ, WINEPREFIX=str(self.prefix), DISPLAY=display, **WINE_ENV)
         self.drive_c = self.prefix / "drive_c"
-        self.app = self.drive_c / "Brevano"
+        self.app_path = app
+        self.app = self.drive_c.joinpath(*app.split("\\")[1:])
         self.server_tree = self.drive_c / "MySQL"
         # A run that was killed from outside left its server and Wine behind.
         self.started = self.prefix.exists()
@@ -142,7 +147,7 @@ class Machine:
         self.folder.mkdir(parents=True)
         template = template_prefix(display)
         run(["cp", "-a", template, self.prefix], timeout=300)
-        self.app.mkdir()
+        self.app.mkdir(parents=True)
 
     # -- the machine -------------------------------------------------------------
 
@@ -230,7 +235,7 @@ class Machine:
         return result.stdout.splitlines()
 
     def open_window(self):
-        return self.drive(f"start|{APP}", "box|notice|ok", "window")
+        return self.drive(f"start|{self.app_path}", "box|notice|ok", "window")
 
     def screenshot(self, path):
         path.parent.mkdir(parents=True, exist_ok=True)
@@ -329,10 +334,10 @@ class Machine:
         return listing
 
 
-def full_setup_commands(binlog, script="velto.sql"):
+def full_setup_commands(binlog, script="velto.sql", app=APP):
     """The operator's whole setup: the options, the button, the five steps,
     the completion message and the window's final state."""
-    return [f"start|{APP}", "box|notice|ok", "window", "drive|c:", f"tick|{1 if binlog else 0}",
+    return [f"start|{app}", "box|notice|ok", "window", "drive|c:", f"tick|{1 if binlog else 0}",
             f"script|{script}", "press|cmdConfigurar", "steps|5|400", "box|complete|ok|60",
             "enabled|cmdConfigurar|0", "enabled|cmdFechar|1", "labels|5"]
 

@@ -143,6 +143,22 @@ class Scenarios(unittest.TestCase):
             self.assertEqual(objects, {("antes",), ("depois",), ("depois_visao",)})
             self.assertEqual(m.sql("SELECT id FROM depois", database="velto"), [("3",)])
 
+    def test_accents_in_the_folder_and_in_the_script(self):
+        # Where the program often sits on a Brazilian machine, and a product
+        # script in the Windows code page.
+        app = r"C:\Users\João\Área de Trabalho\Configuração Velto"
+        script = "Banco São João.sql"
+        with e2e.Machine("accents", self.display, app=app) as m:
+            m.prepare(scripts=())
+            (m.app / script).write_bytes(
+                "CREATE TABLE cliente (id INT PRIMARY KEY, nome VARCHAR(60)) DEFAULT CHARSET=utf8mb4;\r\n"
+                "INSERT INTO cliente VALUES (1, 'João'), (2, 'Conceição'), (3, 'Açaí & Cia');\r\n"
+                .encode("cp1252"))
+            m.drive(*e2e.full_setup_commands(binlog=False, script=script, app=app), timeout=600)
+            self.assertEqual(m.sql("SELECT nome FROM cliente ORDER BY id", database="velto"),
+                             [("João",), ("Conceição",), ("Açaí & Cia",)])
+            self.assertIn(f"Banco de dados: {script}", m.log())
+
     def test_start_up_and_check_failures(self):
         # name, how the machine differs from a ready one, driver commands after the window
         cases = [

@@ -15,7 +15,10 @@ int wmain() {
         return 2;
     }
     // --no-defaults first: the host's own client settings must not reach in.
-    std::vector<std::string> argv{"/usr/bin/mariadb", "--no-defaults", "--socket=" + SocketFor(tree)};
+    // The Windows client of that server generation talks latin1 unless told
+    // otherwise, and product scripts come in the Windows code page.
+    std::vector<std::string> argv{"/usr/bin/mariadb", "--no-defaults", "--default-character-set=latin1",
+                                  "--socket=" + SocketFor(tree)};
     for (const std::wstring& argument : OwnArguments()) argv.push_back(Narrow(argument));
     HostProcess client;
     client.keep_errors = true;
