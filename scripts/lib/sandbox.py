@@ -53,9 +53,10 @@ def auto(m):
     print(f"  log_bin: {log_bin}")
 
     say("removing the service with [ ! ]")
+    pid = m.server_pid()
     m.drive("press|cmdRemoveServico", "box|remove-question|yes", "box|removed|ok|120",
             "service|MySQL|absent|60", echo=True)
-    if not m.wait_server_gone(60):
+    if not m.wait_server_gone(pid, 60):
         raise e2e.Failure("the server still runs after the removal")
     say("service removed and server stopped")
     log = m.log().splitlines()

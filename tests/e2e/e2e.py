@@ -272,10 +272,14 @@ class Machine:
                 return a[len("--socket="):]
         raise Failure("the server runs without a socket")
 
-    def wait_server_gone(self, seconds):
+    def wait_server_gone(self, pid, seconds):
+        """Whether the server that ran as pid has ended within seconds. A
+        server that was never found is no server that went."""
+        if pid is None:
+            raise Failure("no server was found for this machine")
         deadline = time.monotonic() + seconds
         while time.monotonic() < deadline:
-            if self.server_pid() is None:
+            if not os.path.exists(f"/proc/{pid}"):
                 return True
             time.sleep(0.5)
         return False

@@ -5,10 +5,12 @@
 //       defaults file on its command line.
 //   (started by the service control manager)
 //       reads basedir, datadir and log-bin from section [mysqld] of the
-//       defaults file, initialises an empty data folder (root with an empty
-//       password, password authentication), runs the host's mariadbd on the
-//       tree's private socket, reports running once it answers, and shuts it
-//       down when the service is stopped.
+//       defaults file and runs the host's mariadbd on what was extracted
+//       alone: base and data folders, messages and character sets from the
+//       tree's share folder (nothing is initialised here; the package ships
+//       its system database). Reports running once the server answers on
+//       the tree's private socket, and shuts it down when the service is
+//       stopped.
 #include <cstdio>
 #include <cstdlib>
 
@@ -61,11 +63,6 @@ std::optional<std::wstring> Setting(const wchar_t* key) {
     return text;
 }
 
-bool IsFolder(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 std::wstring WithoutTrailingSlash(std::wstring path) {
     while (path.size() > 3 && (path.back() == L'/' || path.back() == L'\\')) path.pop_back();
     return path;
@@ -86,7 +83,6 @@ std::optional<Settings> ReadSettings(std::string& problem) {
     const std::wstring base = WithoutTrailingSlash(Setting(L"basedir").value_or(tree));
     settings.data_windows = WithoutTrailingSlash(Setting(L"datadir").value_or(tree + L"\\Data"));
     settings.base = HostPath(base);
-    CreateDirectoryW(settings.data_windows.c_str(), nullptr);
     settings.data = HostPath(settings.data_windows);
     if (settings.base.empty() || settings.data.empty()) {
         problem = "cannot map basedir or datadir to the host";
@@ -116,20 +112,6 @@ void Log(const Settings* settings, const std::string& line) {
     CloseHandle(file);
 }
 
-bool Initialise(const Settings& settings) {
-    if (IsFolder(settings.data_windows + L"\\mysql")) return true;
-    Log(&settings, "initialising " + settings.data);
-    HostProcess install;
-    if (!install.Start({"/usr/bin/mariadb-install-db", "--no-defaults", "--datadir=" + settings.data,
-                        "--auth-root-authentication-method=normal", "--skip-test-db", "--skip-name-resolve"},
-                       true)) {
-        return false;
-    }
-    const auto code = install.Wait(kStartBoundMs, [] { Report(SERVICE_START_PENDING, NO_ERROR, 10000); });
-    Log(&settings, "initialisation ended with " + (code ? std::to_string(*code) : std::string("no end")));
-    return code == 0;
-}
-
 std::vector<std::string> ServerArguments(const Settings& settings) {
     std::vector<std::string> argv{"/usr/sbin/mariadbd",
                                   "--no-defaults",
@@ -139,8 +121,10 @@ std::vector<std::string> ServerArguments(const Settings& settings) {
                                   "--skip-networking",
                                   "--pid-file=" + settings.pid_file,
                                   "--log-error=" + settings.data + "/mysqld.err",
-                                  "--lc-messages-dir=/usr/share/mysql",
-                                  "--character-sets-dir=/usr/share/mysql/charsets",
+                                  "--lc-messages-dir=" + settings.base + "/share",
+                                  "--character-sets-dir=" + settings.base + "/share/charsets",
+                                  // as the package's system database was made
+                                  "--innodb-log-file-size=4M",
                                   "--plugin-dir=/usr/lib/mysql/plugin"};
     if (settings.log_bin) {
         argv.push_back(settings.log_bin->empty() ? "--log-bin" : "--log-bin=" + *settings.log_bin);
@@ -192,10 +176,6 @@ void WINAPI ServiceMain(DWORD, LPWSTR*) {
         return;
     }
     Log(&*settings, "starting: defaults " + Narrow(g_defaults_file) + ", socket " + settings->socket);
-    if (!Initialise(*settings)) {
-        Report(SERVICE_STOPPED, 2);
-        return;
-    }
     HostProcess server;
     if (!server.Start(ServerArguments(*settings), true)) {
         Log(&*settings, "cannot start mariadbd");
