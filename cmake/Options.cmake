@@ -23,6 +23,27 @@ if(WIN32)
   add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
 endif()
 
+if(CM_SPLIT_DEBUG)
+  add_compile_options(-g)
+endif()
+
+# With CM_SPLIT_DEBUG, moves target's debug information into
+# symbols/<file>.debug of the build folder once it is linked, and leaves the
+# binary stripped with a link to that file (gdb reads it when it lies beside
+# the binary).
+function(cm_split_debug target)
+  if(NOT CM_SPLIT_DEBUG)
+    return()
+  endif()
+  set(debug ${CMAKE_BINARY_DIR}/symbols/$<TARGET_FILE_NAME:${target}>.debug)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/symbols
+    COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:${target}> ${debug}
+    COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:${target}>
+    COMMAND ${CMAKE_OBJCOPY} --add-gnu-debuglink=${debug} $<TARGET_FILE:${target}>
+    VERBATIM)
+endfunction()
+
 # Registers a test binary as one CTest test (under Wine a process start is costly,
 # so each binary runs whole rather than one process per case).
 function(cm_add_test_binary target)

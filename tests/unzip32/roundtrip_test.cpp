@@ -96,6 +96,15 @@ TEST_P(RoundTrip, TreeBytesAndTimesIdentical) {
     if (tool.password) {
         EXPECT_EQ(rec.password_names.size(), 1u);
     }
+
+    Recorder listed;
+    ASSERT_EQ(on_both_paths(dir / "listed", listed, [&](unsigned threads) {
+        Mode list;
+        list.list_only = true;
+        list.threads = threads;
+        return unzip(archive, dir / "listed", listed, list);
+    }), UZ_OK);
+    EXPECT_FALSE(listed.rows.empty());
 }
 
 const char *const kPython = R"PY(python3 -c '

@@ -35,8 +35,9 @@ extern "C" {
 
 /* ---- Callbacks ---------------------------------------------------------- */
 
-/* All callbacks are called on the thread that called Wiz_SingleEntryUnzip.
- * Texts handed to them are zero-terminated, in the ANSI code page on Windows
+/* All callbacks are called on the thread that called Wiz_SingleEntryUnzip,
+ * one at a time, in the same order and with the same texts whether or not
+ * the library uses worker threads. Texts handed to them are zero-terminated, in the ANSI code page on Windows
  * (UTF-8 elsewhere); names are cut to 255 bytes for the callback only. */
 
 /* A piece of text the library prints; length counts its bytes (at most
@@ -207,9 +208,11 @@ UZ_EXPORT int32_t UZ_CALL UzpVersion2(UzVersion *version);
 /* Extracts (or lists) the archive named in the options into the folder named
  * there. Null options or callbacks, a null or empty archive path, a count
  * outside 0..100 or a null name within the count give UZ_BAD_PARAMS.
- * Entries may be written by worker threads of the library (one per
- * processor, at most 8), started and joined within the call; the callbacks
- * still come on the calling thread, in the order of the entries. */
+ * Entries may be decoded ahead by worker threads of the library (one per
+ * processor, at most 8), started and joined within the call. Every callback
+ * and every change to the folder still comes from the calling thread, entry
+ * by entry, exactly as without them: a callback is never made before the
+ * messages of the entries before it. */
 UZ_EXPORT int32_t UZ_CALL Wiz_SingleEntryUnzip(int32_t include_count, UzNameList *include,
                                                int32_t exclude_count, UzNameList *exclude,
                                                UzOptions *options, UzCallbacks *callbacks);

@@ -1,6 +1,7 @@
 #include "extract.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -28,9 +29,11 @@ constexpr size_t kOutChunk = 256 << 10;
 constexpr size_t kCallbackName = 256; // bytes, terminator included
 constexpr size_t kPasswordSize = 256;
 constexpr size_t kPathMax = 4096;     // bytes of a cleaned path
-// The largest entry the calling thread writes itself while every worker is
-// busy: small enough that handing out the next entries is not held up.
-constexpr uint64_t kInlineMax = 128 << 10;
+// Entries decoded ahead wait in memory for their turn: the largest one taken,
+// and what all of them together may hold. Larger entries are decoded by the
+// calling thread at their turn, while the workers go on with the next ones.
+constexpr uint64_t kAheadMax = 8 << 20;
+constexpr uint64_t kAheadBudget = 32 << 20;
 
 int rank(int32_t code) {
     switch (code) {
@@ -71,7 +74,27 @@ private:
     z_stream z_;
 };
 
-// Everything writing one entry needs for itself: a read window over the
+// Completes f with what produce writes into it and answers: closed when all
+// went well, else discarded.
+template <class Produce>
+Decoded complete_file(Sink &sink, Sink::File *f, const Stamp &stamp, Produce produce) {
+    Decoded d;
+    try {
+        d = produce();
+    } catch (...) {
+        sink.discard(f);
+        throw;
+    }
+    if (d.outcome != Outcome::Ok) {
+        sink.discard(f);
+    } else if (!sink.close(f, stamp, d.error)) {
+        d.outcome = Outcome::CloseError;
+        d.why = "cannot complete file";
+    }
+    return d;
+}
+
+// Everything decoding one entry needs for itself: a read window over the
 // archive, an inflate stream and buffers. The calling thread has one, and so
 // has each worker; the sizes are fixed, whatever the entry's size.
 class Decoder {
@@ -79,10 +102,27 @@ public:
     explicit Decoder(Source &src) : data_(src, kReadChunk, kReadChunk) {}
     const uint8_t *view(uint64_t off, size_t n) { return data_.view(off, n); }
     // Streams the entry into f and closes it; on any failure f is discarded.
-    Decoded write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f);
+    Decoded write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f) {
+        return complete_file(sink, f, en.stamp, [&] {
+            return decode(en, crypto, [&](const uint8_t *p, size_t n, std::string &why) {
+                return sink.write(f, p, n, why);
+            });
+        });
+    }
+    // Decodes the entry into out: the bytes a file would get before the
+    // outcome, which comes back.
+    Decoded decode_into(const Entry &en, std::vector<uint8_t> &out) {
+        out.reserve(static_cast<size_t>(en.usize));
+        return decode(en, nullptr, [&](const uint8_t *p, size_t n, std::string &) {
+            out.insert(out.end(), p, p + n);
+            return true;
+        });
+    }
 
 private:
-    Decoded decode(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f);
+    // put(bytes, n, why) takes each piece of the entry's data in turn; false
+    // (with the reason in why) ends the entry as a write failure.
+    template <class Put> Decoded decode(const Entry &en, ZipCrypto *crypto, Put put);
 
     Window data_;
     Inflater inflater_;
@@ -90,20 +130,16 @@ private:
     std::vector<uint8_t> scratch_;
 };
 
-// An entry whose file is open, handed to a worker.
+// An entry a worker decodes ahead of its turn. Nothing of it can be seen
+// until the calling thread reaches it: that thread makes every callback and
+// every change to the folder in the order one thread alone would, because
+// the answer to a callback (and the text of a message) may depend on how the
+// entries before it went.
 struct Job : WorkItem {
+    size_t turn = 0; // the entry's place in the extraction order
     const Entry *en = nullptr;
-    std::string path;
-    Sink::File *file = nullptr;
+    std::vector<uint8_t> data;
     Decoded result;
-};
-
-// Messages wait in slots while an earlier entry is still being written, so
-// that they come out in the order of the entries.
-struct Slot {
-    std::vector<std::string> texts; // printed before the job's own messages
-    bool has_job = false;
-    Job job;
 };
 
 enum class Opened { Yes, Skipped, Stopped };
@@ -112,6 +148,9 @@ class Run {
 public:
     Run(Source &src, Sink *sink, const Settings &s, const UzCallbacks *cb, TextConverter conv)
         : src_(src), sink_(sink), s_(s), cb_(cb), conv_(conv), own_(src) {}
+    // Whatever ended the run, the workers drop the entries they have not
+    // begun before they are joined.
+    ~Run() { quit_ = true; }
 
     int32_t go();
     void fill(UzStatistics &st) const {
@@ -131,11 +170,6 @@ private:
     }
     void print(const std::string &utf8) {
         if (!cb_ || !cb_->print) return;
-        if (!pending_.empty() && !reporting_) {
-            if (pending_.back().has_job) pending_.emplace_back();
-            pending_.back().texts.push_back(utf8);
-            return;
-        }
         const std::string text = conv_(utf8, kPrintMax);
         cb_->print(text.c_str(), static_cast<int32_t>(text.size()));
     }
@@ -164,23 +198,22 @@ private:
     bool selected(const Entry &en) const;
     int32_t list();
     bool ensure_folder(const std::string &path);
-    bool make_folders(const std::string &path);
     // false: stop everything (the user aborted)
     bool extract_entry(const Entry &en);
     bool extract_file(const Entry &en, const std::string &path);
     bool extract_encrypted(const Entry &en, const std::string &path);
     Opened open_target(const Entry &en, const std::string &path, bool &replace, Sink::File *&file);
-    Sink::Create create(const std::string &path, uint32_t mode, bool replace, Sink::File *&file);
     bool next_password(const Entry &en, const char *cbname, size_t &known_next, int &prompts,
                        ZipCrypto &crypto, std::string &password, bool &cancelled);
     void report(const Entry &en, const std::string &path, const Decoded &d);
 
     // ---- workers
-    unsigned worker_count(const std::vector<const Entry *> &order) const;
+    unsigned worker_count() const;
     void start_workers(unsigned n);
-    void hand_over(const Entry &en, const std::string &path, Sink::File *file);
-    void flush();
-    void settle();
+    void look_ahead();
+    Job *decoded_ahead(size_t turn);
+    void let_go_first();
+    Decoded write_decoded(Job &job, Sink::File *file);
 
     Source &src_;
     Sink *sink_;
@@ -197,9 +230,14 @@ private:
     uint64_t total_size_ = 0, total_packed_ = 0;
     uint32_t processed_ = 0;
 
+    std::vector<const Entry *> order_; // the entries to extract, in turn
+    size_t turn_ = 0;                  // the one this thread is at
+
     std::vector<std::unique_ptr<Decoder>> decoders_; // one per worker
-    std::deque<Slot> pending_; // entries in flight, and what waits behind them
-    bool reporting_ = false;   // flush is printing: messages go straight out
+    std::deque<Job> ahead_;   // handed out, in turn order
+    size_t next_ahead_ = 0;   // the first turn not yet considered for a worker
+    uint64_t ahead_bytes_ = 0; // the most ahead_'s entries can hold
+    std::atomic<bool> quit_{false}; // the run is over: workers skip what is left
     // Last, so that the threads are joined before anything they use goes away.
     Workers<Job> workers_;
 };
@@ -263,16 +301,7 @@ bool Run::ensure_folder(const std::string &path) {
     }
 }
 
-// A file still being written may stand in the way of a folder; once it is
-// done (or gone) the answer is the one a single thread would get.
-bool Run::make_folders(const std::string &path) {
-    if (ensure_folder(path)) return true;
-    if (pending_.empty()) return false;
-    settle();
-    return ensure_folder(path);
-}
-
-Decoded Decoder::decode(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f) {
+template <class Put> Decoded Decoder::decode(const Entry &en, ZipCrypto *crypto, Put put) {
     uint64_t pos = en.data_offset, remaining = en.csize;
     if (crypto) {
         pos += 12;
@@ -300,7 +329,7 @@ Decoded Decoder::decode(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::Fi
         pos += chunk;
         remaining -= chunk;
         if (en.method == 0) {
-            if (!sink.write(f, p, chunk, why)) return {Outcome::WriteError, "write failed", why};
+            if (!put(p, chunk, why)) return {Outcome::WriteError, "write failed", why};
             crc = crc32(crc, p, static_cast<uInt>(chunk));
             produced += chunk;
             continue;
@@ -318,7 +347,7 @@ Decoded Decoder::decode(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::Fi
             const size_t have = out_.size() - z.avail_out;
             if (have > en.usize - produced) return {Outcome::DataError, "more data than declared"};
             if (have) {
-                if (!sink.write(f, out_.data(), have, why))
+                if (!put(out_.data(), have, why))
                     return {Outcome::WriteError, "write failed", why};
                 crc = crc32(crc, out_.data(), static_cast<uInt>(have));
                 produced += have;
@@ -331,23 +360,6 @@ Decoded Decoder::decode(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::Fi
     if (produced != en.usize) return {Outcome::DataError, "size differs from the declared size"};
     if (static_cast<uint32_t>(crc) != en.crc) return {Outcome::DataError, "CRC error"};
     return {};
-}
-
-Decoded Decoder::write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f) {
-    Decoded d;
-    try {
-        d = decode(en, crypto, sink, f);
-    } catch (...) {
-        sink.discard(f);
-        throw;
-    }
-    if (d.outcome != Outcome::Ok) {
-        sink.discard(f);
-    } else if (!sink.close(f, en.stamp, d.error)) {
-        d.outcome = Outcome::CloseError;
-        d.why = "cannot complete file";
-    }
-    return d;
 }
 
 bool Run::next_password(const Entry &en, const char *cbname, size_t &known_next, int &prompts,
@@ -392,18 +404,9 @@ bool Run::next_password(const Entry &en, const char *cbname, size_t &known_next,
     return false;
 }
 
-Sink::Create Run::create(const std::string &path, uint32_t mode, bool replace, Sink::File *&file) {
-    const Sink::Create c = sink_->create(path, mode, replace, file);
-    if (c == Sink::Create::Created || pending_.empty()) return c;
-    // An entry of the same name may still be in flight: what it leaves
-    // behind decides, as it would on one thread.
-    settle();
-    return sink_->create(path, mode, replace, file);
-}
-
 Opened Run::open_target(const Entry &en, const std::string &path, bool &replace, Sink::File *&file) {
     const uint32_t mode = en.unix_mode() & 0111 ? 0777 : 0666;
-    Sink::Create c = create(path, mode, replace, file);
+    Sink::Create c = sink_->create(path, mode, replace, file);
     if (c == Sink::Create::Exists) {
         char cbname[kCallbackName];
         callback_name(path, cbname);
@@ -458,12 +461,8 @@ bool Run::extract_file(const Entry &en, const std::string &path) {
     Sink::File *file = nullptr;
     const Opened opened = open_target(en, path, replace, file);
     if (opened != Opened::Yes) return opened == Opened::Skipped;
-    // This thread lends a hand with small entries whenever every worker is
-    // busy, rather than wait for one.
-    if (workers_.size() && (workers_.has_room() || en.usize > kInlineMax))
-        hand_over(en, path, file);
-    else
-        report(en, path, own_.write_entry(en, nullptr, *sink_, file));
+    Job *job = decoded_ahead(turn_);
+    report(en, path, job ? write_decoded(*job, file) : own_.write_entry(en, nullptr, *sink_, file));
     return true;
 }
 
@@ -561,7 +560,7 @@ bool Run::extract_entry(const Entry &en) {
         }
     }
     if (folder) {
-        if (!make_folders(cn.path)) {
+        if (!ensure_folder(cn.path)) {
             warn("error: ", cn.path, "cannot create folder");
             note(UZ_DISK);
             return true;
@@ -572,7 +571,7 @@ bool Run::extract_entry(const Entry &en) {
         return true;
     }
     const size_t slash = cn.path.rfind('/');
-    if (slash != std::string::npos && !make_folders(cn.path.substr(0, slash))) {
+    if (slash != std::string::npos && !ensure_folder(cn.path.substr(0, slash))) {
         warn("error: ", cn.path, "cannot create folder");
         note(UZ_DISK);
         return true;
@@ -580,12 +579,21 @@ bool Run::extract_entry(const Entry &en) {
     return extract_file(en, cn.path);
 }
 
-unsigned Run::worker_count(const std::vector<const Entry *> &order) const {
+// What a worker can take: a file entry with data and no password. The rest
+// is left to this thread, which would only wait for it.
+bool goes_ahead(const Entry &en) {
+    return !en.problem && !en.encrypted() && !en.is_folder() && !en.is_symlink() &&
+           (en.method == 0 || en.method == 8) && en.usize <= kAheadMax &&
+           en.csize > 0;
+}
+
+unsigned Run::worker_count() const {
     unsigned n = s_.threads ? s_.threads : std::thread::hardware_concurrency();
     n = std::min(n, kMaxThreads);
+    // The first entry is this thread's own.
     size_t files = 0;
-    for (const Entry *en : order)
-        if (!en->problem && !en->encrypted() && !en->is_folder() && ++files >= n) break;
+    for (size_t i = 1; i < order_.size() && files < n; ++i)
+        if (goes_ahead(*order_[i])) ++files;
     return static_cast<unsigned>(std::min<size_t>(n, files));
 }
 
@@ -600,48 +608,71 @@ void Run::start_workers(unsigned n) {
         return;
     }
     const auto work = [this](unsigned worker, Job &job) {
-        job.result = decoders_[worker]->write_entry(*job.en, nullptr, *sink_, job.file);
+        if (!quit_.load(std::memory_order_relaxed))
+            job.result = decoders_[worker]->decode_into(*job.en, job.data);
     };
     if (!workers_.start(n, work, s_.start_thread)) decoders_.clear();
 }
 
-void Run::hand_over(const Entry &en, const std::string &path, Sink::File *file) {
-    try {
-        workers_.wait_for_room();
-        flush();
-        if (pending_.empty() || pending_.back().has_job) pending_.emplace_back();
-        Slot &slot = pending_.back();
-        slot.job.path = path;
-        slot.job.en = &en;
-        slot.job.file = file;
-        slot.has_job = true;
-        workers_.submit(slot.job);
-    } catch (...) {
-        // Not handed over: nobody else will close it.
-        sink_->discard(file);
-        throw;
+// Keeps the workers busy with the entries after this thread's, in turn, as
+// far as the memory for what they decode allows.
+void Run::look_ahead() {
+    if (!workers_.size()) return;
+    while (!ahead_.empty() && ahead_.front().turn < turn_ && workers_.done(ahead_.front()))
+        let_go_first();
+    next_ahead_ = std::max(next_ahead_, turn_ + 1);
+    while (next_ahead_ < order_.size() && workers_.has_room() &&
+           ahead_.size() < 2 * workers_.size()) {
+        const Entry &en = *order_[next_ahead_];
+        if (goes_ahead(en)) {
+            if (ahead_bytes_ + en.usize > kAheadBudget) return;
+            Job &job = ahead_.emplace_back();
+            job.turn = next_ahead_;
+            job.en = &en;
+            ahead_bytes_ += en.usize;
+            workers_.submit(job);
+        }
+        ++next_ahead_;
     }
 }
 
-// Reports every entry whose turn has come: from the oldest, each one whose
-// job is done, with the messages queued behind it.
-void Run::flush() {
-    while (!pending_.empty()) {
-        Slot &slot = pending_.front();
-        if (slot.has_job && !workers_.done(slot.job)) return;
-        if (slot.has_job && slot.job.failure) std::rethrow_exception(slot.job.failure);
-        reporting_ = true;
-        for (const std::string &text : slot.texts) print(text);
-        if (slot.has_job) report(*slot.job.en, slot.job.path, slot.job.result);
-        reporting_ = false;
-        pending_.pop_front();
+// The entry of this turn as a worker decoded it, or null when no worker did
+// (or one failed to): this thread then decodes it itself, straight into its
+// file, as it does when no worker has begun it yet. Entries of earlier turns
+// that were never written (skipped, not replaced) are let go.
+Job *Run::decoded_ahead(size_t turn) {
+    while (!ahead_.empty() && ahead_.front().turn <= turn) {
+        Job &job = ahead_.front();
+        if (workers_.take_back(job)) {
+            let_go_first();
+            continue;
+        }
+        workers_.wait_until_done(job);
+        if (job.turn == turn && !job.failure) return &job;
+        let_go_first();
     }
+    return nullptr;
 }
 
-// Waits for every entry in flight and reports them all.
-void Run::settle() {
-    if (workers_.size()) workers_.wait_for_all();
-    flush();
+void Run::let_go_first() {
+    ahead_bytes_ -= ahead_.front().en->usize;
+    ahead_.pop_front();
+}
+
+// Writes what the worker decoded, with the outcome writing it while decoding
+// would have given; the job goes.
+Decoded Run::write_decoded(Job &job, Sink::File *file) {
+    const Decoded d = complete_file(*sink_, file, job.en->stamp, [&]() -> Decoded {
+        std::string why;
+        for (size_t at = 0; at < job.data.size(); at += kOutChunk) {
+            const size_t n = std::min(kOutChunk, job.data.size() - at);
+            if (!sink_->write(file, job.data.data() + at, n, why))
+                return {Outcome::WriteError, "write failed", why};
+        }
+        return job.result;
+    });
+    let_go_first();
+    return d;
 }
 
 int32_t Run::go() {
@@ -677,23 +708,17 @@ int32_t Run::go() {
     }
 
     // Archive order keeps the reads sequential.
-    std::vector<const Entry *> order;
-    order.reserve(ar_.entries.size());
+    order_.reserve(ar_.entries.size());
     for (const Entry &en : ar_.entries)
-        if (selected(en)) order.push_back(&en);
-    std::stable_sort(order.begin(), order.end(), [](const Entry *a, const Entry *b) {
+        if (selected(en)) order_.push_back(&en);
+    std::stable_sort(order_.begin(), order_.end(), [](const Entry *a, const Entry *b) {
         return a->header_offset < b->header_offset;
     });
-    start_workers(worker_count(order));
-    for (const Entry *en : order) {
-        flush();
-        if (!extract_entry(*en)) {
-            settle();
-            return UZ_ABORTED;
-        }
+    start_workers(worker_count());
+    for (turn_ = 0; turn_ < order_.size(); ++turn_) {
+        look_ahead();
+        if (!extract_entry(*order_[turn_])) return UZ_ABORTED;
     }
-    settle();
-    workers_.stop();
 
     // Folders last, deepest first: writing into a folder moves its time.
     std::stable_sort(folder_times_.begin(), folder_times_.end(), [](const auto &a, const auto &b) {

@@ -1,12 +1,9 @@
 // A sink that keeps everything in memory, with a cap on what it will hold.
 // Used where touching the disk would be wrong or slow (fuzzing, tests).
-// Workers write and close files at the same time as the caller creates
-// others, so every change is made under one lock.
 #pragma once
 
 #include <map>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -27,14 +24,12 @@ public:
     explicit MemorySink(size_t cap_bytes) : cap_(cap_bytes) {}
 
     bool make_folder(const std::string &rel) override {
-        const std::lock_guard<std::mutex> lock(m_);
         if (files_.count(rel) || !charge(rel.size())) return false;
         folders_.insert(rel);
         return true;
     }
 
     Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
-        const std::lock_guard<std::mutex> lock(m_);
         if (folders_.count(rel)) return Create::Failed;
         // A replaced file stays as it was until the new one is complete (close).
         if ((files_.count(rel) || open_.count(rel)) && !replace) return Create::Exists;
@@ -49,7 +44,6 @@ public:
     }
 
     bool write(File *f, const uint8_t *data, size_t n, std::string &) override {
-        const std::lock_guard<std::mutex> lock(m_);
         if (!charge(n)) return false;
         auto &v = as_open(f)->stored.data;
         v.insert(v.end(), data, data + n);
@@ -57,7 +51,6 @@ public:
     }
 
     bool close(File *f, const Stamp &st, std::string &) override {
-        const std::lock_guard<std::mutex> lock(m_);
         Open *o = as_open(f);
         o->stored.stamp = st;
         if (st.unix_valid) o->stored.filetime = filetime_of(st);
@@ -67,12 +60,10 @@ public:
     }
 
     void discard(File *f) override {
-        const std::lock_guard<std::mutex> lock(m_);
         open_.erase(as_open(f)->path);
     }
 
     void set_folder_time(const std::string &rel, const Stamp &st) override {
-        const std::lock_guard<std::mutex> lock(m_);
         folder_times_[rel] = st;
     }
 
@@ -96,7 +87,6 @@ private:
         return true;
     }
 
-    std::mutex m_;
     size_t cap_;
     size_t used_ = 0;
     std::map<std::string, Stored> files_;

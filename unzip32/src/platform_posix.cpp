@@ -55,8 +55,8 @@ timespec to_timespec(const Stamp &st) {
     t.tm_mon = ((st.dos_date >> 5) & 0x0F) - 1;
     t.tm_year = ((st.dos_date >> 9) & 0x7F) + 80;
     t.tm_isdst = -1;
-    // mktime loads and updates the process's time-zone state; files are
-    // closed on several threads at once.
+    // mktime loads and updates the process's time-zone state, and a program
+    // may run two extractions at once on different threads.
     static std::mutex zone;
     const std::lock_guard<std::mutex> lock(zone);
     const time_t v = mktime(&t);

@@ -2,12 +2,10 @@
 // platform) or memory (fuzzing, tests). Paths are relative, '/'-separated,
 // UTF-8 and already cleaned by clean_entry_name.
 //
-// Threads: make_folder, create and set_folder_time are called by one thread
-// (the one that called the library). write, close and discard may be called
-// by worker threads, for several files at once and while that thread goes on
-// creating others; each file is used by one thread at a time. Those three
-// therefore report a failure's text through their own argument rather than
-// through last_error.
+// Threads: every call comes from the thread that called the library, in the
+// order of the entries (worker threads only decode into memory). write,
+// close and discard report a failure's text through their own argument
+// rather than through last_error.
 #pragma once
 
 #include <cstddef>

@@ -4,6 +4,7 @@
 // joined before the owner's call returns, on every path.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
@@ -53,12 +54,7 @@ public:
 
     bool has_room() const { return busy_.load(std::memory_order_acquire) < threads_.size(); }
 
-    // Blocks until a worker can take a job.
-    void wait_for_room() {
-        wait(finished_, [&] { return has_room(); });
-    }
-
-    // Hands job over; call wait_for_room first.
+    // Hands job over; only while has_room().
     void submit(Job &job) {
         {
             const std::lock_guard<std::mutex> lock(m_);
@@ -71,9 +67,22 @@ public:
 
     static bool done(const Job &job) { return job.done.load(std::memory_order_acquire); }
 
-    // Blocks until every job handed out is done.
-    void wait_for_all() {
-        wait(finished_, [&] { return busy_.load(std::memory_order_acquire) == 0; });
+    // Takes back a job handed out that no worker has begun: true when it
+    // was still waiting, and is now the owner's again.
+    bool take_back(Job &job) {
+        if (done(job) || queued_.load(std::memory_order_acquire) == 0) return false;
+        const std::lock_guard<std::mutex> lock(m_);
+        const auto it = std::find(queue_.begin(), queue_.end(), &job);
+        if (it == queue_.end()) return false;
+        queue_.erase(it);
+        queued_.store(queue_.size(), std::memory_order_release);
+        busy_.fetch_sub(1, std::memory_order_release);
+        return true;
+    }
+
+    // Blocks until job, handed out before, is done.
+    void wait_until_done(const Job &job) {
+        wait(finished_, [&] { return done(job); });
     }
 
     // Lets the workers finish every job handed out, then joins them.

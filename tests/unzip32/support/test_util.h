@@ -2,6 +2,7 @@
 // recording callbacks with scripted answers.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <deque>
@@ -91,6 +92,9 @@ inline std::map<std::string, Node> tree(const fs::path &root, bool with_times = 
 
 // Callbacks that record what they were given and answer from scripts.
 struct Recorder {
+    // Every callback as it came, whatever its kind: the kind, then what it
+    // was given. Orders between kinds show only here.
+    std::vector<std::string> calls;
     std::vector<std::string> prints;
     std::vector<std::string> replace_names;
     std::deque<int32_t> replace_answers; // empty: UZ_REPLACE_NO
@@ -120,21 +124,23 @@ struct Recorder {
 
 inline Recorder *Recorder::current = nullptr;
 
-inline Recorder &on_call() {
+inline Recorder &on_call(const std::string &kind, const std::string &given) {
     Recorder &r = *Recorder::current;
     if (std::this_thread::get_id() != r.caller) r.off_thread = true;
+    r.calls.push_back(kind + " " + given);
     return r;
 }
 
 inline int32_t UZ_CALL rec_print(const char *text, int32_t length) {
-    Recorder &r = on_call();
+    const std::string given(text, static_cast<size_t>(std::max(length, 0)));
+    Recorder &r = on_call("print", given);
     if (length < 0 || length > 32800 || text[length] != '\0') r.bad_text = true;
-    r.prints.emplace_back(text, static_cast<size_t>(length));
+    r.prints.push_back(given);
     return 0;
 }
 
 inline int32_t UZ_CALL rec_replace(char *name) {
-    Recorder &r = on_call();
+    Recorder &r = on_call("replace", name);
     if (strnlen(name, 256) > 255) r.bad_text = true;
     r.replace_names.emplace_back(name);
     if (r.replace_answers.empty()) return UZ_REPLACE_NO;
@@ -145,7 +151,7 @@ inline int32_t UZ_CALL rec_replace(char *name) {
 
 inline int32_t UZ_CALL rec_password(char *buffer, int32_t size, const char *prompt,
                                     const char *name) {
-    Recorder &r = on_call();
+    Recorder &r = on_call("password", std::string(prompt ? prompt : "") + "|" + name);
     if (size <= 0 || size > 256 || !prompt || strnlen(name, 256) > 255) r.bad_text = true;
     r.password_names.emplace_back(name);
     if (r.fill_password_buffer) {
@@ -160,14 +166,19 @@ inline int32_t UZ_CALL rec_password(char *buffer, int32_t size, const char *prom
     return 0;
 }
 
-inline void UZ_CALL rec_list(int32_t size, int32_t, int32_t, int32_t month, int32_t day,
-                             int32_t year, int32_t hour, int32_t minute, int32_t, const char *name,
-                             const char *, uint32_t, int32_t) {
-    on_call().rows.push_back({size, month, day, year, hour, minute, name});
+inline void UZ_CALL rec_list(int32_t size, int32_t packed, int32_t ratio, int32_t month,
+                             int32_t day, int32_t year, int32_t hour, int32_t minute, int32_t mark,
+                             const char *name, const char *method, uint32_t crc, int32_t encrypted) {
+    std::string given;
+    for (const int64_t n : {int64_t{size}, int64_t{packed}, int64_t{ratio}, int64_t{month},
+                            int64_t{day}, int64_t{year}, int64_t{hour}, int64_t{minute},
+                            int64_t{mark}, int64_t{crc}, int64_t{encrypted}})
+        given += std::to_string(n) + " ";
+    on_call("list", given + name + "|" + method).rows.push_back({size, month, day, year, hour, minute, name});
 }
 
-inline int32_t UZ_CALL rec_service(const char *name, int32_t) {
-    Recorder &r = on_call();
+inline int32_t UZ_CALL rec_service(const char *name, int32_t size) {
+    Recorder &r = on_call("service", std::string(name) + "|" + std::to_string(size));
     r.service_names.emplace_back(name);
     return r.service_answer;
 }
