@@ -205,9 +205,9 @@ class Scenarios(unittest.TestCase):
     def test_a_server_that_cannot_start_stops_the_setup_at_the_service_step(self):
         with self.machine("server-fails") as m:
             m.prepare(package=False)
-            # One damaged file in the package: the server's messages.
+            # One damaged file in the package: the system tablespace.
             (m.app / "Mysql.zip").write_bytes(
-                e2e.package_with(**{"MySQL/share/english/errmsg.sys": b"danificado" * 100}))
+                e2e.package_with(**{"MySQL/Data/ibdata1": b"danificado" * 100}))
             m.open_window()
             m.drive("drive|c:", "script|velto.sql", "press|cmdConfigurar", "steps|2|60",
                     "box|service-failed|ok|300", "labels|2", "enabled|cmdConfigurar|1|10",
