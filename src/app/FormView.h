@@ -14,7 +14,8 @@ public:
     virtual ~FormView() = default;
 
     // Caption of a label, button, check box or frame; the current text of a
-    // combo box; the current drive's entry of the drive list.
+    // combo box; the current drive's entry of the drive list (setting it
+    // picks the entry that begins with the text, or none).
     virtual std::wstring Text(Control control) = 0;
     virtual void SetText(Control control, const std::wstring& text) = 0;
 
@@ -24,6 +25,7 @@ public:
 
     // Check-box value: 0 unticked, 1 ticked.
     virtual int Value(Control control) = 0;
+    virtual void SetValue(Control control, int value) = 0;
 
     virtual bool Enabled(Control control) = 0;
     virtual void SetEnabled(Control control, bool enabled) = 0;

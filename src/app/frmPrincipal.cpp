@@ -51,8 +51,12 @@ void frmPrincipal::Form_Load() {
         Rt().MsgBox(L"Instale o Velto antes de configurar o servidor.", 64, L"Atenção");
         Rt().End();
     }
-    Rt().MsgBox(L"Certifique-se de que esteja executando este aplicativo como ADMINISTRADOR!", 64,
-                L"Informativo");
+    // Nobody would read the reminder in an unattended run, which checks the
+    // rights itself.
+    if (!Rt().Unattended()) {
+        Rt().MsgBox(L"Certifique-se de que esteja executando este aplicativo como ADMINISTRADOR!", 64,
+                    L"Informativo");
+    }
     Preenche_Combo_ArquivosSql();
 }
 
@@ -95,32 +99,37 @@ void frmPrincipal::Form_QueryUnload(bool& Cancel) {
     if (Cancel) Rt().MsgBox(kEmAndamento, kInformacao, kAtencao);
 }
 
-void frmPrincipal::cmdRemoveServico_Click() {
+void frmPrincipal::cmdRemoveServico_Click() { Remove_Servico(true); }
+
+bool frmPrincipal::Remove_Servico(bool pergunta) {
     // The removal's waits serve the window's messages: a second press while
     // it runs must not start a removal inside it.
-    if (removendo_) return;
+    if (removendo_) return false;
     removendo_ = true;
     struct Libera {
         bool& removendo;
         ~Libera() { removendo = false; }
     } libera{removendo_};
 
+    bool removido = false;
     WithStandardHandler([&] {
-        const int resposta = Rt().MsgBox(
-            L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\n"
-            L"Deseja proseguir com a remoção do serviço?",
-            36, L"Atenção");
-        if (resposta != vbYes) return;
+        if (pergunta && Rt().MsgBox(L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\n"
+                                    L"Deseja proseguir com a remoção do serviço?",
+                                    36, L"Atenção") != vbYes) {
+            return;
+        }
         modRegistro::Inicia(L"Remoção do serviço MySQL", {{L"Programa", Rt().ProgramVersion()},
                                                           {L"Windows", Rt().SystemVersion()}});
         // The interpreter is looked up afresh for each command; the delete
         // starts only once the stop has ended.
         modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc stop MySQL", modPrincipal::kJanelaOculta);
         modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc delete MySQL", modPrincipal::kJanelaOculta);
+        removido = !Rt().QueryService(kServico);
         modRegistro::Escreve(L"[" + Rt().Now() + L"] Resultado: o serviço MySQL " +
-                             (Rt().QueryService(kServico) ? L"ainda está registrado" : L"não está mais registrado"));
+                             (removido ? L"não está mais registrado" : L"ainda está registrado"));
         Rt().MsgBox(L"O Serviço MySQL foi removido!", 0, L"Brevano");
     });
+    return removido;
 }
 
 void frmPrincipal::Marca_Etapa(Control rotulo) {
@@ -139,6 +148,7 @@ void frmPrincipal::cmdConfigurar_Click() {
     // during a removal, must not begin a setup inside the other.
     if (Em_Andamento()) return;
     configurando_ = true;
+    codigo_configuracao_ = 2;
     struct Libera {
         bool& configurando;
         ~Libera() { configurando = false; }
@@ -165,7 +175,10 @@ void frmPrincipal::cmdConfigurar_Click() {
         // deleted) would take this setup's grants and its drop of the
         // product database: the shop's data would be lost.
         if (Rt().QueryService(kServico)) return avisa(kMysqlExiste, kInformacao);
-        if (!Rt().IsAdministrator()) return avisa(kSemAdministrador, kExclamacao);
+        if (!Rt().IsAdministrator()) {
+            codigo_configuracao_ = 3;
+            return avisa(kSemAdministrador, kExclamacao);
+        }
 
         view_.SetEnabled(Control::cmdConfigurar, false);
         view_.SetEnabled(Control::cmdFechar, false);
@@ -192,14 +205,18 @@ void frmPrincipal::cmdConfigurar_Click() {
             {Control::lblImportacaoBanco,
              [&](Logico& r) { Importa_Banco(drive, view_.Text(Control::cboArquivoSql), kSenha, r); }},
         }};
+        int numero = 0;
         for (const auto& [rotulo, etapa] : etapas) {
+            ++numero;
             const std::wstring nome(SpecOf(rotulo).caption);
             modRegistro::Escreve(L"[" + Rt().Now() + L"] Etapa " + nome);
             Logico resultado = Falso;
             etapa(resultado);
-            modRegistro::Escreve(L"[" + Rt().Now() + L"] Etapa " + nome +
-                                 (resultado == Falso ? L": falhou" : L": concluída"));
+            const std::wstring situacao = L"Etapa " + nome + (resultado == Falso ? L": falhou" : L": concluída");
+            modRegistro::Escreve(L"[" + Rt().Now() + L"] " + situacao);
+            Rt().ConsoleLine(situacao);
             if (resultado == Falso) {
+                codigo_configuracao_ = 10 + numero;
                 modRegistro::Escreve(L"Resultado: interrompida na etapa " + nome);
                 view_.SetEnabled(Control::cmdConfigurar, true);
                 Rt().SetMousePointer(vbDefault);
@@ -208,6 +225,7 @@ void frmPrincipal::cmdConfigurar_Click() {
             Marca_Etapa(rotulo);
         }
 
+        codigo_configuracao_ = 0;
         modRegistro::Escreve(importacao_com_erros_ ? L"Resultado: concluída; a importação registrou erros"
                                                    : L"Resultado: concluída");
         Rt().SetMousePointer(vbDefault);

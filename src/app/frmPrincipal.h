@@ -25,6 +25,14 @@ public:
 
     void cmdRemoveServico_Click();
     void cmdConfigurar_Click();
+    // The removal, after the question when one is to be asked; answers
+    // whether the service is gone.
+    bool Remove_Servico(bool pergunta);
+
+    // How the last press of the start button ended: 0 completed (import
+    // errors included), 2 stopped by a check, 3 no administrator rights,
+    // 10 + n step n failed.
+    int Codigo_Configuracao() const { return codigo_configuracao_; }
 
     void Preenche_Combo_ArquivosSql();
 
@@ -61,6 +69,7 @@ private:
     // Set by the import when the client reported failing statements that it
     // went past: the setup completes, and says so.
     bool importacao_com_erros_ = false;
+    int codigo_configuracao_ = 2;
 };
 
 // Messages of the start-up checks.

@@ -21,6 +21,24 @@ Runtime& Rt() {
 
 void InstallRuntime(Runtime* runtime) { g_runtime = runtime; }
 
+int Runtime::MsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) {
+    if (!unattended_) return ShowMsgBox(text, style, title);
+    modRegistro::Escreve(L"Mensagem" + (title ? L" (" + *title + L")" : std::wstring()) + L": " + text);
+    ConsoleLine(text);
+    switch (style & 7) {
+        case 0: return vbOK;
+        case 3:  // Yes, No, Cancel: an existing file is not replaced
+        case 4: return vbNo;
+        default: return vbCancel;
+    }
+}
+
+std::wstring Runtime::InputBox(const std::wstring& prompt) {
+    if (!unattended_) return ShowInputBox(prompt);
+    modRegistro::Escreve(L"Pergunta sem resposta: " + prompt);
+    return L"";
+}
+
 std::wstring DescribeError(std::int32_t number) {
     switch (number) {
         case kErrInvalidCall: return L"Chamada de procedimento ou argumento inválido";

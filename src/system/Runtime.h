@@ -66,10 +66,22 @@ public:
     virtual ~Runtime() = default;
 
     // Modal message box; no title shows the application's title. Answers vbOK, vbYes, vbNo, vbCancel.
-    virtual int MsgBox(const std::wstring& text, int style,
-                       const std::optional<std::wstring>& title = std::nullopt) = 0;
-    // Modal input box with the application's title; the empty text when cancelled.
-    virtual std::wstring InputBox(const std::wstring& prompt) = 0;
+    // Unattended, nothing is shown: the text goes to the log and the
+    // console, and the answer is the safe one (OK, No, Cancel).
+    int MsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title = std::nullopt);
+    // Modal input box with the application's title; the empty text when
+    // cancelled (and, unattended, without asking).
+    std::wstring InputBox(const std::wstring& prompt);
+
+    // Unattended: nobody is at the window (command-line runs).
+    void SetUnattended(bool unattended) { unattended_ = unattended; }
+    bool Unattended() const { return unattended_; }
+    // The code the process ends with (End).
+    void SetExitCode(int code) { exit_code_ = code; }
+    int ExitCode() const { return exit_code_; }
+    // A line for the console the program was started from; nothing when
+    // there is none.
+    virtual void ConsoleLine(const std::wstring& text) = 0;
 
     // The whole application's pointer: vbHourglass or vbDefault.
     virtual void SetMousePointer(int pointer) = 0;
@@ -77,7 +89,7 @@ public:
 
     // Processes the window messages that are waiting, then returns.
     virtual void DoEvents() = 0;
-    // Ends the process at once.
+    // Ends the process at once, with ExitCode().
     [[noreturn]] virtual void End() = 0;
 
     // The program file's folder, without a trailing separator.
@@ -149,6 +161,15 @@ public:
     virtual std::string ToAnsi(const std::wstring& text) = 0;
     virtual std::wstring FromAnsi(const std::string& text) = 0;
 
+protected:
+    virtual int ShowMsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) = 0;
+    virtual std::wstring ShowInputBox(const std::wstring& prompt) = 0;
+
+private:
+    bool unattended_ = false;
+    int exit_code_ = 0;
+
+public:
     // Binds a declared function of a library, looked up by file name with the
     // platform's standard search. Raises a RuntimeError when the library or the
     // function is missing.

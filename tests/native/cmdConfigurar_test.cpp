@@ -10,6 +10,7 @@
 #include "FakeUnzip.h"
 #include "FakeView.h"
 #include "SetupLines.h"
+#include "app/LinhaComando.h"
 #include "app/frmPrincipal.h"
 #include "system/modRegistro.h"
 #include "unzip/modZip.h"
@@ -377,7 +378,7 @@ TEST(StartButtonReentrancy, ACloseRequestOrAnotherPressDuringARunChangesNothing)
     m.form.cmdConfigurar_Click();
 
     EXPECT_EQ(cancelled, std::vector<bool>{true});
-    EXPECT_EQ(std::count(m.rt.events.begin(), m.rt.events.end(), L"End"), 0);
+    EXPECT_EQ(std::count(m.rt.events.begin(), m.rt.events.end(), L"End 0"), 0);
     std::vector<std::wstring> shown;
     for (const auto& box : m.rt.msgboxes) shown.push_back(box.text.substr(0, 20));
     EXPECT_EQ(shown, (std::vector<std::wstring>{busy.substr(0, 20), busy.substr(0, 20), L"Remover o serviço do",
@@ -458,6 +459,124 @@ TEST(SetupLog, GoesToTheTemporaryFolderWhenTheProgramsFolderCannotBeWritten) {
     EXPECT_NE(log.find("Serviço MySQL: parado, início automático"), std::string::npos);
     EXPECT_NE(log.find("Resultado: interrompida na etapa 3. Criação de serviço Mysql"), std::string::npos);
     EXPECT_EQ(log.find("GRANT"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace cm
+
+namespace cm {
+namespace {
+
+// ---- unattended, from the command line -------------------------------------
+
+TEST(CommandLine, OptionsAreReadIgnoringCaseWithEitherPrefix) {
+    using Modo = Opcoes::Modo;
+    struct Case {
+        std::vector<std::wstring> args;
+        Modo modo;
+        std::wstring drive, banco;
+        bool logbin;
+    };
+    const Case cases[] = {
+        {{}, Modo::Janela, L"", L"", false},
+        {{L"/instalar", L"/drive=C:", L"/banco=Banco Novo.sql", L"/logbin"}, Modo::Instalar, L"C:", L"Banco Novo.sql", true},
+        {{L"-INSTALAR", L"-Banco=velto.sql", L"-DRIVE=d:"}, Modo::Instalar, L"d:", L"velto.sql", false},
+        {{L"/Remover"}, Modo::Remover, L"", L"", false},
+        {{L"/?"}, Modo::Ajuda, L"", L"", false},
+        {{L"/instalar", L"/drive=C:"}, Modo::Invalida, L"", L"", false},
+        {{L"/instalar", L"/drive=C", L"/banco=velto.sql"}, Modo::Invalida, L"", L"", false},
+        {{L"/instalar", L"/drive=C:", L"/banco="}, Modo::Invalida, L"", L"", false},
+        {{L"/instalar", L"/remover", L"/drive=C:", L"/banco=velto.sql"}, Modo::Invalida, L"", L"", false},
+        {{L"/remover", L"/logbin"}, Modo::Invalida, L"", L"", false},
+        {{L"/instalar", L"/instalar", L"/drive=C:", L"/banco=velto.sql"}, Modo::Invalida, L"", L"", false},
+        {{L"/instalar", L"/drive=C:", L"/banco=velto.sql", L"/silencioso"}, Modo::Invalida, L"", L"", false},
+        {{L"instalar"}, Modo::Invalida, L"", L"", false},
+        {{L"/?", L"/remover"}, Modo::Invalida, L"", L"", false},
+        {{L"/logbin=1", L"/instalar", L"/drive=C:", L"/banco=velto.sql"}, Modo::Invalida, L"", L"", false},
+    };
+    for (const auto& c : cases) {
+        std::wstring shown;
+        for (const auto& a : c.args) shown += a + L" ";
+        SCOPED_TRACE(modRegistro::Utf8(shown));
+        const Opcoes o = Interpreta_Linha_Comando(c.args);
+        EXPECT_EQ(o.modo, c.modo);
+        if (c.modo == Modo::Invalida) {
+            EXPECT_FALSE(o.erro.empty());
+            continue;
+        }
+        EXPECT_EQ(o.drive, c.drive);
+        EXPECT_EQ(o.banco, c.banco);
+        EXPECT_EQ(o.logbin, c.logbin);
+    }
+}
+
+// What an unattended run ends with, as its exit code; nothing is ever shown
+// or asked, and every text that would have been a box is in the log.
+TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
+    struct Case {
+        const char* name;
+        std::vector<std::wstring> args;
+        std::function<void(Machine&)> arrange;
+        int code;
+        const char* logged;  // in the log
+    };
+    const std::vector<std::wstring> install{L"/instalar", L"/drive=c:", L"/banco=velto.sql", L"/logbin"};
+    const Case cases[] = {
+        {"completed", install, [](Machine&) {}, 0, "Resultado: concluída\r\n"},
+        {"completed with import errors", install,
+         [](Machine& m) {
+             m.program_for = [](const std::wstring& line) {
+                 return test::FakeProgram{0, 0, L"", line.find(L"-D velto") != std::wstring::npos ? L"ERROR 1064" : L""};
+             };
+         },
+         0, "A importação do banco registrou erros"},
+        {"bad command line", {L"/instalar", L"/banco=velto.sql"}, [](Machine&) {}, 1, "Linha de comando inválida"},
+        {"usage", {L"/?"}, [](Machine&) {}, 0, "Execução desatendida"},
+        {"product missing", install, [](Machine& m) { m.rt.RemoveFolder(L"C:\\WINDOWS\\system32"); }, 2,
+         "Instale o Velto antes de configurar o servidor."},
+        {"script missing", {L"/instalar", L"/drive=c:", L"/banco=sumiu.sql"}, [](Machine&) {}, 2,
+         "Arquivo de banco de dados não encontrado!"},
+        {"server already there", install, [](Machine& m) { m.rt.services[L"mysql"] = {true, true}; }, 2,
+         "O MySQL já existe nessa máquina."},
+        {"not administrator", install, [](Machine& m) { m.rt.administrator = false; }, 3, "ADMINISTRADOR"},
+        {"the service does not start", install, [](Machine& m) { m.ExitWith(L"sc start", 1); }, 13,
+         "O serviço MySQL não foi iniciado."},
+        {"a replace question is answered no",
+         install,
+         [](Machine&) {
+             g_fake_unzip.during = [](UzCallbacks& t) {
+                 char name[] = "c:\\MySQL\\my.ini";
+                 EXPECT_EQ(t.replace(name), 100);  // not replaced
+             };
+         },
+         12, "Overwrite c:\\MySQL\\my.ini?"},
+        {"removed", {L"/remover"}, [](Machine& m) { m.rt.services[L"mysql"] = {true, true}; }, 0,
+         "não está mais registrado"},
+        {"removal refused", {L"/REMOVER"},
+         [](Machine& m) {
+             m.rt.services[L"mysql"] = {true, true};
+             m.ExitWith(L"sc delete", 5);
+         },
+         20, "ainda está registrado"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        m.rt.AddFile(L"C:\\WINDOWS\\system32\\LUMATREX.OCX");
+        c.arrange(m);
+        int code = -1;
+        try {
+            code = Executa_Desatendido(Interpreta_Linha_Comando(c.args), m.form, m.view, L"ConfiguraMySQL.exe");
+        } catch (const test::ProgramEnded&) {
+            code = m.rt.ExitCode();
+        }
+        EXPECT_EQ(code, c.code);
+        EXPECT_TRUE(m.rt.msgboxes.empty());
+        EXPECT_TRUE(m.rt.input_prompts.empty());
+        EXPECT_NE(m.rt.FileContent(kLog).find(c.logged), std::string::npos) << c.logged;
+        ASSERT_FALSE(m.rt.console.empty());
+        EXPECT_EQ(m.rt.console.front(), L"Registro: " + kLog);
+    }
 }
 
 }  // namespace

@@ -45,7 +45,7 @@ TEST_F(FormLoad, MissingComponentShowsItsMessageAndEndsTheProgram) {
     EXPECT_EQ(rt.msgboxes[0].text, kNotInstalled);
     EXPECT_EQ(rt.msgboxes[0].style, 64);
     EXPECT_EQ(rt.msgboxes[0].title, L"Atenção");
-    EXPECT_EQ(rt.events.back(), L"End");
+    EXPECT_EQ(rt.events.back(), L"End 0");
     // The script list was never filled.
     EXPECT_EQ(std::count(rt.events.begin(), rt.events.end(), L"Dir C:\\Brevano\\*.sql"), 0);
 }

@@ -104,7 +104,7 @@ bool FakeRuntime::Exists(const std::wstring& path) const {
                        [&](const Entry& e) { return Lower(e.name) == name; });
 }
 
-int FakeRuntime::MsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) {
+int FakeRuntime::ShowMsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) {
     msgboxes.push_back({text, style, title});
     Event(L"MsgBox " + text);
     if (!msgbox_answers.empty()) {
@@ -119,7 +119,7 @@ int FakeRuntime::MsgBox(const std::wstring& text, int style, const std::optional
     }
 }
 
-std::wstring FakeRuntime::InputBox(const std::wstring& prompt) {
+std::wstring FakeRuntime::ShowInputBox(const std::wstring& prompt) {
     input_prompts.push_back(prompt);
     Event(L"InputBox " + prompt);
     if (input_answers.empty()) return L"";
@@ -140,7 +140,7 @@ void FakeRuntime::DoEvents() {
 }
 
 void FakeRuntime::End() {
-    Event(L"End");
+    Event(L"End " + std::to_wstring(ExitCode()));
     throw ProgramEnded{};
 }
 

@@ -106,6 +106,7 @@ public:
 
     // ---- records --------------------------------------------------------
     std::vector<MsgBoxCall> msgboxes;
+    std::vector<std::wstring> console;
     std::vector<std::wstring> input_prompts;
     std::vector<ShellCall> shells;
     std::vector<std::wstring> events;  // every call, in order, as short texts
@@ -122,9 +123,7 @@ public:
     std::uint64_t clock_ms = 0;
 
     // ---- Runtime --------------------------------------------------------
-    int MsgBox(const std::wstring& text, int style,
-               const std::optional<std::wstring>& title = std::nullopt) override;
-    std::wstring InputBox(const std::wstring& prompt) override;
+    void ConsoleLine(const std::wstring& text) override { console.push_back(text); }
     void SetMousePointer(int pointer) override;
     int MousePointer() const override { return pointer_; }
     void DoEvents() override;
@@ -157,6 +156,10 @@ public:
     std::string ToAnsi(const std::wstring& text) override;
     std::wstring FromAnsi(const std::string& text) override;
     void* BindLibraryFunction(const std::wstring& library, const std::string& function) override;
+
+protected:
+    int ShowMsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) override;
+    std::wstring ShowInputBox(const std::wstring& prompt) override;
 
 private:
     struct Entry {

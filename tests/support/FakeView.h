@@ -32,6 +32,7 @@ public:
     }
     void AddItem(Control c, const std::wstring& item) override { (*this)[c].items.push_back(item); }
     int Value(Control c) override { return (*this)[c].value; }
+    void SetValue(Control c, int value) override { (*this)[c].value = value; }
     bool Enabled(Control c) override { return (*this)[c].enabled; }
     void SetEnabled(Control c, bool enabled) override { (*this)[c].enabled = enabled; }
     bool Visible(Control c) override { return (*this)[c].visible; }

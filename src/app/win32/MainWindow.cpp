@@ -329,6 +329,14 @@ std::wstring MainWindow::Text(Control control) {
 
 void MainWindow::SetText(Control control, const std::wstring& text) {
     HWND window = controls_[Index(control)];
+    if (control == Control::cboDrive) {
+        // The list's own entry, in its letter case; no entry when none begins so.
+        const LRESULT index = text.empty() ? CB_ERR
+                                           : SendMessageW(window, CB_FINDSTRING, static_cast<WPARAM>(-1),
+                                                          reinterpret_cast<LPARAM>(text.c_str()));
+        SendMessageW(window, CB_SETCURSEL, static_cast<WPARAM>(index == CB_ERR ? -1 : index), 0);
+        return;
+    }
     RECT old;
     GetWindowRect(window, &old);
     MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&old), 2);
@@ -352,6 +360,10 @@ void MainWindow::AddItem(Control control, const std::wstring& item) {
 
 int MainWindow::Value(Control control) {
     return static_cast<int>(SendMessageW(controls_[Index(control)], BM_GETCHECK, 0, 0));
+}
+
+void MainWindow::SetValue(Control control, int value) {
+    SendMessageW(controls_[Index(control)], BM_SETCHECK, static_cast<WPARAM>(value), 0);
 }
 
 bool MainWindow::Enabled(Control control) { return IsWindowEnabled(controls_[Index(control)]) != FALSE; }

@@ -42,6 +42,7 @@ public:
     void Clear(Control control) override;
     void AddItem(Control control, const std::wstring& item) override;
     int Value(Control control) override;
+    void SetValue(Control control, int value) override;
     bool Enabled(Control control) override;
     void SetEnabled(Control control, bool enabled) override;
     bool Visible(Control control) override;

@@ -1,15 +1,46 @@
-// Program entry: the Win32 runtime, then the window frmPrincipal.
+// Program entry: the Win32 runtime, then the window frmPrincipal; with
+// options on the command line, the unattended setup or removal.
 #include <windows.h>
+#include <shellapi.h>
 
 #include <string>
+#include <vector>
 
 #include "app/Layout.h"
+#include "app/LinhaComando.h"
 #include "app/win32/MainWindow.h"
+#include "system/modRegistro.h"
 #include "system/win32/Win32Runtime.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     cm::win32::Win32Runtime runtime{std::wstring(cm::kWindowCaption)};
     cm::InstallRuntime(&runtime);
     cm::win32::MainWindow window{runtime};
-    return window.Run();
+
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::wstring> arguments;
+    for (int i = 1; argv != nullptr && i < count; ++i) arguments.emplace_back(argv[i]);
+    LocalFree(argv);
+    const cm::Opcoes opcoes = cm::Interpreta_Linha_Comando(arguments);
+    if (opcoes.modo == cm::Opcoes::Modo::Janela) return window.Run();
+
+    runtime.AttachParentConsole();
+    int code = cm::kSaidaVerificacao;
+    try {
+        const bool acts = opcoes.modo == cm::Opcoes::Modo::Instalar || opcoes.modo == cm::Opcoes::Modo::Remover;
+        if (acts) {
+            // The window shows the progress; it needs nothing from anyone.
+            window.Create();
+            window.Show();
+        }
+        code = cm::Executa_Desatendido(opcoes, window.Form(), window, GetCommandLineW());
+    } catch (const cm::RuntimeError& error) {
+        cm::modRegistro::Escreve(L"Erro " + std::to_wstring(error.Number()) + L": " + error.Description());
+        runtime.ConsoleLine(error.Description());
+    } catch (...) {
+        runtime.ConsoleLine(L"Erro interno");
+    }
+    runtime.SetExitCode(code);
+    runtime.End();
 }

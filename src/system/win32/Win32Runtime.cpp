@@ -218,7 +218,7 @@ Win32Runtime::~Win32Runtime() {
     if (g_instance == this) g_instance = nullptr;
 }
 
-int Win32Runtime::MsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) {
+int Win32Runtime::ShowMsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) {
     HWND owner = (main_window_ != nullptr && IsWindowVisible(main_window_)) ? main_window_ : nullptr;
     UINT flags = static_cast<UINT>(style);
     if (owner == nullptr) flags |= MB_TASKMODAL;
@@ -226,7 +226,7 @@ int Win32Runtime::MsgBox(const std::wstring& text, int style, const std::optiona
     return MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
 }
 
-std::wstring Win32Runtime::InputBox(const std::wstring& prompt) {
+std::wstring Win32Runtime::ShowInputBox(const std::wstring& prompt) {
     DialogTemplate dialog;
     dialog.Header(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU, 250, 80, 4);
     dialog.Item(SS_LEFT, 7, 7, 180, 44, kPromptId, 0x0082, L"");
@@ -255,7 +255,27 @@ void Win32Runtime::DoEvents() {
     }
 }
 
-void Win32Runtime::End() { ExitProcess(0); }
+void Win32Runtime::End() { ExitProcess(static_cast<UINT>(ExitCode())); }
+
+void Win32Runtime::AttachParentConsole() {
+    // A window program has no console of its own; a handle it was given for
+    // its output (a redirection) serves as well.
+    AttachConsole(ATTACH_PARENT_PROCESS);
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (output != nullptr && output != INVALID_HANDLE_VALUE) console_ = output;
+}
+
+void Win32Runtime::ConsoleLine(const std::wstring& text) {
+    if (console_ == nullptr) return;
+    const std::wstring line = text + L"\r\n";
+    DWORD written = 0, mode = 0;
+    if (GetConsoleMode(console_, &mode)) {
+        WriteConsoleW(console_, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        return;
+    }
+    const std::string bytes = WideToCodePage(line, CP_UTF8);
+    WriteFile(console_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
 
 std::wstring Win32Runtime::AppPath() {
     std::wstring path(MAX_PATH, L'\0');

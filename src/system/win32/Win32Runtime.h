@@ -25,8 +25,10 @@ public:
     HWND MainWindow() const { return main_window_; }
     const std::wstring& AppTitle() const { return app_title_; }
 
-    int MsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) override;
-    std::wstring InputBox(const std::wstring& prompt) override;
+    void ConsoleLine(const std::wstring& text) override;
+    // Writes ConsoleLine's lines to the console of the process that started
+    // this one, when there is one.
+    void AttachParentConsole();
     void SetMousePointer(int pointer) override;
     int MousePointer() const override { return pointer_; }
     void DoEvents() override;
@@ -60,8 +62,13 @@ public:
     std::wstring FromAnsi(const std::string& text) override;
     void* BindLibraryFunction(const std::wstring& library, const std::string& function) override;
 
+protected:
+    int ShowMsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) override;
+    std::wstring ShowInputBox(const std::wstring& prompt) override;
+
 private:
     std::wstring NextMatch(bool first);
+    HANDLE console_ = nullptr;
     // Waits until the handle is signalled or the time is up, serving messages.
     bool WaitServing(HANDLE handle, std::uint32_t timeout_ms);
 

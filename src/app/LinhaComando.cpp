@@ -1,0 +1,135 @@
+#include "app/LinhaComando.h"
+
+#include <cwctype>
+
+#include "system/Runtime.h"
+#include "system/modRegistro.h"
+
+namespace cm {
+
+namespace {
+
+std::wstring Minusculas(std::wstring texto) {
+    for (auto& c : texto) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return texto;
+}
+
+Opcoes Invalida(const std::wstring& erro) {
+    Opcoes opcoes;
+    opcoes.modo = Opcoes::Modo::Invalida;
+    opcoes.erro = erro;
+    return opcoes;
+}
+
+// A drive letter and its colon, as the drive list shows them.
+bool DriveValido(const std::wstring& drive) {
+    return drive.size() == 2 && std::iswalpha(static_cast<wint_t>(drive[0])) && drive[1] == L':';
+}
+
+}  // namespace
+
+Opcoes Interpreta_Linha_Comando(const std::vector<std::wstring>& argumentos) {
+    Opcoes opcoes;
+    bool instalar = false, remover = false, ajuda = false, drive = false, banco = false;
+    for (const std::wstring& argumento : argumentos) {
+        if (argumento.size() < 2 || (argumento[0] != L'/' && argumento[0] != L'-')) {
+            return Invalida(L"opção desconhecida: " + argumento);
+        }
+        const auto igual = argumento.find(L'=');
+        const std::wstring nome = Minusculas(argumento.substr(1, igual == std::wstring::npos ? igual : igual - 1));
+        const std::wstring valor = igual == std::wstring::npos ? L"" : argumento.substr(igual + 1);
+        const bool tem_valor = igual != std::wstring::npos;
+        bool* vista = nullptr;
+        if (nome == L"instalar" && !tem_valor) {
+            vista = &instalar;
+        } else if (nome == L"remover" && !tem_valor) {
+            vista = &remover;
+        } else if (nome == L"?" && !tem_valor) {
+            vista = &ajuda;
+        } else if (nome == L"logbin" && !tem_valor) {
+            vista = &opcoes.logbin;
+        } else if (nome == L"drive" && tem_valor) {
+            vista = &drive;
+            opcoes.drive = valor;
+        } else if (nome == L"banco" && tem_valor) {
+            vista = &banco;
+            opcoes.banco = valor;
+        } else {
+            return Invalida(L"opção desconhecida: " + argumento);
+        }
+        if (*vista) return Invalida(L"opção repetida: " + argumento);
+        *vista = true;
+    }
+
+    if (argumentos.empty()) return opcoes;
+    if (ajuda) return argumentos.size() == 1 ? Opcoes{Opcoes::Modo::Ajuda, L"", L"", false, L""}
+                                             : Invalida(L"/? vem sozinho");
+    if (instalar == remover) return Invalida(L"informe /instalar ou /remover");
+    if (remover) {
+        if (drive || banco || opcoes.logbin) return Invalida(L"/remover não leva outras opções");
+        opcoes.modo = Opcoes::Modo::Remover;
+        return opcoes;
+    }
+    if (!drive || !DriveValido(opcoes.drive)) return Invalida(L"/instalar precisa de /drive=X: (uma letra e dois-pontos)");
+    if (!banco || opcoes.banco.empty()) return Invalida(L"/instalar precisa de /banco=arquivo.sql");
+    opcoes.modo = Opcoes::Modo::Instalar;
+    return opcoes;
+}
+
+std::wstring Uso() {
+    return L"Uso: ConfiguraMySQL.exe /instalar /drive=C: /banco=arquivo.sql [/logbin]\r\n"
+           L"     ConfiguraMySQL.exe /remover\r\n"
+           L"     ConfiguraMySQL.exe /?\r\n"
+           L"\r\n"
+           L"  /instalar       configura o servidor como o botão \"Iniciar configuração\", sem perguntas\r\n"
+           L"  /drive=X:       o drive onde o servidor será instalado\r\n"
+           L"  /banco=ARQUIVO  o arquivo .sql na pasta do programa (entre aspas se tiver espaços)\r\n"
+           L"  /logbin         ativa o log binário (Multi-Loja e Off-Line)\r\n"
+           L"  /remover        para e apaga o serviço MySQL, sem perguntar\r\n"
+           L"\r\n"
+           L"Sem opções, o programa abre a janela. As mensagens vão para o registro\r\n"
+           L"ConfiguraMySQL.log e para o console.\r\n"
+           L"\r\n"
+           L"Códigos de saída: 0 concluído; 1 linha de comando inválida; 2 uma verificação\r\n"
+           L"interrompeu (Velto, drive, servidor já existente, Mysql.zip, unzip32.dll, arquivo .sql);\r\n"
+           L"3 sem direitos de administrador; 10 + n a etapa n falhou; 20 a remoção falhou.";
+}
+
+int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view, const std::wstring& linha_comando) {
+    Runtime& rt = Rt();
+    rt.SetUnattended(true);
+    modRegistro::Inicia(L"Execução desatendida", {{L"Linha de comando", linha_comando}});
+    rt.ConsoleLine(L"Registro: " + modRegistro::Caminho());
+    if (opcoes.modo == Opcoes::Modo::Invalida || opcoes.modo == Opcoes::Modo::Ajuda) {
+        const bool invalida = opcoes.modo == Opcoes::Modo::Invalida;
+        if (invalida) {
+            modRegistro::Escreve(L"Linha de comando inválida: " + opcoes.erro);
+            rt.ConsoleLine(L"Linha de comando inválida: " + opcoes.erro);
+        }
+        rt.ConsoleLine(Uso());
+        if (invalida) modRegistro::Escreve(Uso());
+        return invalida ? kSaidaLinhaInvalida : kSaidaConcluida;
+    }
+
+    // Anything that ends the program while it loads is a start-up check.
+    rt.SetExitCode(kSaidaVerificacao);
+    form.Form_Load();
+    rt.SetExitCode(kSaidaConcluida);
+
+    int codigo = kSaidaConcluida;
+    if (opcoes.modo == Opcoes::Modo::Remover) {
+        codigo = form.Remove_Servico(false) ? kSaidaConcluida : kSaidaRemocao;
+    } else {
+        view.SetText(Control::cboDrive, opcoes.drive);
+        view.SetText(Control::cboArquivoSql, opcoes.banco);
+        view.SetValue(Control::chkBinario, opcoes.logbin ? 1 : 0);
+        form.cmdConfigurar_Click();
+        codigo = form.Codigo_Configuracao();
+    }
+    const std::wstring fim = L"Código de saída " + std::to_wstring(codigo);
+    modRegistro::Escreve(fim);
+    rt.ConsoleLine(fim);
+    return codigo;
+}
+
+}  // namespace cm

@@ -1,0 +1,45 @@
+// The unattended setup and removal from the command line:
+//   ConfiguraMySQL.exe /instalar /drive=C: /banco=velto.sql [/logbin]
+//   ConfiguraMySQL.exe /remover
+//   ConfiguraMySQL.exe /?
+// Without options the program is the window, as always.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/FormView.h"
+#include "app/frmPrincipal.h"
+
+namespace cm {
+
+// Exit codes of an unattended run.
+inline constexpr int kSaidaConcluida = 0;
+inline constexpr int kSaidaLinhaInvalida = 1;
+inline constexpr int kSaidaVerificacao = 2;  // a start-up or press check stopped it
+inline constexpr int kSaidaAdministrador = 3;
+inline constexpr int kSaidaEtapa = 10;  // + the number of the step that failed
+inline constexpr int kSaidaRemocao = 20;
+
+struct Opcoes {
+    enum class Modo { Janela, Instalar, Remover, Ajuda, Invalida };
+    Modo modo = Modo::Janela;
+    std::wstring drive;
+    std::wstring banco;
+    bool logbin = false;
+    std::wstring erro;  // what is wrong with an invalid command line
+};
+
+// Options are matched ignoring case, with "/" or "-" before them.
+Opcoes Interpreta_Linha_Comando(const std::vector<std::wstring>& argumentos);
+
+// The usage, with the exit codes.
+std::wstring Uso();
+
+// Runs what the options ask with nobody at the window (no box, no question:
+// each text goes to the log and the console) and answers the exit code.
+// The window's load handler runs first, as at every start.
+int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view,
+                        const std::wstring& linha_comando);
+
+}  // namespace cm
