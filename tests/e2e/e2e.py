@@ -234,6 +234,12 @@ class Machine:
             raise Failure(f"driver failed:\n{result.stdout}{result.stderr}")
         return result.stdout.splitlines()
 
+    def unattended(self, *options, timeout=600):
+        """Runs the program with these options from its folder, as a
+        deployment tool would; its exit code and what it wrote."""
+        return run([WINE, f"{self.app_path}\\ConfiguraMySQL.exe", *options], env=self.env,
+                   timeout=timeout, check=False, cwd=self.app)
+
     def open_window(self):
         return self.drive(f"start|{self.app_path}", "box|notice|ok", "window")
 

@@ -156,6 +156,28 @@ class Scenarios(unittest.TestCase):
                              [("João",), ("Conceição",), ("Açaí & Cia",)])
             self.assertIn(f"Banco de dados: {script}", m.log())
 
+    def test_unattended_setup_and_removal(self):
+        with self.machine("unattended") as m:
+            m.prepare()
+            before = m.files_outside("Brevano")
+            missing = m.unattended("/instalar", "/drive=c:", "/banco=sumiu.sql")
+            self.assertEqual(missing.returncode, 2, missing.stdout + missing.stderr)
+            self.assertEqual(m.files_outside("Brevano"), before, "a stopped run changed the machine")
+            done = m.unattended("-INSTALAR", "/Drive=c:", "/banco=velto.sql", "/logbin")
+            print(done.stdout, flush=True)
+            self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+            self.assertIn("Etapa 5. Importação do banco novo: concluída", done.stdout)
+            self.check_accounts(m)
+            self.check_velto(m)
+            self.check_log_bin(m, on=True)
+            m.drive("service|MySQL|running-auto|10")
+            pid = m.server_pid()
+            removed = m.unattended("/remover")
+            self.assertEqual(removed.returncode, 0, removed.stdout + removed.stderr)
+            m.drive("service|MySQL|absent|60")
+            self.assertTrue(m.wait_server_gone(pid, 60), "the server still runs after the removal")
+            self.assertIn("Arquivo de banco de dados não encontrado!", m.log())
+
     def test_start_up_and_check_failures(self):
         # name, how the machine differs from a ready one, driver commands after the window
         cases = [
