@@ -125,14 +125,7 @@ TEST_F(RealExtraction, PasswordIsAskedInTheRealInputBox) {
 TEST_F(RealExtraction, FirstStepExtractsToTheDriveAndExtendsALongPath) {
     if (Exists(L"C:\\MySQL")) CM_SKIP_UNLESS_CI("C:\\MySQL already exists here; not touching it");
     struct RemoveAfter {
-        ~RemoveAfter() {
-            for (const wchar_t* file : {L"C:\\MySQL\\bin\\mysqld-nt.exe", L"C:\\MySQL\\bin\\mysql.exe",
-                                        L"C:\\MySQL\\my.ini"}) {
-                DeleteFileW(file);
-            }
-            RemoveDirectoryW(L"C:\\MySQL\\bin");
-            RemoveDirectoryW(L"C:\\MySQL");
-        }
+        ~RemoveAfter() { test::RemoveTree(L"C:\\MySQL"); }
     } remove_after;
 
     uztest::ZipBuilder zip;
@@ -157,8 +150,9 @@ TEST_F(RealExtraction, FirstStepExtractsToTheDriveAndExtendsALongPath) {
     EXPECT_EQ(test::ReadFile(L"C:\\MySQL\\my.ini"), "[mysqld]\r\n");
     EXPECT_EQ(PathNow(), long_path + L";C:\\MySQL\\bin");
 
-    // Run again: the folder is found this time and the Path stays as it is.
-    boxes.buttons = {IDYES, IDYES, IDYES};
+    // Run again, as after the technician removed the server folder: the
+    // Path already holds the folder and stays as it is.
+    test::RemoveTree(L"C:\\MySQL");
     window.Form().Instala_Mysql(L"C:", dir / L"Mysql.zip", resultado);
     EXPECT_EQ(resultado, Verdadeiro);
     EXPECT_EQ(PathNow(), long_path + L";C:\\MySQL\\bin");
