@@ -9,11 +9,6 @@ namespace cm {
 
 namespace {
 
-std::wstring Minusculas(std::wstring texto) {
-    for (auto& c : texto) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return texto;
-}
-
 Opcoes Invalida(const std::wstring& erro) {
     Opcoes opcoes;
     opcoes.modo = Opcoes::Modo::Invalida;

@@ -35,14 +35,8 @@ constexpr const wchar_t* kFalhaImportacao = L"Não foi possível importar o banc
 
 // The client reports each statement it went past (-f) on its error output.
 bool RelataErros(const std::wstring& erros) {
-    for (std::size_t inicio = 0; inicio < erros.size();) {
-        if (erros.compare(inicio, 5, L"ERROR") == 0) return true;
-        const auto fim = erros.find_first_of(L"\r\n", inicio);
-        if (fim == std::wstring::npos) break;
-        inicio = erros.find_first_not_of(L"\r\n", fim);
-        if (inicio == std::wstring::npos) break;
-    }
-    return false;
+    return erros.rfind(L"ERROR", 0) == 0 || erros.find(L"\nERROR") != std::wstring::npos ||
+           erros.find(L"\rERROR") != std::wstring::npos;
 }
 
 // The script's name goes inside quotes on the interpreter's command line: a

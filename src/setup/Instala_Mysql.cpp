@@ -19,11 +19,6 @@ constexpr const wchar_t* kPastaDados = L"\\MySQL\\Data";
 constexpr const wchar_t* kFalhaDescompactacao = L"Não foi possível descompactar o arquivo Mysql.zip.";
 constexpr std::uint32_t kBufferPath = 1024;
 
-std::wstring Minusculas(std::wstring texto) {
-    for (auto& c : texto) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
-    return texto;
-}
-
 std::wstring Maiusculas(std::wstring texto) {
     for (auto& c : texto) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
     return texto;

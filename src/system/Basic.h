@@ -21,6 +21,9 @@ struct ObjectRef {};
 
 using Variant = std::variant<Empty, Null, std::wstring, std::int32_t, double, ObjectRef>;
 
+// Lower-case of a text, for comparisons that ignore letter case.
+std::wstring Minusculas(std::wstring texto);
+
 // Text form of a value; raises a type-mismatch error for null and objects.
 std::wstring VariantToText(const Variant& value);
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cwchar>
+#include <cwctype>
 
 #include "system/Basic.h"
 #include "system/ErrorHandling.h"
@@ -56,6 +57,11 @@ std::wstring DescribeError(std::int32_t number) {
 void ReportError(const RuntimeError& error) {
     modRegistro::Escreve(L"Erro " + std::to_wstring(error.Number()) + L": " + error.Description());
     Rt().MsgBox(error.Description(), 0);
+}
+
+std::wstring Minusculas(std::wstring texto) {
+    for (auto& c : texto) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+    return texto;
 }
 
 std::int32_t ToLong(double value) {

@@ -485,13 +485,10 @@ TEST(CommandLine, OptionsAreReadIgnoringCaseWithEitherPrefix) {
         {{L"/?"}, Modo::Ajuda, L"", L"", false},
         {{L"/instalar", L"/drive=C:"}, Modo::Invalida, L"", L"", false},
         {{L"/instalar", L"/drive=C", L"/banco=velto.sql"}, Modo::Invalida, L"", L"", false},
-        {{L"/instalar", L"/drive=C:", L"/banco="}, Modo::Invalida, L"", L"", false},
         {{L"/instalar", L"/remover", L"/drive=C:", L"/banco=velto.sql"}, Modo::Invalida, L"", L"", false},
         {{L"/remover", L"/logbin"}, Modo::Invalida, L"", L"", false},
-        {{L"/instalar", L"/instalar", L"/drive=C:", L"/banco=velto.sql"}, Modo::Invalida, L"", L"", false},
         {{L"/instalar", L"/drive=C:", L"/banco=velto.sql", L"/silencioso"}, Modo::Invalida, L"", L"", false},
         {{L"instalar"}, Modo::Invalida, L"", L"", false},
-        {{L"/?", L"/remover"}, Modo::Invalida, L"", L"", false},
         {{L"/logbin=1", L"/instalar", L"/drive=C:", L"/banco=velto.sql"}, Modo::Invalida, L"", L"", false},
     };
     for (const auto& c : cases) {
@@ -536,8 +533,6 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
          "Instale o Velto antes de configurar o servidor."},
         {"script missing", {L"/instalar", L"/drive=c:", L"/banco=sumiu.sql"}, [](Machine&) {}, 2,
          "Arquivo de banco de dados não encontrado!"},
-        {"server already there", install, [](Machine& m) { m.rt.services[L"mysql"] = {true, true}; }, 2,
-         "O MySQL já existe nessa máquina."},
         {"not administrator", install, [](Machine& m) { m.rt.administrator = false; }, 3, "ADMINISTRADOR"},
         {"the service does not start", install, [](Machine& m) { m.ExitWith(L"sc start", 1); }, 13,
          "O serviço MySQL não foi iniciado."},
