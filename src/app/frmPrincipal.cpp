@@ -40,6 +40,15 @@ constexpr std::size_t kTamanhoDrive = 2;  // letter and colon, as the drive list
 constexpr const wchar_t* kSenha = L"KQLum4816";
 constexpr const wchar_t* kMarcaConcluida = L" - OK!";
 
+// Marks a run as going on for as long as it lasts, whichever way it ends.
+struct Em_Curso {
+    explicit Em_Curso(bool& marca) : marca_(marca) { marca_ = true; }
+    ~Em_Curso() { marca_ = false; }
+    Em_Curso(const Em_Curso&) = delete;
+    Em_Curso& operator=(const Em_Curso&) = delete;
+    bool& marca_;
+};
+
 bool ExisteArquivo(const std::wstring& caminho) { return !Rt().Dir(caminho, vbArchive).empty(); }
 
 }  // namespace
@@ -105,11 +114,7 @@ bool frmPrincipal::Remove_Servico(bool pergunta) {
     // The removal's waits serve the window's messages: a second press while
     // it runs must not start a removal inside it.
     if (removendo_) return false;
-    removendo_ = true;
-    struct Libera {
-        bool& removendo;
-        ~Libera() { removendo = false; }
-    } libera{removendo_};
+    const Em_Curso em_curso{removendo_};
 
     bool removido = false;
     WithStandardHandler([&] {
@@ -125,7 +130,7 @@ bool frmPrincipal::Remove_Servico(bool pergunta) {
         modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc stop MySQL", modPrincipal::kJanelaOculta);
         modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc delete MySQL", modPrincipal::kJanelaOculta);
         removido = !Rt().QueryService(kServico);
-        modRegistro::Escreve(L"[" + Rt().Now() + L"] Resultado: o serviço MySQL " +
+        modRegistro::Escreve_Agora(std::wstring(L"Resultado: o serviço MySQL ") +
                              (removido ? L"não está mais registrado" : L"ainda está registrado"));
         Rt().MsgBox(L"O Serviço MySQL foi removido!", 0, L"Brevano");
     });
@@ -138,7 +143,7 @@ void frmPrincipal::Marca_Etapa(Control rotulo) {
 }
 
 void frmPrincipal::Falha_Etapa(const std::wstring& motivo) {
-    modRegistro::Escreve(L"[" + Rt().Now() + L"] Falha: " + motivo);
+    modRegistro::Escreve_Agora(L"Falha: " + motivo);
     Rt().MsgBox(motivo + L"\r\n\r\n" + kVejaRegistro + modRegistro::Caminho(), kExclamacao, kAtencao);
 }
 
@@ -147,12 +152,8 @@ void frmPrincipal::cmdConfigurar_Click() {
     // is disabled during a setup, but a press that still reaches us, or one
     // during a removal, must not begin a setup inside the other.
     if (Em_Andamento()) return;
-    configurando_ = true;
+    const Em_Curso em_curso{configurando_};
     codigo_configuracao_ = 2;
-    struct Libera {
-        bool& configurando;
-        ~Libera() { configurando = false; }
-    } libera{configurando_};
 
     WithStandardHandler([&] {
         const auto avisa = [](const wchar_t* texto, int estilo) { Rt().MsgBox(texto, estilo, kAtencao); };
@@ -209,11 +210,11 @@ void frmPrincipal::cmdConfigurar_Click() {
         for (const auto& [rotulo, etapa] : etapas) {
             ++numero;
             const std::wstring nome(SpecOf(rotulo).caption);
-            modRegistro::Escreve(L"[" + Rt().Now() + L"] Etapa " + nome);
+            modRegistro::Escreve_Agora(L"Etapa " + nome);
             Logico resultado = Falso;
             etapa(resultado);
             const std::wstring situacao = L"Etapa " + nome + (resultado == Falso ? L": falhou" : L": concluída");
-            modRegistro::Escreve(L"[" + Rt().Now() + L"] " + situacao);
+            modRegistro::Escreve_Agora(situacao);
             Rt().ConsoleLine(situacao);
             if (resultado == Falso) {
                 codigo_configuracao_ = 10 + numero;

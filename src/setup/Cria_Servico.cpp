@@ -56,7 +56,7 @@ void frmPrincipal::Cria_Servico(const std::wstring& Drive, Logico& Resultado) {
         // The step's commands may each fail (no rights, a server that stops
         // at once) while the next one still runs: what counts is the service.
         const auto estado = Rt().QueryService(kServico);
-        modRegistro::Escreve(L"[" + Rt().Now() + L"] Serviço " + kServico + L": " + Descreve(estado));
+        modRegistro::Escreve_Agora(std::wstring(L"Serviço ") + kServico + L": " + Descreve(estado));
         if (!estado || !estado->running || !estado->automatic) return Falha_Etapa(kFalhaServico);
         Resultado = Verdadeiro;
     });

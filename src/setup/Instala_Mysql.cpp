@@ -62,7 +62,7 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
         pasta_criada = true;
         Rt().MakeFolder(Drive + kPastaDados, FolderAccess::Private);
 
-        modRegistro::Escreve(L"[" + Rt().Now() + L"] Descompactando " + Arquivo_Zip + L" em " + Drive + L"\\");
+        modRegistro::Escreve_Agora(L"Descompactando " + Arquivo_Zip + L" em " + Drive + L"\\");
         const std::int32_t codigo = modZip::Descompacta_Zip(Arquivo_Zip, Drive);
         if (codigo != 0) {
             modRegistro::Escreve_Bloco(L"    a biblioteca respondeu " + std::to_wstring(codigo) + L":",

@@ -91,7 +91,7 @@ bool Grava_Ini(const std::wstring& Secao, const std::wstring& Chave, const std::
 Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Janela, Execucao* Resultado) {
     Logico resultado = Falso;
     Execucao execucao;
-    modRegistro::Escreve(L"[" + Rt().Now() + L"] " + Linha_Comando);
+    modRegistro::Escreve_Agora(Linha_Comando);
     const std::uint64_t inicio = Rt().TickCount();
     WithStandardHandler([&] {
         const std::int32_t id_processo = ToLong(Rt().Shell(Linha_Comando, Estilo_Janela));

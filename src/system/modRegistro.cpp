@@ -96,6 +96,10 @@ void Escreve(const std::wstring& texto) {
     Acrescenta(g_caminho, Bytes(Linhas(texto)));
 }
 
+void Escreve_Agora(const std::wstring& texto) {
+    if (g_ativo) Escreve(L"[" + Rt().Now() + L"] " + texto);
+}
+
 void Escreve_Bloco(const std::wstring& titulo, const std::wstring& texto) {
     if (!g_ativo) return;
     std::vector<std::wstring> linhas{titulo};

@@ -23,6 +23,8 @@ std::wstring Mascara(std::wstring texto);
 void Inicia(const std::wstring& titulo, const std::vector<std::pair<std::wstring, std::wstring>>& campos);
 // Appends text, masked, line by line, once a section has begun in this run.
 void Escreve(const std::wstring& texto);
+// The same, after the date and time: "[AAAA-MM-DD HH:MM:SS] texto".
+void Escreve_Agora(const std::wstring& texto);
 // The same, each line after the first indented (for what a program wrote).
 void Escreve_Bloco(const std::wstring& titulo, const std::wstring& texto);
 
