@@ -58,10 +58,10 @@ Opcoes Interpreta_Linha_Comando(const std::vector<std::wstring>& argumentos) {
 
     if (argumentos.empty()) return opcoes;
     if (ajuda) return argumentos.size() == 1 ? Opcoes{Opcoes::Modo::Ajuda, L"", L"", false, L""}
-                                             : Invalida(L"/? vem sozinho");
-    if (instalar == remover) return Invalida(L"informe /instalar ou /remover");
+                                             : Invalida(L"/? deve ser usado sozinho");
+    if (instalar == remover) return Invalida(L"informe apenas um: /instalar ou /remover");
     if (remover) {
-        if (drive || banco || opcoes.logbin) return Invalida(L"/remover não leva outras opções");
+        if (drive || banco || opcoes.logbin) return Invalida(L"/remover não aceita outras opções");
         opcoes.modo = Opcoes::Modo::Remover;
         return opcoes;
     }
@@ -80,21 +80,22 @@ std::wstring Uso() {
            L"  /drive=X:       o drive onde o servidor será instalado\r\n"
            L"  /banco=ARQUIVO  o arquivo .sql na pasta do programa (entre aspas se tiver espaços)\r\n"
            L"  /logbin         ativa o log binário (Multi-Loja e Off-Line)\r\n"
-           L"  /remover        para e apaga o serviço MySQL, sem perguntar\r\n"
+           L"  /remover        interrompe e remove o serviço MySQL, sem perguntar\r\n"
            L"\r\n"
-           L"Sem opções, o programa abre a janela. As mensagens vão para o registro\r\n"
+           L"Sem opções, o programa abre a janela. As mensagens vão para o arquivo de log\r\n"
            L"ConfiguraMySQL.log e para o console.\r\n"
            L"\r\n"
            L"Códigos de saída: 0 concluído; 1 linha de comando inválida; 2 uma verificação\r\n"
-           L"interrompeu (Velto, drive, servidor já existente, Mysql.zip, unzip32.dll, arquivo .sql);\r\n"
-           L"3 sem direitos de administrador; 10 + n a etapa n falhou; 20 a remoção falhou.";
+           L"impediu a instalação (Velto, drive, servidor já existente, Mysql.zip, unzip32.dll,\r\n"
+           L"arquivo .sql); 3 sem direitos de administrador; 5 erro interno; 10 + n a etapa n\r\n"
+           L"falhou; 20 a remoção falhou.";
 }
 
 int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view, const std::wstring& linha_comando) {
     Runtime& rt = Rt();
-    rt.SetUnattended(true);
-    modRegistro::Inicia(L"Execução desatendida", {{L"Linha de comando", linha_comando}});
-    rt.ConsoleLine(L"Registro: " + modRegistro::Caminho());
+    rt.SetUnattended(true, [](const std::wstring& texto) { modRegistro::Escreve(texto); });
+    modRegistro::Inicia(L"Execução pela linha de comando", {{L"Linha de comando", linha_comando}});
+    rt.ConsoleLine(L"Arquivo de log: " + modRegistro::Caminho());
     if (opcoes.modo == Opcoes::Modo::Invalida || opcoes.modo == Opcoes::Modo::Ajuda) {
         const bool invalida = opcoes.modo == Opcoes::Modo::Invalida;
         if (invalida) {

@@ -8,18 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "app/CodigosSaida.h"
 #include "app/FormView.h"
 #include "app/frmPrincipal.h"
 
 namespace cm {
-
-// Exit codes of an unattended run.
-inline constexpr int kSaidaConcluida = 0;
-inline constexpr int kSaidaLinhaInvalida = 1;
-inline constexpr int kSaidaVerificacao = 2;  // a start-up or press check stopped it
-inline constexpr int kSaidaAdministrador = 3;
-inline constexpr int kSaidaEtapa = 10;  // + the number of the step that failed
-inline constexpr int kSaidaRemocao = 20;
 
 struct Opcoes {
     enum class Modo { Janela, Instalar, Remover, Ajuda, Invalida };

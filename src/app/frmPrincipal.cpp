@@ -2,9 +2,12 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <utility>
 
+#include "app/CodigosSaida.h"
+#include "setup/Comandos.h"
 #include "system/ErrorHandling.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
@@ -15,8 +18,7 @@ namespace cm {
 namespace {
 
 constexpr const wchar_t* kAtencao = L"Atenção";
-constexpr int kInformacao = 64;
-constexpr int kExclamacao = 48;
+constexpr const wchar_t* kTituloConcluido = L"Concluído";
 
 constexpr const wchar_t* kSemDrive = L"Informe o drive onde será instalado o Mysql.";
 constexpr const wchar_t* kMysqlExiste = L"O MySQL já existe nessa máquina.\r\nA instalação será interrompida!";
@@ -25,11 +27,12 @@ constexpr const wchar_t* kSemBiblioteca = L"A DLL Unzip32.dll não foi encontrad
 constexpr const wchar_t* kSemScript = L"Informe o arquivo de banco de dados!";
 constexpr const wchar_t* kScriptNaoEncontrado = L"Arquivo de banco de dados não encontrado!";
 constexpr const wchar_t* kConcluido = L"Concluído a instalação do servidor MySQL!";
-constexpr const wchar_t* kImportacaoComErros = L"A importação do banco registrou erros. Veja o registro: ";
+constexpr const wchar_t* kImportacaoComErros =
+    L"A importação do banco de dados terminou com erros. Veja os detalhes em: ";
 constexpr const wchar_t* kSemAdministrador =
     L"Este aplicativo precisa ser executado como ADMINISTRADOR.\r\nA instalação será interrompida!";
 constexpr const wchar_t* kEmAndamento = L"A configuração está em andamento. Aguarde o seu término.";
-constexpr const wchar_t* kVejaRegistro = L"Veja o registro: ";
+constexpr const wchar_t* kVejaDetalhes = L"Veja os detalhes em: ";
 
 constexpr const wchar_t* kPastaMysql = L"\\Mysql\\";
 constexpr const wchar_t* kArquivoZip = L"\\Mysql.zip";
@@ -57,13 +60,13 @@ void frmPrincipal::Form_Load() {
     // No handler here: an error while loading is the platform's to report.
     const std::wstring componente = modPrincipal::Diretorio_Sistema() + kComponenteArquivo;
     if (Rt().Dir(componente, vbArchive).empty()) {
-        Rt().MsgBox(L"Instale o Velto antes de configurar o servidor.", 64, L"Atenção");
+        Rt().MsgBox(L"Instale o Velto antes de configurar o servidor.", vbInformation, kAtencao);
         Rt().End();
     }
     // Nobody would read the reminder in an unattended run, which checks the
     // rights itself.
     if (!Rt().Unattended()) {
-        Rt().MsgBox(L"Certifique-se de que esteja executando este aplicativo como ADMINISTRADOR!", 64,
+        Rt().MsgBox(L"Certifique-se de que esteja executando este aplicativo como ADMINISTRADOR!", vbInformation,
                     L"Informativo");
     }
     Preenche_Combo_ArquivosSql();
@@ -105,7 +108,7 @@ void frmPrincipal::cmdFechar_Click() {
 
 void frmPrincipal::Form_QueryUnload(bool& Cancel) {
     Cancel = Em_Andamento();
-    if (Cancel) Rt().MsgBox(kEmAndamento, kInformacao, kAtencao);
+    if (Cancel) Rt().MsgBox(kEmAndamento, vbInformation, kAtencao);
 }
 
 void frmPrincipal::cmdRemoveServico_Click() { Remove_Servico(true); }
@@ -120,19 +123,18 @@ bool frmPrincipal::Remove_Servico(bool pergunta) {
     WithStandardHandler([&] {
         if (pergunta && Rt().MsgBox(L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\n"
                                     L"Deseja proseguir com a remoção do serviço?",
-                                    36, L"Atenção") != vbYes) {
+                                    vbYesNo + vbQuestion, kAtencao) != vbYes) {
             return;
         }
         modRegistro::Inicia(L"Remoção do serviço MySQL", {{L"Programa", Rt().ProgramVersion()},
                                                           {L"Windows", Rt().SystemVersion()}});
-        // The interpreter is looked up afresh for each command; the delete
-        // starts only once the stop has ended.
-        modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc stop MySQL", modPrincipal::kJanelaOculta);
-        modPrincipal::Executa_Aguarda(Rt().Environ(L"Comspec") + L" /c sc delete MySQL", modPrincipal::kJanelaOculta);
-        removido = !Rt().QueryService(kServico);
+        // The delete starts only once the stop has ended.
+        modPrincipal::Executa_Aguarda(comandos::Controle_Servico(L"stop"), modPrincipal::kJanelaOculta);
+        modPrincipal::Executa_Aguarda(comandos::Controle_Servico(L"delete"), modPrincipal::kJanelaOculta);
+        removido = !Rt().QueryService(comandos::kServico);
         modRegistro::Escreve_Agora(std::wstring(L"Resultado: o serviço MySQL ") +
                              (removido ? L"não está mais registrado" : L"ainda está registrado"));
-        Rt().MsgBox(L"O Serviço MySQL foi removido!", 0, L"Brevano");
+        Rt().MsgBox(L"O Serviço MySQL foi removido!", vbOKOnly, L"Brevano");
     });
     return removido;
 }
@@ -144,7 +146,90 @@ void frmPrincipal::Marca_Etapa(Control rotulo) {
 
 void frmPrincipal::Falha_Etapa(const std::wstring& motivo) {
     modRegistro::Escreve_Agora(L"Falha: " + motivo);
-    Rt().MsgBox(motivo + L"\r\n\r\n" + kVejaRegistro + modRegistro::Caminho(), kExclamacao, kAtencao);
+    Rt().MsgBox(motivo + L"\r\n\r\n" + kVejaDetalhes + modRegistro::Caminho(), vbExclamation, kAtencao);
+}
+
+std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
+    const auto recusa = [](const wchar_t* texto, int estilo) {
+        Rt().MsgBox(texto, estilo, kAtencao);
+        return std::nullopt;
+    };
+    codigo_configuracao_ = kSaidaVerificacao;
+    const std::wstring unidade = view_.Text(Control::cboDrive);
+    if (unidade.empty()) return recusa(kSemDrive, vbInformation);
+    // Taken once: later changes of the drive list do not follow into the run.
+    Pedido pedido{unidade.substr(0, kTamanhoDrive), view_.Text(Control::cboArquivoSql)};
+    if (!Rt().Dir(pedido.drive + kPastaMysql, vbDirectory).empty()) return recusa(kMysqlExiste, vbInformation);
+    if (!ExisteArquivo(Rt().AppPath() + kArquivoZip)) return recusa(kSemArquivoZip, vbInformation);
+    if (!ExisteArquivo(Rt().AppPath() + kBiblioteca)) return recusa(kSemBiblioteca, vbExclamation);
+    if (pedido.script.empty()) return recusa(kSemScript, vbInformation);
+    // A pattern would let the search find some other file, and the name
+    // later goes, quoted, on the interpreter's command line.
+    if (!NomeDeArquivoValido(pedido.script) || !ExisteArquivo(Rt().AppPath() + L"\\" + pedido.script)) {
+        return recusa(kScriptNaoEncontrado, vbInformation);
+    }
+    // A server registered from another drive (or whose folder was
+    // deleted) would take this setup's grants and its drop of the
+    // product database: the shop's data would be lost.
+    if (Rt().QueryService(comandos::kServico)) return recusa(kMysqlExiste, vbInformation);
+    if (!Rt().IsAdministrator()) {
+        codigo_configuracao_ = kSaidaAdministrador;
+        return recusa(kSemAdministrador, vbExclamation);
+    }
+    return pedido;
+}
+
+int frmPrincipal::Executa_Etapas(const Pedido& pedido) {
+    const std::wstring& drive = pedido.drive;
+    // Each step reads what it needs when it is called: the script's name
+    // is taken again for the import, as the operator may change it while
+    // the earlier steps run.
+    const std::array<std::pair<Control, std::function<void(Logico&)>>, 5> etapas{{
+        {Control::lblInstalacaoMysql, [&](Logico& r) { Instala_Mysql(drive, Rt().AppPath() + kArquivoZip, r); }},
+        {Control::lblConfiguracaoBinario, [&](Logico& r) { Configura_LogBinario(drive, r); }},
+        {Control::lblCriacaoServico, [&](Logico& r) { Cria_Servico(drive, r); }},
+        {Control::lblConfiguracaoUsuario, [&](Logico& r) { Configura_Usuarios(drive, kSenha, r); }},
+        {Control::lblImportacaoBanco,
+         [&](Logico& r) { Importa_Banco(drive, view_.Text(Control::cboArquivoSql), kSenha, r); }},
+    }};
+    int numero = 0;
+    for (const auto& [rotulo, etapa] : etapas) {
+        ++numero;
+        const std::wstring nome(SpecOf(rotulo).caption);
+        modRegistro::Escreve_Agora(L"Etapa " + nome);
+        Logico resultado = Falso;
+        etapa(resultado);
+        const std::wstring situacao = L"Etapa " + nome + (resultado == Falso ? L": falhou" : L": concluída");
+        modRegistro::Escreve_Agora(situacao);
+        Rt().ConsoleLine(situacao);
+        if (resultado == Falso) {
+            modRegistro::Escreve(L"Resultado: interrompida na etapa " + nome);
+            return numero;
+        }
+        Marca_Etapa(rotulo);
+    }
+    return 0;
+}
+
+void frmPrincipal::Encerra_Configuracao(int etapa_falha) {
+    Rt().SetMousePointer(vbDefault);
+    if (etapa_falha != 0) {
+        // The failing step has told why; the operator may correct it and press again.
+        codigo_configuracao_ = kSaidaEtapa + etapa_falha;
+        view_.SetEnabled(Control::cmdConfigurar, true);
+        return;
+    }
+    codigo_configuracao_ = kSaidaConcluida;
+    modRegistro::Escreve(importacao_com_erros_ ? L"Resultado: concluída; a importação terminou com erros"
+                                               : L"Resultado: concluída");
+    view_.SetEnabled(Control::cmdFechar, true);
+    view_.SetEnabled(Control::cmdConfigurar, false);
+    if (importacao_com_erros_) {
+        Rt().MsgBox(std::wstring(kConcluido) + L"\r\n\r\n" + kImportacaoComErros + modRegistro::Caminho(),
+                    vbExclamation, kTituloConcluido);
+    } else {
+        Rt().MsgBox(kConcluido, vbInformation, kTituloConcluido);
+    }
 }
 
 void frmPrincipal::cmdConfigurar_Click() {
@@ -153,91 +238,26 @@ void frmPrincipal::cmdConfigurar_Click() {
     // during a removal, must not begin a setup inside the other.
     if (Em_Andamento()) return;
     const Em_Curso em_curso{configurando_};
-    codigo_configuracao_ = 2;
+    codigo_configuracao_ = kSaidaVerificacao;
 
     WithStandardHandler([&] {
-        const auto avisa = [](const wchar_t* texto, int estilo) { Rt().MsgBox(texto, estilo, kAtencao); };
-
-        const std::wstring unidade = view_.Text(Control::cboDrive);
-        if (unidade.empty()) return avisa(kSemDrive, kInformacao);
-        // Taken once: later changes of the drive list do not follow into the run.
-        const std::wstring drive = unidade.substr(0, kTamanhoDrive);
-        if (!Rt().Dir(drive + kPastaMysql, vbDirectory).empty()) return avisa(kMysqlExiste, kInformacao);
-        if (!ExisteArquivo(Rt().AppPath() + kArquivoZip)) return avisa(kSemArquivoZip, kInformacao);
-        if (!ExisteArquivo(Rt().AppPath() + kBiblioteca)) return avisa(kSemBiblioteca, kExclamacao);
-        const std::wstring script = view_.Text(Control::cboArquivoSql);
-        if (script.empty()) return avisa(kSemScript, kInformacao);
-        // A pattern would let the search find some other file, and the name
-        // later goes, quoted, on the interpreter's command line.
-        if (!NomeDeArquivoValido(script) || !ExisteArquivo(Rt().AppPath() + L"\\" + script)) {
-            return avisa(kScriptNaoEncontrado, kInformacao);
-        }
-        // A server registered from another drive (or whose folder was
-        // deleted) would take this setup's grants and its drop of the
-        // product database: the shop's data would be lost.
-        if (Rt().QueryService(kServico)) return avisa(kMysqlExiste, kInformacao);
-        if (!Rt().IsAdministrator()) {
-            codigo_configuracao_ = 3;
-            return avisa(kSemAdministrador, kExclamacao);
-        }
+        const auto pedido = Verifica_Pedido();
+        if (!pedido) return;
 
         view_.SetEnabled(Control::cmdConfigurar, false);
         view_.SetEnabled(Control::cmdFechar, false);
         Rt().SetMousePointer(vbHourglass);
-
         modRegistro::Oculta(kSenha);
         modRegistro::Inicia(L"Configuração do servidor MySQL",
                             {{L"Programa", Rt().ProgramVersion()},
                              {L"Windows", Rt().SystemVersion()},
                              {L"Pasta do programa", Rt().AppPath()},
-                             {L"Drive", drive},
-                             {L"Banco de dados", script},
+                             {L"Drive", pedido->drive},
+                             {L"Arquivo do banco de dados", pedido->script},
                              {L"Log binário", view_.Value(Control::chkBinario) == 1 ? L"sim" : L"não"}});
         importacao_com_erros_ = false;
 
-        // Each step reads what it needs when it is called: the script's name
-        // is taken again for the import, as the operator may change it while
-        // the earlier steps run.
-        const std::array<std::pair<Control, std::function<void(Logico&)>>, 5> etapas{{
-            {Control::lblInstalacaoMysql, [&](Logico& r) { Instala_Mysql(drive, Rt().AppPath() + kArquivoZip, r); }},
-            {Control::lblConfiguracaoBinario, [&](Logico& r) { Configura_LogBinario(drive, r); }},
-            {Control::lblCriacaoServico, [&](Logico& r) { Cria_Servico(drive, r); }},
-            {Control::lblConfiguracaoUsuario, [&](Logico& r) { Configura_Usuarios(drive, kSenha, r); }},
-            {Control::lblImportacaoBanco,
-             [&](Logico& r) { Importa_Banco(drive, view_.Text(Control::cboArquivoSql), kSenha, r); }},
-        }};
-        int numero = 0;
-        for (const auto& [rotulo, etapa] : etapas) {
-            ++numero;
-            const std::wstring nome(SpecOf(rotulo).caption);
-            modRegistro::Escreve_Agora(L"Etapa " + nome);
-            Logico resultado = Falso;
-            etapa(resultado);
-            const std::wstring situacao = L"Etapa " + nome + (resultado == Falso ? L": falhou" : L": concluída");
-            modRegistro::Escreve_Agora(situacao);
-            Rt().ConsoleLine(situacao);
-            if (resultado == Falso) {
-                codigo_configuracao_ = 10 + numero;
-                modRegistro::Escreve(L"Resultado: interrompida na etapa " + nome);
-                view_.SetEnabled(Control::cmdConfigurar, true);
-                Rt().SetMousePointer(vbDefault);
-                return;
-            }
-            Marca_Etapa(rotulo);
-        }
-
-        codigo_configuracao_ = 0;
-        modRegistro::Escreve(importacao_com_erros_ ? L"Resultado: concluída; a importação registrou erros"
-                                                   : L"Resultado: concluída");
-        Rt().SetMousePointer(vbDefault);
-        view_.SetEnabled(Control::cmdFechar, true);
-        view_.SetEnabled(Control::cmdConfigurar, false);
-        if (importacao_com_erros_) {
-            Rt().MsgBox(std::wstring(kConcluido) + L"\r\n\r\n" + kImportacaoComErros + modRegistro::Caminho(),
-                        kExclamacao, L"Concluído");
-        } else {
-            Rt().MsgBox(kConcluido, kInformacao, L"Concluído");
-        }
+        Encerra_Configuracao(Executa_Etapas(*pedido));
     });
 }
 

@@ -2,8 +2,10 @@
 // steps it owns. Handlers act on the controls only through FormView.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "app/CodigosSaida.h"
 #include "app/FormView.h"
 #include "system/Basic.h"
 
@@ -29,9 +31,7 @@ public:
     // whether the service is gone.
     bool Remove_Servico(bool pergunta);
 
-    // How the last press of the start button ended: 0 completed (import
-    // errors included), 2 stopped by a check, 3 no administrator rights,
-    // 10 + n step n failed.
+    // How the last press of the start button ended, as an exit code.
     int Codigo_Configuracao() const { return codigo_configuracao_; }
 
     void Preenche_Combo_ArquivosSql();
@@ -57,6 +57,21 @@ public:
     bool Em_Andamento() const { return configurando_ || removendo_; }
 
 private:
+    // What a press asks for, once its checks have passed.
+    struct Pedido {
+        std::wstring drive;   // the designator, letter and colon
+        std::wstring script;  // the script's name as chosen at the press
+    };
+    // The checks of a press, in order: the first that fails tells the
+    // operator why and nothing is changed.
+    std::optional<Pedido> Verifica_Pedido();
+    // Runs the steps in order up to the first that fails; answers its
+    // number, 0 when all were done.
+    int Executa_Etapas(const Pedido& pedido);
+    // The end of a setup that ran: the outcome for the operator and the
+    // buttons that make sense next.
+    void Encerra_Configuracao(int etapa_falha);
+
     // Marks a finished step on its label.
     void Marca_Etapa(Control rotulo);
     // A step that could not do its work: the reason goes to the log, and to
@@ -69,12 +84,10 @@ private:
     // Set by the import when the client reported failing statements that it
     // went past: the setup completes, and says so.
     bool importacao_com_erros_ = false;
-    int codigo_configuracao_ = 2;
+    int codigo_configuracao_ = kSaidaVerificacao;
 };
 
 // Messages of the start-up checks.
 inline constexpr const wchar_t* kComponenteArquivo = L"LUMATREX.OCX";
-// The service the setup registers and the removal takes off.
-inline constexpr const wchar_t* kServico = L"MySQL";
 
 }  // namespace cm

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "app/frmPrincipal.h"
+#include "setup/Comandos.h"
 #include "system/ErrorHandling.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
@@ -10,8 +11,6 @@ namespace cm {
 
 namespace {
 
-// The server's configuration file, as extracted by the first step.
-constexpr const wchar_t* kArquivoIni = L"\\MySQL\\my.ini";
 constexpr const wchar_t* kSecao = L"mysqld";
 
 // Key, then the value around the drive designator. The values keep the
@@ -25,11 +24,13 @@ constexpr const wchar_t* kValorLogBinario = L" ";
 
 constexpr int kMarcado = 1;
 
+// Accents in the program's folder are no longer a cause: what is left is a
+// package without the server's configuration file at its place.
 constexpr const wchar_t* kMensagemSemIni =
     L"A etapa de instalação do MySQL Falhou!\r\n"
     L"\r\n"
     L"Verifique se:\r\n"
-    L" - O caminhho do Brevano possui algum acento nos nomes de pasta.\r\n"
+    L" - O arquivo Mysql.zip contém o arquivo MySQL\\my.ini.\r\n"
     L"\r\n"
     L"Inicie o processo novamente.";
 constexpr const wchar_t* kFalhaGravacao = L"Não foi possível gravar o arquivo my.ini.";
@@ -39,14 +40,11 @@ constexpr const wchar_t* kFalhaGravacao = L"Não foi possível gravar o arquivo 
 void frmPrincipal::Configura_LogBinario(const std::wstring& Drive, Logico& Resultado) {
     Resultado = Falso;
     WithStandardHandler([&] {
-        const std::wstring arquivo = Drive + kArquivoIni;
+        const std::wstring arquivo = Drive + comandos::kArquivoIni;
         // A configuration file that is not there means the extraction did not
         // give the tree we expect; writing keys would create a file that only
         // hides that.
-        if (Rt().Dir(arquivo, vbArchive).empty()) {
-            Rt().MsgBox(kMensagemSemIni, 48, L"Atenção");
-            return;
-        }
+        if (Rt().Dir(arquivo, vbArchive).empty()) return Falha_Etapa(kMensagemSemIni);
         // A server started from a file without these keys would look for its
         // data where there is none.
         const auto grava = [&](const wchar_t* chave, const std::wstring& valor) {

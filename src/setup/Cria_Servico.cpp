@@ -2,6 +2,7 @@
 #include <string>
 
 #include "app/frmPrincipal.h"
+#include "setup/Comandos.h"
 #include "system/ErrorHandling.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
@@ -14,26 +15,22 @@ namespace {
 using modPrincipal::Executa_Aguarda;
 using modPrincipal::kJanelaOculta;
 
-// 1: {D}\MySQL\bin\mysqld-nt.exe --install MySQL --defaults-file="{D}\MySQL\my.ini"
-constexpr const wchar_t* kInstalaServico = L"\\MySQL\\bin\\mysqld-nt.exe --install MySQL --defaults-file=\"";
-constexpr const wchar_t* kArquivoIni = L"\\MySQL\\my.ini\"";
-// 2: {C} /c sc config MySQL start= auto
-constexpr const wchar_t* kInicioAutomatico = L" /c sc config MySQL start= auto";
-// 3: {C} /c sc start MySQL
-constexpr const wchar_t* kIniciaServico = L" /c sc start MySQL";
-// 4: {D}\MySQL\bin\mysql.exe -e status
-constexpr const wchar_t* kConsultaStatus = L"\\MySQL\\bin\\mysql.exe -e status";
+// {D}\MySQL\bin\mysqld-nt.exe --install MySQL --defaults-file="{D}\MySQL\my.ini"
+std::wstring Instala_Servico(const std::wstring& drive) {
+    return drive + comandos::kServidor + L" --install " + comandos::kServico + L" --defaults-file=\"" + drive +
+           comandos::kArquivoIni + L"\"";
+}
 
 // Time the freshly registered service, and then the started server, get
 // before the next command relies on them.
 constexpr std::uint32_t kPausaServico = 20000;
 
-constexpr const wchar_t* kFalhaServico = L"O serviço MySQL não foi iniciado.";
+constexpr const wchar_t* kFalhaServico = L"Não foi possível iniciar o serviço MySQL.";
 
 std::wstring Descreve(const std::optional<ServiceState>& estado) {
     if (!estado) return L"não registrado";
     return std::wstring(estado->running ? L"em execução" : L"parado") +
-           (estado->automatic ? L", início automático" : L", início não automático");
+           (estado->automatic ? L", inicialização automática" : L", inicialização manual");
 }
 
 }  // namespace
@@ -41,22 +38,22 @@ std::wstring Descreve(const std::optional<ServiceState>& estado) {
 void frmPrincipal::Cria_Servico(const std::wstring& Drive, Logico& Resultado) {
     Resultado = Falso;
     WithStandardHandler([&] {
-        Executa_Aguarda(Drive + kInstalaServico + Drive + kArquivoIni, kJanelaOculta);
+        Executa_Aguarda(Instala_Servico(Drive), kJanelaOculta);
         Rt().Pause(kPausaServico);
         Rt().DoEvents();
 
-        Executa_Aguarda(Rt().Environ(L"Comspec") + kInicioAutomatico, kJanelaOculta);
-        Executa_Aguarda(Rt().Environ(L"Comspec") + kIniciaServico, kJanelaOculta);
+        Executa_Aguarda(comandos::Controle_Servico(L"config", L" start= auto"), kJanelaOculta);
+        Executa_Aguarda(comandos::Controle_Servico(L"start"), kJanelaOculta);
         Rt().DoEvents();
 
         // Informative only: the server may still be starting.
-        Executa_Aguarda(Drive + kConsultaStatus, kJanelaOculta);
+        Executa_Aguarda(Drive + comandos::kClienteStatus + L" -e status", kJanelaOculta);
         Rt().Pause(kPausaServico);
 
         // The step's commands may each fail (no rights, a server that stops
         // at once) while the next one still runs: what counts is the service.
-        const auto estado = Rt().QueryService(kServico);
-        modRegistro::Escreve_Agora(std::wstring(L"Serviço ") + kServico + L": " + Descreve(estado));
+        const auto estado = Rt().QueryService(comandos::kServico);
+        modRegistro::Escreve_Agora(std::wstring(L"Serviço ") + comandos::kServico + L": " + Descreve(estado));
         if (!estado || !estado->running || !estado->automatic) return Falha_Etapa(kFalhaServico);
         Resultado = Verdadeiro;
     });

@@ -1,6 +1,7 @@
 #include <string>
 
 #include "app/frmPrincipal.h"
+#include "setup/Comandos.h"
 #include "system/ErrorHandling.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
@@ -13,20 +14,13 @@ namespace {
 using modPrincipal::Executa_Aguarda;
 using modPrincipal::kJanelaOculta;
 
-// 1, 2, 4: {D}\MySql\bin\mysql.exe -e "<statement>" -h localhost -u root --password={P}
-constexpr const wchar_t* kClienteExe = L"\\MySql\\bin\\mysql.exe";
-constexpr const wchar_t* kApagaBanco = L" -e \"DROP DATABASE IF EXISTS velto;\" -h localhost -u root --password=";
-constexpr const wchar_t* kCriaBanco = L" -e \"CREATE DATABASE velto;\" -h localhost -u root --password=";
-constexpr const wchar_t* kRecarga = L" -e \"FLUSH PRIVILEGES;\" -h localhost -u root --password=";
-
-// 3: {C} /c {D}\MySql\bin\mysql -h localhost -u root --password={P} -D velto < "{F}\{S}" -f
+// {C} /c {D}\MySql\bin\mysql -h localhost -u root --password={P} -D velto < "{F}\{S}" -f
 // The interpreter feeds the script to the client; only the script's path is
 // quoted, so that blanks in the folder or the name keep it one argument.
-constexpr const wchar_t* kInterpretador = L" /c ";
-constexpr const wchar_t* kClienteImportacao = L"\\MySql\\bin\\mysql -h localhost -u root --password=";
-constexpr const wchar_t* kBancoEntrada = L" -D velto < \"";
-constexpr const wchar_t* kSeparador = L"\\";
-constexpr const wchar_t* kFimImportacao = L"\" -f";
+std::wstring Importacao(const std::wstring& drive, const std::wstring& script, const std::wstring& senha) {
+    return comandos::Interpretador() + L" /c " + drive + comandos::kCliente + comandos::Login(senha) +
+           L" -D velto < \"" + Rt().AppPath() + L"\\" + script + L"\" -f";
+}
 
 // Lets the server settle after each change before the next one.
 constexpr std::uint32_t kPausaBanco = 2000;
@@ -57,32 +51,30 @@ void frmPrincipal::Importa_Banco(const std::wstring& Drive, const std::wstring& 
         // Checked before anything runs, so that a refused name leaves the
         // existing database alone.
         ExigeNomeDeArquivo(Arquivo_Sql);
-        const std::wstring cliente = Drive + kClienteExe;
+        const std::wstring cliente = Drive + comandos::kClienteBanco;
         // A drop, create or import that failed (server unreachable, script
         // unreadable) leaves no product database: the next must not run.
         modPrincipal::Execucao execucao;
         const auto concluida = [&] { return execucao.Concluida && execucao.Codigo_Saida == 0; };
-        Executa_Aguarda(cliente + kApagaBanco + Senha, kJanelaOculta, &execucao);
+        Executa_Aguarda(comandos::Executa_Instrucao(cliente, L"DROP DATABASE IF EXISTS velto;", Senha), kJanelaOculta,
+                        &execucao);
         if (!concluida()) return Falha_Etapa(kFalhaImportacao);
         Rt().DoEvents();
         Rt().Pause(kPausaBanco);
 
-        Executa_Aguarda(cliente + kCriaBanco + Senha, kJanelaOculta, &execucao);
+        Executa_Aguarda(comandos::Executa_Instrucao(cliente, L"CREATE DATABASE velto;", Senha), kJanelaOculta,
+                        &execucao);
         if (!concluida()) return Falha_Etapa(kFalhaImportacao);
         Rt().DoEvents();
         Rt().Pause(kPausaBanco);
 
-        const std::wstring interpretador = Rt().Environ(L"Comspec");
-        const std::wstring pasta = Rt().AppPath();
-        const std::wstring importacao = interpretador + kInterpretador + Drive + kClienteImportacao + Senha +
-                                        kBancoEntrada + pasta + kSeparador + Arquivo_Sql + kFimImportacao;
-        Executa_Aguarda(importacao, kJanelaOculta, &execucao);
+        Executa_Aguarda(Importacao(Drive, Arquivo_Sql, Senha), kJanelaOculta, &execucao);
         if (!concluida()) return Falha_Etapa(kFalhaImportacao);
         importacao_com_erros_ = RelataErros(execucao.Erros);
         Rt().DoEvents();
         Rt().Pause(kPausaBanco);
 
-        Executa_Aguarda(cliente + kRecarga + Senha, kJanelaOculta);
+        Executa_Aguarda(comandos::Recarga(cliente, Senha), kJanelaOculta);
         Rt().DoEvents();
         Resultado = Verdadeiro;
     });

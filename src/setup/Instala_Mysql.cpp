@@ -3,6 +3,7 @@
 #include <string>
 
 #include "app/frmPrincipal.h"
+#include "setup/Comandos.h"
 #include "system/ErrorHandling.h"
 #include "system/Runtime.h"
 #include "system/modRegistro.h"
@@ -14,7 +15,6 @@ namespace {
 
 constexpr const char* kVariavelPath = "Path";
 constexpr const wchar_t* kPastaBin = L"\\MySQL\\bin";
-constexpr const wchar_t* kPastaServidor = L"\\MySQL";
 constexpr const wchar_t* kPastaDados = L"\\MySQL\\Data";
 constexpr const wchar_t* kFalhaDescompactacao = L"Não foi possível descompactar o arquivo Mysql.zip.";
 constexpr std::uint32_t kBufferPath = 1024;
@@ -52,20 +52,20 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
     const auto remove_pasta = [&] {
         if (!pasta_criada) return;
         pasta_criada = false;
-        WithStandardHandler([&] { Rt().RemoveFolder(Drive + kPastaServidor); });
+        WithStandardHandler([&] { Rt().RemoveFolder(Drive + comandos::kPastaServidor); });
     };
     WithStandardHandler([&] {
         // Made before the extraction so that everything extracted inherits
         // their access: the service runs bin\mysqld-nt.exe as LocalSystem,
         // and Data holds the shop's data.
-        Rt().MakeFolder(Drive + kPastaServidor, FolderAccess::Server);
+        Rt().MakeFolder(Drive + comandos::kPastaServidor, FolderAccess::Server);
         pasta_criada = true;
         Rt().MakeFolder(Drive + kPastaDados, FolderAccess::Private);
 
         modRegistro::Escreve_Agora(L"Descompactando " + Arquivo_Zip + L" em " + Drive + L"\\");
         const std::int32_t codigo = modZip::Descompacta_Zip(Arquivo_Zip, Drive);
         if (codigo != 0) {
-            modRegistro::Escreve_Bloco(L"    a biblioteca respondeu " + std::to_wstring(codigo) + L":",
+            modRegistro::Escreve_Bloco(L"    a unzip32.dll retornou o código " + std::to_wstring(codigo) + L":",
                                        modZip::Zip_Saida);
             Rt().DoEvents();
             remove_pasta();

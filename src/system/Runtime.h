@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,6 +26,15 @@ using WindowHandle = std::uintptr_t;
 // The callback form that EnumWindows expects: window and application value in,
 // zero to stop the pass.
 using EnumWindowsCallback = std::int32_t(CM_STDCALL *)(WindowHandle window, std::intptr_t value);
+
+// Message-box styles: the buttons, plus at most one icon.
+inline constexpr int vbOKOnly = 0;
+inline constexpr int vbYesNoCancel = 3;
+inline constexpr int vbYesNo = 4;
+inline constexpr int kBotoes = 7;  // the bits that choose the buttons
+inline constexpr int vbQuestion = 32;
+inline constexpr int vbExclamation = 48;
+inline constexpr int vbInformation = 64;
 
 // Message-box answers.
 inline constexpr int vbOK = 1;
@@ -73,8 +83,13 @@ public:
     // cancelled (and, unattended, without asking).
     std::wstring InputBox(const std::wstring& prompt);
 
-    // Unattended: nobody is at the window (command-line runs).
-    void SetUnattended(bool unattended) { unattended_ = unattended; }
+    // Unattended: nobody is at the window (command-line runs). What a box
+    // would have shown or asked goes to the log given.
+    using TextSink = std::function<void(const std::wstring&)>;
+    void SetUnattended(bool unattended, TextSink log = {}) {
+        unattended_ = unattended;
+        unattended_log_ = std::move(log);
+    }
     bool Unattended() const { return unattended_; }
     // The code the process ends with (End).
     void SetExitCode(int code) { exit_code_ = code; }
@@ -167,6 +182,7 @@ protected:
 
 private:
     bool unattended_ = false;
+    TextSink unattended_log_;
     int exit_code_ = 0;
 
 public:

@@ -109,8 +109,6 @@ void Escreve_Bloco(const std::wstring& titulo, const std::wstring& texto) {
 
 const std::wstring& Caminho() { return g_caminho; }
 
-bool Ativo() { return g_ativo; }
-
 void Esquece() {
     g_segredos.clear();
     g_caminho.clear();

@@ -30,7 +30,6 @@ void Escreve_Bloco(const std::wstring& titulo, const std::wstring& texto);
 
 // The full path of the log; empty before the first section of the run.
 const std::wstring& Caminho();
-bool Ativo();
 // Back to the state at program start (tests).
 void Esquece();
 

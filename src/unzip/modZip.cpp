@@ -120,7 +120,8 @@ std::int32_t UZ_CALL Zip_Sobrescreve(char* nome) {
         std::wstring arquivo;
         Resume([&] { arquivo = LeBuffer(nome, kLimiteNome); });
         Resume([&] {
-            resposta = Rt().MsgBox(L"Overwrite " + arquivo + L"?", 48 + 3, L"VBUnZip32 - File Already Exists!");
+            resposta = Rt().MsgBox(L"Overwrite " + arquivo + L"?", vbExclamation + vbYesNoCancel,
+                                   L"VBUnZip32 - File Already Exists!");
         });
     } catch (...) {
     }

@@ -154,7 +154,7 @@ class Scenarios(unittest.TestCase):
             m.drive(*e2e.full_setup_commands(binlog=False, script=script, app=app), timeout=600)
             self.assertEqual(m.sql("SELECT nome FROM cliente ORDER BY id", database="velto"),
                              [("João",), ("Conceição",), ("Açaí & Cia",)])
-            self.assertIn(f"Banco de dados: {script}", m.log())
+            self.assertIn(f"Arquivo do banco de dados: {script}", m.log())
 
     def test_unattended_setup_and_removal(self):
         with self.machine("unattended") as m:

@@ -124,7 +124,7 @@ TEST_F(InstalaMysql, FailedExtractionRemovesTheFolderItMadeSaysSoAndLeavesThePat
     EXPECT_FALSE(rt.Exists(L"c:\\MySQL"));
     EXPECT_EQ(rt.removed_folders, std::vector<std::wstring>{L"c:\\MySQL"});
     ASSERT_EQ(rt.msgboxes.size(), 1u);
-    EXPECT_EQ(rt.msgboxes[0].text, L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\nVeja o registro: ");
+    EXPECT_EQ(rt.msgboxes[0].text, L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\nVeja os detalhes em: ");
     EXPECT_EQ(rt.msgboxes[0].style, 48);
     EXPECT_EQ(Count(L"GetEnvironmentVariableA"), 0);
     EXPECT_EQ(Count(L"SetEnvironmentVariableA"), 0);

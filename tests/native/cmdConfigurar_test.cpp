@@ -23,7 +23,7 @@ using test::kStepLabels;
 
 const std::wstring kApp = L"C:\\Apps\\Brevano";
 const std::wstring kLog = kApp + L"\\ConfiguraMySQL.log";
-const std::wstring kVejaRegistro = L"\r\n\r\nVeja o registro: " + kLog;
+const std::wstring kVejaRegistro = L"\r\n\r\nVeja os detalhes em: " + kLog;
 
 // A machine ready for a setup on drive c:: archive, library and one script
 // beside the program; the extraction gives the tree the later steps expect.
@@ -226,13 +226,13 @@ TEST(StartButtonRun, EachFailingStepEndsTheRunWithItsLabelUntouched) {
          L"Não foi possível descompactar o arquivo Mysql.zip." + kVejaRegistro},
         {"no my.ini", 2, [](Machine&) { g_fake_unzip.during = nullptr; }, 0,
          L"A etapa de instalação do MySQL Falhou!\r\n\r\nVerifique se:\r\n"
-         L" - O caminhho do Brevano possui algum acento nos nomes de pasta.\r\n\r\nInicie o processo novamente."},
+         L" - O arquivo Mysql.zip contém o arquivo MySQL\\my.ini.\r\n\r\nInicie o processo novamente." + kVejaRegistro},
         {"my.ini refuses a key", 2, [](Machine& m) { m.rt.refuse_profile_write_at = 2; }, 0,
          L"Não foi possível gravar o arquivo my.ini." + kVejaRegistro},
         {"the service does not start", 3, [](Machine& m) { m.ExitWith(L"sc start", 1); }, 4,
-         L"O serviço MySQL não foi iniciado." + kVejaRegistro},
+         L"Não foi possível iniciar o serviço MySQL." + kVejaRegistro},
         {"the service is not set to start automatically", 3, [](Machine& m) { m.ExitWith(L"sc config", 5); }, 4,
-         L"O serviço MySQL não foi iniciado." + kVejaRegistro},
+         L"Não foi possível iniciar o serviço MySQL." + kVejaRegistro},
         {"error inside the service step", 3, [](Machine& m) { m.FailAt(L"Pause 20000", 1); }, 1,
          L"Memória insuficiente"},
         {"root's password does not work", 4, [](Machine& m) { m.ExitWith(L"FLUSH PRIVILEGES", 1); }, 6, accounts},
@@ -382,7 +382,7 @@ TEST(StartButtonReentrancy, ACloseRequestOrAnotherPressDuringARunChangesNothing)
     std::vector<std::wstring> shown;
     for (const auto& box : m.rt.msgboxes) shown.push_back(box.text.substr(0, 20));
     EXPECT_EQ(shown, (std::vector<std::wstring>{busy.substr(0, 20), busy.substr(0, 20), L"Remover o serviço do",
-                                                 L"O Serviço MySQL foi ", L"O serviço MySQL não "}));
+                                                 L"O Serviço MySQL foi ", L"Não foi possível ini"}));
     EXPECT_EQ(m.rt.msgboxes[0].style, 64);
     EXPECT_EQ(m.rt.msgboxes[0].title, L"Atenção");
     // The removal took the service off after its registration: the step
@@ -418,7 +418,7 @@ TEST(SetupLog, AWholeRunIsLoggedWithoutThePassword) {
 
     ASSERT_EQ(m.rt.msgboxes.size(), 1u);
     EXPECT_EQ(m.rt.msgboxes[0].text, L"Concluído a instalação do servidor MySQL!\r\n\r\n"
-                                     L"A importação do banco registrou erros. Veja o registro: " + kLog);
+                                     L"A importação do banco de dados terminou com erros. Veja os detalhes em: " + kLog);
     EXPECT_EQ(m.rt.msgboxes[0].style, 48);
     for (Control label : kStepLabels) EXPECT_TRUE(m.Marked(label));
 
@@ -428,13 +428,13 @@ TEST(SetupLog, AWholeRunIsLoggedWithoutThePassword) {
     EXPECT_EQ(log.find("\n", 3), log.find("\r\n", 2) + 1) << "lines end in CR LF";
     for (const char* expected :
          {"2026-12-08 10:00:00  Configuração do servidor MySQL", "Programa: Brevano MySQL 1.0.0", "Drive: c:",
-          "Banco de dados: velto.sql", "Log binário: sim",
+          "Arquivo do banco de dados: velto.sql", "Log binário: sim",
           "[2026-12-08 10:00:00] c:\\MySql\\bin\\mysql -e \"FLUSH PRIVILEGES;\" -h localhost -u root --password=********",
           "        ERROR 1045 (28000): Access denied", "    duração 0,5 s; código de saída 1",
-          "Etapa 3. Criação de serviço Mysql: concluída", "Serviço MySQL: em execução, início automático",
+          "Etapa 3. Criação de serviço Mysql: concluída", "Serviço MySQL: em execução, inicialização automática",
           "        eco: C:\\WINDOWS\\system32\\cmd.exe /c c:\\MySql\\bin\\mysql -h localhost -u root "
           "--password=******** -D velto",
-          "        ERROR 1146 (42S02) at line 7", "Resultado: concluída; a importação registrou erros"}) {
+          "        ERROR 1146 (42S02) at line 7", "Resultado: concluída; a importação terminou com erros"}) {
         EXPECT_NE(log.find(expected), std::string::npos) << expected;
     }
     // Every one of the twenty commands, in order.
@@ -454,9 +454,9 @@ TEST(SetupLog, GoesToTheTemporaryFolderWhenTheProgramsFolderCannotBeWritten) {
     m.form.cmdConfigurar_Click();
     const std::wstring temp_log = L"C:\\Users\\João\\AppData\\Local\\Temp\\ConfiguraMySQL.log";
     ASSERT_EQ(m.rt.msgboxes.size(), 1u);
-    EXPECT_EQ(m.rt.msgboxes[0].text, L"O serviço MySQL não foi iniciado.\r\n\r\nVeja o registro: " + temp_log);
+    EXPECT_EQ(m.rt.msgboxes[0].text, L"Não foi possível iniciar o serviço MySQL.\r\n\r\nVeja os detalhes em: " + temp_log);
     const std::string log = m.rt.FileContent(temp_log);
-    EXPECT_NE(log.find("Serviço MySQL: parado, início automático"), std::string::npos);
+    EXPECT_NE(log.find("Serviço MySQL: parado, inicialização automática"), std::string::npos);
     EXPECT_NE(log.find("Resultado: interrompida na etapa 3. Criação de serviço Mysql"), std::string::npos);
     EXPECT_EQ(log.find("GRANT"), std::string::npos);
 }
@@ -526,16 +526,16 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
                  return test::FakeProgram{0, 0, L"", line.find(L"-D velto") != std::wstring::npos ? L"ERROR 1064" : L""};
              };
          },
-         0, "A importação do banco registrou erros"},
+         0, "A importação do banco de dados terminou com erros"},
         {"bad command line", {L"/instalar", L"/banco=velto.sql"}, [](Machine&) {}, 1, "Linha de comando inválida"},
-        {"usage", {L"/?"}, [](Machine&) {}, 0, "Execução desatendida"},
+        {"usage", {L"/?"}, [](Machine&) {}, 0, "Execução pela linha de comando"},
         {"product missing", install, [](Machine& m) { m.rt.RemoveFolder(L"C:\\WINDOWS\\system32"); }, 2,
          "Instale o Velto antes de configurar o servidor."},
         {"script missing", {L"/instalar", L"/drive=c:", L"/banco=sumiu.sql"}, [](Machine&) {}, 2,
          "Arquivo de banco de dados não encontrado!"},
         {"not administrator", install, [](Machine& m) { m.rt.administrator = false; }, 3, "ADMINISTRADOR"},
         {"the service does not start", install, [](Machine& m) { m.ExitWith(L"sc start", 1); }, 13,
-         "O serviço MySQL não foi iniciado."},
+         "Não foi possível iniciar o serviço MySQL."},
         {"a replace question is answered no",
          install,
          [](Machine&) {
@@ -570,7 +570,7 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
         EXPECT_TRUE(m.rt.input_prompts.empty());
         EXPECT_NE(m.rt.FileContent(kLog).find(c.logged), std::string::npos) << c.logged;
         ASSERT_FALSE(m.rt.console.empty());
-        EXPECT_EQ(m.rt.console.front(), L"Registro: " + kLog);
+        EXPECT_EQ(m.rt.console.front(), L"Arquivo de log: " + kLog);
     }
 }
 

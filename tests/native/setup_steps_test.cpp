@@ -174,7 +174,8 @@ TEST_F(Steps, AnExistingBinaryLogKeyIsLeftAloneWhenUnticked) {
 TEST_F(Steps, AMissingOrHiddenConfigurationFileStopsWithTheSixLineMessage) {
     const std::wstring message =
         L"A etapa de instalação do MySQL Falhou!\r\n\r\nVerifique se:\r\n"
-        L" - O caminhho do Brevano possui algum acento nos nomes de pasta.\r\n\r\nInicie o processo novamente.";
+        L" - O arquivo Mysql.zip contém o arquivo MySQL\\my.ini.\r\n\r\nInicie o processo novamente.\r\n\r\n"
+        L"Veja os detalhes em: ";  // no log: the step ran outside a setup
     struct Case {
         const char* name;
         std::function<void(test::FakeRuntime&)> tree;

@@ -162,7 +162,7 @@ TEST_F(SetupInTheProgram, TheStartButtonRunsTheStepsAndTheServiceStepTellsTheTru
     GetWindowTextW(box, title, 64);
     EXPECT_STREQ(title, L"Atenção");
     const std::wstring log = app + L"\\ConfiguraMySQL.log";
-    EXPECT_EQ(text, L"O serviço MySQL não foi iniciado.\r\n\r\nVeja o registro: " + log);
+    EXPECT_EQ(text, L"Não foi possível iniciar o serviço MySQL.\r\n\r\nVeja os detalhes em: " + log);
     PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
     test::PumpFor(500);
@@ -182,7 +182,7 @@ TEST_F(SetupInTheProgram, TheStartButtonRunsTheStepsAndTheServiceStepTellsTheTru
     const std::string written = test::ReadFile(log);
     EXPECT_EQ(written.rfind("\xEF\xBB\xBF", 0), 0u);
     EXPECT_NE(written.find("Configuração do servidor MySQL\r\n"), std::string::npos);
-    EXPECT_NE(written.find("Banco de dados: banco velto.sql\r\n"), std::string::npos);
+    EXPECT_NE(written.find("Arquivo do banco de dados: banco velto.sql\r\n"), std::string::npos);
     EXPECT_NE(written.find("Serviço MySQL: não registrado\r\n"), std::string::npos);
     EXPECT_NE(written.find("] c:\\MySQL\\bin\\mysql.exe -e status\r\n"), std::string::npos);
     EXPECT_EQ(written.find("KQLum4816"), std::string::npos);
@@ -200,7 +200,7 @@ TEST_F(SetupInTheProgram, ADamagedArchiveStopsAtTheFirstStep) {
     std::wstring text;
     HWND box = test::WaitForBox(program.Id(), nullptr, text, 30000);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(text, L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\nVeja o registro: " + app +
+    EXPECT_EQ(text, L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\nVeja os detalhes em: " + app +
                         L"\\ConfiguraMySQL.log");
     // What the extraction left is gone before the operator reads why.
     EXPECT_EQ(GetFileAttributesW(kServer.c_str()), INVALID_FILE_ATTRIBUTES);

@@ -6,7 +6,9 @@
 #include <new>
 #include <vector>
 
+#include "app/CodigosSaida.h"
 #include "system/RuntimeError.h"
+#include "system/modRegistro.h"
 #include "system/win32/Win32Runtime.h"
 
 namespace cm::win32 {
@@ -61,11 +63,17 @@ int ShiftState(WPARAM keys) {
 }
 
 // The platform's report of an error nobody handled: it ends the program.
-[[noreturn]] void ReportUnhandled(const RuntimeError& error, const std::wstring& title) {
+// Nobody would answer a box in an unattended run; its log and console say it.
+[[noreturn]] void ReportUnhandled(const RuntimeError& error, Win32Runtime& runtime) {
     const std::wstring text = L"Erro em tempo de execução '" + std::to_wstring(error.Number()) + L"':\r\n\r\n" +
                               error.Description();
-    MessageBoxW(nullptr, text.c_str(), title.c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
-    ExitProcess(1);
+    if (runtime.Unattended()) {
+        modRegistro::Escreve(text);
+        runtime.ConsoleLine(text);
+    } else {
+        MessageBoxW(nullptr, text.c_str(), runtime.AppTitle().c_str(), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    }
+    ExitProcess(kSaidaErroInterno);
 }
 
 // The exception being handled as a run-time error: out of memory for
@@ -100,7 +108,7 @@ LRESULT Barrier(Win32Runtime& runtime, Body&& body) {
     try {
         return body();
     } catch (const RuntimeError& error) {
-        ReportUnhandled(error, runtime.AppTitle());
+        ReportUnhandled(error, runtime);
     } catch (...) {
         const std::wstring description = CurrentAsRuntimeError().Description();
         try {
@@ -299,7 +307,7 @@ int MainWindow::Run() {
         Create();
         form_.Form_Load();
     } catch (...) {
-        ReportUnhandled(CurrentAsRuntimeError(), runtime_.AppTitle());
+        ReportUnhandled(CurrentAsRuntimeError(), runtime_);
     }
     Show();
     MSG message;

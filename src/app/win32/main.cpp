@@ -36,9 +36,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
         code = cm::Executa_Desatendido(opcoes, window.Form(), window, GetCommandLineW());
     } catch (const cm::RuntimeError& error) {
+        code = cm::kSaidaErroInterno;
         cm::modRegistro::Escreve(L"Erro " + std::to_wstring(error.Number()) + L": " + error.Description());
         runtime.ConsoleLine(error.Description());
     } catch (...) {
+        code = cm::kSaidaErroInterno;
+        cm::modRegistro::Escreve(L"Erro interno");
         runtime.ConsoleLine(L"Erro interno");
     }
     runtime.SetExitCode(code);

@@ -86,17 +86,19 @@ const ExpectedBox kBoxes[] = {
     {"no-script", L"Atenção", L"Informe o arquivo de banco de dados!", Icon::Information},
     {"script-missing", L"Atenção", L"Arquivo de banco de dados não encontrado!", Icon::Information},
     {"no-config", L"Atenção",
-     L"A etapa de instalação do MySQL Falhou!\r\n\r\nVerifique se:\r\n - O caminhho do Brevano possui algum acento "
-     L"nos nomes de pasta.\r\n\r\nInicie o processo novamente.",
+     L"A etapa de instalação do MySQL Falhou!\r\n\r\nVerifique se:\r\n - O arquivo Mysql.zip contém o arquivo "
+     L"MySQL\\my.ini.\r\n\r\nInicie o processo novamente.\r\n\r\nVeja os detalhes em: {log}",
      Icon::Exclamation},
     {"complete", L"Concluído", L"Concluído a instalação do servidor MySQL!", Icon::Information},
     {"complete-errors", L"Concluído",
-     L"Concluído a instalação do servidor MySQL!\r\n\r\nA importação do banco registrou erros. Veja o registro: {log}",
+     L"Concluído a instalação do servidor MySQL!\r\n\r\nA importação do banco de dados terminou com erros. "
+     L"Veja os detalhes em: {log}",
      Icon::Exclamation},
     {"busy", L"Atenção", L"A configuração está em andamento. Aguarde o seu término.", Icon::Information},
-    {"unzip-failed", L"Atenção", L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\nVeja o registro: {log}",
+    {"unzip-failed", L"Atenção",
+     L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\nVeja os detalhes em: {log}",
      Icon::Exclamation},
-    {"service-failed", L"Atenção", L"O serviço MySQL não foi iniciado.\r\n\r\nVeja o registro: {log}",
+    {"service-failed", L"Atenção", L"Não foi possível iniciar o serviço MySQL.\r\n\r\nVeja os detalhes em: {log}",
      Icon::Exclamation},
     {"remove-question", L"Atenção",
      L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\nDeseja proseguir com a "

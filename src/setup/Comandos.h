@@ -1,0 +1,54 @@
+// The command text the setup steps and the removal are built from: the
+// server's paths, the client's login, the service and the interpreter.
+// The command lines are the product's own, byte for byte (the client's path
+// has three spellings in them); Windows ignores the case of paths, so they
+// all reach the same programs.
+#pragma once
+
+#include <string>
+
+#include "system/Runtime.h"
+
+namespace cm::comandos {
+
+// The service the setup registers and the removal takes off.
+inline constexpr const wchar_t* kServico = L"MySQL";
+// The server's folder and its configuration file, after the drive.
+inline constexpr const wchar_t* kPastaServidor = L"\\MySQL";
+inline constexpr const wchar_t* kArquivoIni = L"\\MySQL\\my.ini";
+inline constexpr const wchar_t* kServidor = L"\\MySQL\\bin\\mysqld-nt.exe";
+
+// The client, after the drive: as the grants and the import name it (no
+// extension), as the database commands name it, and as the status query does.
+inline constexpr const wchar_t* kCliente = L"\\MySql\\bin\\mysql";
+inline constexpr const wchar_t* kClienteBanco = L"\\MySql\\bin\\mysql.exe";
+inline constexpr const wchar_t* kClienteStatus = L"\\MySQL\\bin\\mysql.exe";
+
+// Every client run logs in as root on this machine; only the first grant,
+// the one that gives root its password, runs without one.
+inline constexpr const wchar_t* kLoginSemSenha = L" -h localhost -u root";
+inline constexpr const wchar_t* kOpcaoSenha = L" --password=";
+
+inline std::wstring Login(const std::wstring& senha) { return kLoginSemSenha + (kOpcaoSenha + senha); }
+
+// {cliente} -e "<instrucao>" -h localhost -u root --password={P}
+inline std::wstring Executa_Instrucao(const std::wstring& cliente, const std::wstring& instrucao,
+                                      const std::wstring& senha) {
+    return cliente + L" -e \"" + instrucao + L"\"" + Login(senha);
+}
+
+// The reload that makes the server take its grant tables afresh.
+inline std::wstring Recarga(const std::wstring& cliente, const std::wstring& senha) {
+    return Executa_Instrucao(cliente, L"FLUSH PRIVILEGES;", senha);
+}
+
+// The command interpreter, read afresh for each command as the environment
+// may change between two.
+inline std::wstring Interpretador() { return Rt().Environ(L"Comspec"); }
+
+// {C} /c sc <acao> MySQL [<resto>]
+inline std::wstring Controle_Servico(const std::wstring& acao, const std::wstring& resto = L"") {
+    return Interpretador() + L" /c sc " + acao + L" " + kServico + resto;
+}
+
+}  // namespace cm::comandos
