@@ -8,7 +8,7 @@ namespace cm {
 
 void ReportError(const RuntimeError& error) {
     modRegistro::Escreve(L"Erro " + std::to_wstring(error.Number()) + L": " + error.Description());
-    Rt().MsgBox(error.Description(), 0);
+    Rt().MsgBox(error.Description(), vbOKOnly);
 }
 
 }  // namespace cm

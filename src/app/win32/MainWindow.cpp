@@ -112,7 +112,7 @@ LRESULT Barrier(Win32Runtime& runtime, Body&& body) {
     } catch (...) {
         const std::wstring description = CurrentAsRuntimeError().Description();
         try {
-            runtime.MsgBox(description, 0, std::nullopt);
+            runtime.MsgBox(description, vbOKOnly, std::nullopt);
         } catch (...) {
             MessageBoxW(nullptr, description.c_str(), runtime.AppTitle().c_str(), MB_OK | MB_TASKMODAL);
         }
