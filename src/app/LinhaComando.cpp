@@ -87,13 +87,27 @@ std::wstring Uso() {
            L"\r\n"
            L"Códigos de saída: 0 concluído; 1 linha de comando inválida; 2 uma verificação\r\n"
            L"impediu a instalação (Velto, drive, servidor já existente, Mysql.zip, unzip32.dll,\r\n"
-           L"arquivo .sql); 3 sem direitos de administrador; 5 erro interno; 10 + n a etapa n\r\n"
-           L"falhou; 20 a remoção falhou.";
+           L"arquivo .sql); 3 sem direitos de administrador; 4 o programa já está em execução;\r\n"
+           L"5 erro interno; 10 + n a etapa n falhou; 20 a remoção falhou.";
+}
+
+bool Copia_Unica() {
+    if (Rt().ClaimSingleInstance()) return true;
+    constexpr const wchar_t* kOutraCopia = L"O configurador do MySQL já está em execução nesta máquina.";
+    if (Rt().Unattended()) {
+        Rt().ConsoleLine(kOutraCopia);
+    } else {
+        Rt().MsgBox(kOutraCopia, vbExclamation, L"Atenção");
+    }
+    return false;
 }
 
 int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view, const std::wstring& linha_comando) {
     Runtime& rt = Rt();
     rt.SetUnattended(true, [](const std::wstring& texto) { modRegistro::Escreve(texto); });
+    const bool age = opcoes.modo == Opcoes::Modo::Instalar || opcoes.modo == Opcoes::Modo::Remover;
+    // Before the log: the copy that runs is writing to it.
+    if (age && !Copia_Unica()) return kSaidaOutraCopia;
     modRegistro::Inicia(L"Execução pela linha de comando", {{L"Linha de comando", linha_comando}});
     rt.ConsoleLine(L"Arquivo de log: " + modRegistro::Caminho());
     if (opcoes.modo == Opcoes::Modo::Invalida || opcoes.modo == Opcoes::Modo::Ajuda) {
@@ -114,7 +128,8 @@ int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view
 
     int codigo = kSaidaConcluida;
     if (opcoes.modo == Opcoes::Modo::Remover) {
-        codigo = form.Remove_Servico(false) ? kSaidaConcluida : kSaidaRemocao;
+        form.Remove_Servico(false);
+        codigo = form.Codigo_Remocao();
     } else {
         view.SetText(Control::cboDrive, opcoes.drive);
         view.SetText(Control::cboArquivoSql, opcoes.banco);

@@ -29,6 +29,13 @@ Opcoes Interpreta_Linha_Comando(const std::vector<std::wstring>& argumentos);
 // The usage, with the exit codes.
 std::wstring Uso();
 
+// Claims the machine for this copy of the program. Two copies would both
+// pass the press's checks before either registers the service, and the
+// second would then import over the first one's database. When another copy
+// runs, says so (a box, or the console with nobody at the window) and
+// answers false: the program then ends with kSaidaOutraCopia.
+bool Copia_Unica();
+
 // Runs what the options ask with nobody at the window (no box, no question:
 // each text goes to the log and the console) and answers the exit code.
 // The window's load handler runs first, as at every start.

@@ -43,6 +43,33 @@ constexpr std::size_t kTamanhoDrive = 2;  // letter and colon, as the drive list
 constexpr const wchar_t* kSenha = L"KQLum4816";
 constexpr const wchar_t* kMarcaConcluida = L" - OK!";
 
+constexpr const wchar_t* kNaoRemovido = L"Não foi possível remover o serviço MySQL.\r\nVeja os detalhes em: ";
+constexpr const wchar_t* kDesfeita = L"A instalação foi desfeita. Corrija o problema e tente novamente.";
+constexpr const wchar_t* kNaoDesfeita = L"Não foi possível desfazer a instalação por completo.";
+// Shown by Windows to whoever ends the session while a run is under way.
+constexpr const wchar_t* kMotivoEspera = L"Configuração do MySQL em andamento";
+
+// The step labels, in the order the steps run.
+constexpr std::array<Control, 5> kEtapas{Control::lblInstalacaoMysql, Control::lblConfiguracaoBinario,
+                                         Control::lblCriacaoServico, Control::lblConfiguracaoUsuario,
+                                         Control::lblImportacaoBanco};
+
+// While a setup or a removal changes the machine: the session's end waits
+// for it, and an end of the program in between is not taken for success.
+struct Execucao_Protegida {
+    explicit Execucao_Protegida(int codigo_durante) : codigo_antes_(Rt().ExitCode()) {
+        Rt().SetExitCode(codigo_durante);
+        Rt().BlockShutdown(kMotivoEspera);
+    }
+    ~Execucao_Protegida() {
+        Rt().BlockShutdown(L"");
+        Rt().SetExitCode(codigo_antes_);
+    }
+    Execucao_Protegida(const Execucao_Protegida&) = delete;
+    Execucao_Protegida& operator=(const Execucao_Protegida&) = delete;
+    int codigo_antes_;
+};
+
 // Marks a run as going on for as long as it lasts, whichever way it ends.
 struct Em_Curso {
     explicit Em_Curso(bool& marca) : marca_(marca) { marca_ = true; }
@@ -117,24 +144,38 @@ bool frmPrincipal::Remove_Servico(bool pergunta) {
     // The removal's waits serve the window's messages: a second press while
     // it runs must not start a removal inside it.
     if (removendo_) return false;
+    // Nor may it take the service away under a setup, which would then
+    // report a server that is no longer there.
+    if (configurando_) {
+        Rt().MsgBox(kEmAndamento, vbInformation, kAtencao);
+        return false;
+    }
     const Em_Curso em_curso{removendo_};
+    codigo_remocao_ = kSaidaRemocao;
 
     bool removido = false;
     WithStandardHandler([&] {
         if (pergunta && Rt().MsgBox(L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\n"
                                     L"Deseja proseguir com a remoção do serviço?",
                                     vbYesNo + vbQuestion, kAtencao) != vbYes) {
+            codigo_remocao_ = kSaidaConcluida;
+            return;
+        }
+        if (!Rt().IsAdministrator()) {
+            codigo_remocao_ = kSaidaAdministrador;
+            Rt().MsgBox(kSemAdministrador, vbExclamation, kAtencao);
             return;
         }
         modRegistro::Inicia(L"Remoção do serviço MySQL", {{L"Programa", Rt().ProgramVersion()},
                                                           {L"Windows", Rt().SystemVersion()}});
-        // The delete starts only once the stop has ended.
-        modPrincipal::Executa_Aguarda(comandos::Controle_Servico(L"stop"), modPrincipal::kJanelaOculta);
-        modPrincipal::Executa_Aguarda(comandos::Controle_Servico(L"delete"), modPrincipal::kJanelaOculta);
-        removido = !Rt().QueryService(comandos::kServico);
-        modRegistro::Escreve_Agora(std::wstring(L"Resultado: o serviço MySQL ") +
-                             (removido ? L"não está mais registrado" : L"ainda está registrado"));
-        Rt().MsgBox(L"O Serviço MySQL foi removido!", vbOKOnly, L"Brevano");
+        const Execucao_Protegida protegida{kSaidaRemocao};
+        removido = Para_E_Apaga_Servico();
+        if (removido) {
+            codigo_remocao_ = kSaidaConcluida;
+            Rt().MsgBox(L"O Serviço MySQL foi removido!", vbOKOnly, L"Brevano");
+        } else {
+            Rt().MsgBox(kNaoRemovido + modRegistro::Caminho(), vbExclamation, kAtencao);
+        }
     });
     return removido;
 }
@@ -146,7 +187,18 @@ void frmPrincipal::Marca_Etapa(Control rotulo) {
 
 void frmPrincipal::Falha_Etapa(const std::wstring& motivo) {
     modRegistro::Escreve_Agora(L"Falha: " + motivo);
+    if (configurando_) {
+        falha_ = motivo;
+        return;
+    }
     Rt().MsgBox(motivo + L"\r\n\r\n" + kVejaDetalhes + modRegistro::Caminho(), vbExclamation, kAtencao);
+}
+
+void frmPrincipal::Restaura_Etapas() {
+    for (const Control rotulo : kEtapas) {
+        view_.SetText(rotulo, std::wstring(SpecOf(rotulo).caption));
+        view_.SetForeColor(rotulo, kDarkBlue);
+    }
 }
 
 std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
@@ -184,21 +236,22 @@ int frmPrincipal::Executa_Etapas(const Pedido& pedido) {
     // Each step reads what it needs when it is called: the script's name
     // is taken again for the import, as the operator may change it while
     // the earlier steps run.
-    const std::array<std::pair<Control, std::function<void(Logico&)>>, 5> etapas{{
-        {Control::lblInstalacaoMysql, [&](Logico& r) { Instala_Mysql(drive, Rt().AppPath() + kArquivoZip, r); }},
-        {Control::lblConfiguracaoBinario, [&](Logico& r) { Configura_LogBinario(drive, r); }},
-        {Control::lblCriacaoServico, [&](Logico& r) { Cria_Servico(drive, r); }},
-        {Control::lblConfiguracaoUsuario, [&](Logico& r) { Configura_Usuarios(drive, kSenha, r); }},
-        {Control::lblImportacaoBanco,
-         [&](Logico& r) { Importa_Banco(drive, view_.Text(Control::cboArquivoSql), kSenha, r); }},
+    const std::array<std::function<void(Logico&)>, kEtapas.size()> etapas{{
+        [&](Logico& r) { Instala_Mysql(drive, Rt().AppPath() + kArquivoZip, r); },
+        [&](Logico& r) { Configura_LogBinario(drive, r); },
+        [&](Logico& r) { Cria_Servico(drive, r); },
+        [&](Logico& r) { Configura_Usuarios(drive, kSenha, r); },
+        [&](Logico& r) { Importa_Banco(drive, view_.Text(Control::cboArquivoSql), kSenha, r); },
     }};
-    int numero = 0;
-    for (const auto& [rotulo, etapa] : etapas) {
-        ++numero;
-        const std::wstring nome(SpecOf(rotulo).caption);
+    for (std::size_t i = 0; i < etapas.size(); ++i) {
+        const int numero = static_cast<int>(i) + 1;
+        // Should the program be ended now (a quit message, the end of the
+        // Windows session), this is the outcome whoever started it reads.
+        Rt().SetExitCode(kSaidaEtapa + numero);
+        const std::wstring nome(SpecOf(kEtapas[i]).caption);
         modRegistro::Escreve_Agora(L"Etapa " + nome);
         Logico resultado = Falso;
-        etapa(resultado);
+        etapas[i](resultado);
         const std::wstring situacao = L"Etapa " + nome + (resultado == Falso ? L": falhou" : L": concluída");
         modRegistro::Escreve_Agora(situacao);
         Rt().ConsoleLine(situacao);
@@ -206,20 +259,27 @@ int frmPrincipal::Executa_Etapas(const Pedido& pedido) {
             modRegistro::Escreve(L"Resultado: interrompida na etapa " + nome);
             return numero;
         }
-        Marca_Etapa(rotulo);
+        Marca_Etapa(kEtapas[i]);
     }
     return 0;
 }
 
-void frmPrincipal::Encerra_Configuracao(int etapa_falha) {
-    Rt().SetMousePointer(vbDefault);
+void frmPrincipal::Encerra_Configuracao(int etapa_falha, bool desfeita) {
     if (etapa_falha != 0) {
-        // The failing step has told why; the operator may correct it and press again.
         codigo_configuracao_ = kSaidaEtapa + etapa_falha;
+        modRegistro::Escreve(desfeita ? L"Desfeita: nada desta execução ficou na máquina"
+                                      : L"Não desfeita por completo: veja as linhas \"Restou\" acima");
+        Restaura_Etapas();
+        Rt().SetMousePointer(vbDefault);
+        const std::wstring motivo = falha_ ? *falha_ + L"\r\n\r\n" : L"";
+        Rt().MsgBox(motivo + (desfeita ? kDesfeita : kNaoDesfeita) + L"\r\n" + kVejaDetalhes + modRegistro::Caminho(),
+                    vbExclamation, kAtencao);
+        // The operator may correct the cause and press again.
         view_.SetEnabled(Control::cmdConfigurar, true);
         return;
     }
     codigo_configuracao_ = kSaidaConcluida;
+    Rt().SetMousePointer(vbDefault);
     modRegistro::Escreve(importacao_com_erros_ ? L"Resultado: concluída; a importação terminou com erros"
                                                : L"Resultado: concluída");
     view_.SetEnabled(Control::cmdFechar, true);
@@ -256,8 +316,23 @@ void frmPrincipal::cmdConfigurar_Click() {
                              {L"Arquivo do banco de dados", pedido->script},
                              {L"Log binário", view_.Value(Control::chkBinario) == 1 ? L"sim" : L"não"}});
         importacao_com_erros_ = false;
+        criado_ = Criado{pedido->drive};
+        falha_.reset();
 
-        Encerra_Configuracao(Executa_Etapas(*pedido));
+        int etapa_falha = 0;
+        bool desfeita = true;
+        {
+            const Execucao_Protegida protegida{kSaidaEtapa + 1};
+            // A run-time error that ends the run is undone like a failed
+            // step; the standard handler has already shown it.
+            if (!WithStandardHandler([&] { etapa_falha = Executa_Etapas(*pedido); })) {
+                etapa_falha = Rt().ExitCode() - kSaidaEtapa;
+            }
+            // Nothing of a failed run may stay behind: a server folder or a
+            // service would stop every later press at the existing-server check.
+            if (etapa_falha != 0) desfeita = Desfaz_Instalacao();
+        }
+        Encerra_Configuracao(etapa_falha, desfeita);
     });
 }
 

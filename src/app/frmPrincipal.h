@@ -33,6 +33,8 @@ public:
 
     // How the last press of the start button ended, as an exit code.
     int Codigo_Configuracao() const { return codigo_configuracao_; }
+    // How the last removal ended, as an exit code.
+    int Codigo_Remocao() const { return codigo_remocao_; }
 
     void Preenche_Combo_ArquivosSql();
 
@@ -56,6 +58,10 @@ public:
     // messages, so other handlers may run meanwhile).
     bool Em_Andamento() const { return configurando_ || removendo_; }
 
+    // Stops the MySQL service and deletes it, waiting for each to take
+    // effect; answers whether the service is gone.
+    bool Para_E_Apaga_Servico();
+
 private:
     // What a press asks for, once its checks have passed.
     struct Pedido {
@@ -68,15 +74,23 @@ private:
     // Runs the steps in order up to the first that fails; answers its
     // number, 0 when all were done.
     int Executa_Etapas(const Pedido& pedido);
-    // The end of a setup that ran: the outcome for the operator and the
-    // buttons that make sense next.
-    void Encerra_Configuracao(int etapa_falha);
+    // The end of a setup that ran (and, when a step failed, was undone):
+    // the outcome for the operator and the buttons that make sense next.
+    void Encerra_Configuracao(int etapa_falha, bool desfeita);
+    // The step labels as before the first step.
+    void Restaura_Etapas();
 
     // Marks a finished step on its label.
     void Marca_Etapa(Control rotulo);
     // A step that could not do its work: the reason goes to the log, and to
-    // the operator with where the log is.
+    // the operator with where the log is (during a setup, once the run has
+    // been undone).
     void Falha_Etapa(const std::wstring& motivo);
+    // Takes back what this setup made, newest first; answers whether
+    // nothing of it is left.
+    bool Desfaz_Instalacao();
+    // Removes the server folder this setup made; false when some of it stays.
+    bool Remove_Pasta_Criada();
 
     FormView& view_;
     bool configurando_ = false;
@@ -85,6 +99,17 @@ private:
     // went past: the setup completes, and says so.
     bool importacao_com_erros_ = false;
     int codigo_configuracao_ = kSaidaVerificacao;
+    int codigo_remocao_ = kSaidaRemocao;
+    // What this setup made, and only that, is what a failed run takes back:
+    // the press's checks proved that neither was there before.
+    struct Criado {
+        std::wstring drive;
+        bool pasta = false;    // {drive}\MySQL
+        bool servico = false;  // the MySQL service, running this setup's server
+    };
+    Criado criado_;
+    // The failing step's reason, told once the run has been undone.
+    std::optional<std::wstring> falha_;
 };
 
 // Messages of the start-up checks.

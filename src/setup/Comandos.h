@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "system/Basic.h"
 #include "system/Runtime.h"
 
 namespace cm::comandos {
@@ -40,6 +41,18 @@ inline std::wstring Executa_Instrucao(const std::wstring& cliente, const std::ws
 // The reload that makes the server take its grant tables afresh.
 inline std::wstring Recarga(const std::wstring& cliente, const std::wstring& senha) {
     return Executa_Instrucao(cliente, L"FLUSH PRIVILEGES;", senha);
+}
+
+// Whether a service's registered program is this server: the same path,
+// ignoring case and the ".exe" Windows would add.
+inline bool Mesmo_Programa(const std::wstring& registrado, const std::wstring& servidor) {
+    const auto normal = [](std::wstring caminho) {
+        for (auto& c : caminho) c = c == L'/' ? L'\\' : c;
+        caminho = Minusculas(caminho);
+        if (!caminho.ends_with(L".exe")) caminho += L".exe";
+        return caminho;
+    };
+    return !registrado.empty() && normal(registrado) == normal(servidor);
 }
 
 // The command interpreter, read afresh for each command as the environment

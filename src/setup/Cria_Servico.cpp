@@ -38,16 +38,37 @@ std::wstring Descreve(const std::optional<ServiceState>& estado) {
 void frmPrincipal::Cria_Servico(const std::wstring& Drive, Logico& Resultado) {
     Resultado = Falso;
     WithStandardHandler([&] {
-        Executa_Aguarda(Instala_Servico(Drive), kJanelaOculta);
+        // A command that had to be ended for taking too long leaves the
+        // service in a state nobody can vouch for.
+        modPrincipal::Execucao execucao;
+        const auto executa = [&](const std::wstring& linha) {
+            Executa_Aguarda(linha, kJanelaOculta, &execucao);
+            return !execucao.Tempo_Esgotado;
+        };
+        if (!executa(Instala_Servico(Drive))) return Falha_Etapa(kFalhaServico);
+        const bool instalado = execucao.Concluida && execucao.Codigo_Saida == 0;
+        // A service that runs another server (registered by someone else in
+        // the meantime, or from another drive) is not ours to use: this
+        // setup's grants and its drop of the product database would land on
+        // that server's data.
+        const auto registrado = Rt().QueryService(comandos::kServico);
+        const bool nosso = registrado && comandos::Mesmo_Programa(registrado->program, Drive + comandos::kServidor);
+        criado_.servico = nosso;
+        if (registrado && !nosso) {
+            modRegistro::Escreve_Agora(L"O serviço MySQL registrado executa outro programa: " + registrado->program);
+        }
+        if (!instalado || !nosso) return Falha_Etapa(kFalhaServico);
         Rt().Pause(kPausaServico);
         Rt().DoEvents();
 
-        Executa_Aguarda(comandos::Controle_Servico(L"config", L" start= auto"), kJanelaOculta);
-        Executa_Aguarda(comandos::Controle_Servico(L"start"), kJanelaOculta);
+        if (!executa(comandos::Controle_Servico(L"config", L" start= auto")) ||
+            !executa(comandos::Controle_Servico(L"start"))) {
+            return Falha_Etapa(kFalhaServico);
+        }
         Rt().DoEvents();
 
         // Informative only: the server may still be starting.
-        Executa_Aguarda(Drive + comandos::kClienteStatus + L" -e status", kJanelaOculta);
+        if (!executa(Drive + comandos::kClienteStatus + L" -e status")) return Falha_Etapa(kFalhaServico);
         Rt().Pause(kPausaServico);
 
         // The step's commands may each fail (no rights, a server that stops

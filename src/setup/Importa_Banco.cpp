@@ -68,13 +68,15 @@ void frmPrincipal::Importa_Banco(const std::wstring& Drive, const std::wstring& 
         Rt().DoEvents();
         Rt().Pause(kPausaBanco);
 
-        Executa_Aguarda(Importacao(Drive, Arquivo_Sql, Senha), kJanelaOculta, &execucao);
+        // A large product script may take as long as it needs.
+        Executa_Aguarda(Importacao(Drive, Arquivo_Sql, Senha), kJanelaOculta, &execucao, modPrincipal::kSemLimite);
         if (!concluida()) return Falha_Etapa(kFalhaImportacao);
         importacao_com_erros_ = RelataErros(execucao.Erros);
         Rt().DoEvents();
         Rt().Pause(kPausaBanco);
 
-        Executa_Aguarda(comandos::Recarga(cliente, Senha), kJanelaOculta);
+        Executa_Aguarda(comandos::Recarga(cliente, Senha), kJanelaOculta, &execucao);
+        if (execucao.Tempo_Esgotado) return Falha_Etapa(kFalhaImportacao);
         Rt().DoEvents();
         Resultado = Verdadeiro;
     });

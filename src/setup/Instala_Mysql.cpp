@@ -48,18 +48,13 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
     // The start button's check found no server folder, so one that is there
     // now is this press's own: removed again when the step fails, so that a
     // new press is not stopped by what is left of a broken extraction.
-    bool pasta_criada = false;
-    const auto remove_pasta = [&] {
-        if (!pasta_criada) return;
-        pasta_criada = false;
-        WithStandardHandler([&] { Rt().RemoveFolder(Drive + comandos::kPastaServidor); });
-    };
+    criado_.drive = Drive;
     WithStandardHandler([&] {
         // Made before the extraction so that everything extracted inherits
         // their access: the service runs bin\mysqld-nt.exe as LocalSystem,
         // and Data holds the shop's data.
         Rt().MakeFolder(Drive + comandos::kPastaServidor, FolderAccess::Server);
-        pasta_criada = true;
+        criado_.pasta = true;
         Rt().MakeFolder(Drive + kPastaDados, FolderAccess::Private);
 
         modRegistro::Escreve_Agora(L"Descompactando " + Arquivo_Zip + L" em " + Drive + L"\\");
@@ -68,7 +63,7 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
             modRegistro::Escreve_Bloco(L"    a unzip32.dll retornou o código " + std::to_wstring(codigo) + L":",
                                        modZip::Zip_Saida);
             Rt().DoEvents();
-            remove_pasta();
+            Remove_Pasta_Criada();
             Falha_Etapa(kFalhaDescompactacao);
             return;
         }
@@ -86,7 +81,7 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
         Rt().DoEvents();
         Resultado = Verdadeiro;
     });
-    if (Resultado == Falso) remove_pasta();
+    if (Resultado == Falso) Remove_Pasta_Criada();
 }
 
 }  // namespace cm

@@ -58,6 +58,10 @@ struct ProgramEnd {
 struct ServiceState {
     bool running = false;
     bool automatic = false;  // starts with the system
+    bool stopped = false;    // neither running nor on its way up or down
+    // The program the service runs, as registered (its command line's head,
+    // without quotes); empty when it cannot be read.
+    std::wstring program;
 };
 
 // Who may reach a folder the program makes. Neither inherits what the folder
@@ -129,6 +133,8 @@ public:
     virtual bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) = 0;
     // The exit code and output of a program that has ended; forgets it.
     virtual ProgramEnd EndOfProgram(std::int32_t process_id) = 0;
+    // Ends a program Shell started that is still running (it took too long).
+    virtual void EndProgram(std::int32_t process_id) = 0;
     static constexpr std::uint32_t kForever = 0xFFFFFFFF;
 
     // Waits this long while the window's messages are served, so that it
@@ -144,6 +150,12 @@ public:
     virtual std::optional<ServiceState> QueryService(const std::wstring& name) = 0;
     // Whether the process runs with administrator rights (an elevated token).
     virtual bool IsAdministrator() = 0;
+    // Claims the machine-wide mark of a running copy of the program, for
+    // the rest of the process; false when another copy holds it.
+    virtual bool ClaimSingleInstance() = 0;
+    // While a reason is set, the end of the Windows session waits and shows
+    // it; the empty text lets the session end again.
+    virtual void BlockShutdown(const std::wstring& reason) = 0;
 
     // Makes one folder with the given access; a RuntimeError when it cannot
     // (an existing folder or file of that name included).

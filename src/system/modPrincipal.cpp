@@ -1,5 +1,6 @@
 #include "system/modPrincipal.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "system/ErrorHandling.h"
@@ -88,11 +89,18 @@ bool Grava_Ini(const std::wstring& Secao, const std::wstring& Chave, const std::
     return rt.WritePrivateProfileStringA(secao.c_str(), chave.c_str(), valor.c_str(), arquivo.c_str()) != 0;
 }
 
-Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Janela, Execucao* Resultado) {
+Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Janela, Execucao* Resultado,
+                       std::uint32_t Limite_ms) {
     Logico resultado = Falso;
     Execucao execucao;
     modRegistro::Escreve_Agora(Linha_Comando);
     const std::uint64_t inicio = Rt().TickCount();
+    // How long the program may still take; kForever never runs out.
+    const auto restante = [&]() -> std::uint32_t {
+        if (Limite_ms == Runtime::kForever) return Runtime::kForever;
+        const std::uint64_t passado = Rt().TickCount() - inicio;
+        return passado >= Limite_ms ? 0 : static_cast<std::uint32_t>(Limite_ms - passado);
+    };
     WithStandardHandler([&] {
         const std::int32_t id_processo = ToLong(Rt().Shell(Linha_Comando, Estilo_Janela));
         Janela_Encontrada = 0;
@@ -100,19 +108,32 @@ Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Ja
         // First until a whole pass meets none of the process's windows. The
         // window's handlers may run a command of their own while we wait, so
         // each pass starts from no window found.
+        bool terminou = false;
         for (;;) {
             Janela_Encontrada = 0;
             Rt().EnumWindows(&Procura_Janela_Processo, id_processo);
-            if (Janela_Encontrada == 0) break;
-            Rt().WaitForProgram(id_processo, kIntervaloPassagens);
+            if (Janela_Encontrada == 0 || restante() == 0) break;
+            terminou = Rt().WaitForProgram(id_processo, std::min(kIntervaloPassagens, restante()));
         }
         // Then until the process has ended: a program without windows (the
         // command interpreter, a console client) would otherwise still be
         // working when the caller goes on.
-        while (!Rt().WaitForProgram(id_processo, Runtime::kForever)) {
+        while (!terminou) {
+            const std::uint32_t espera = restante();
+            if (espera == 0) break;
+            terminou = Rt().WaitForProgram(id_processo, espera);
+        }
+        if (!terminou) {
+            // A client stuck on a lock or a server that never answers would
+            // keep the run, and an unattended one, waiting for ever.
+            Rt().EndProgram(id_processo);
+            execucao.Tempo_Esgotado = true;
+            modRegistro::Escreve(L"    tempo esgotado após " + Duracao(Rt().TickCount() - inicio) +
+                                 L": o programa foi encerrado");
+            return;
         }
         const ProgramEnd fim = Rt().EndOfProgram(id_processo);
-        execucao = Execucao{true, fim.exit_code, fim.output, fim.errors};
+        execucao = Execucao{true, fim.exit_code, fim.output, fim.errors, false};
         resultado = Verdadeiro;
     });
     if (execucao.Concluida) Registra_Fim(execucao, Rt().TickCount() - inicio);

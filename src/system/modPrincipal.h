@@ -36,15 +36,22 @@ struct Execucao {
     std::int32_t Codigo_Saida = -1;
     std::wstring Saida;  // what it wrote to its standard output
     std::wstring Erros;  // and to its standard error
+    bool Tempo_Esgotado = false;  // it ran past its time and was ended
 };
+
+// How long a command may run before the runner ends it; the import, which
+// may take as long as a large script needs, runs without a limit.
+inline constexpr std::uint32_t kLimiteComando = 5 * 60 * 1000;
+inline constexpr std::uint32_t kSemLimite = Runtime::kForever;
 
 // Starts a command line, waits until no top-level window of the started
 // process is left and then until the process itself has ended, serving the
-// window's messages meanwhile. Every command goes to the log with what it
-// wrote, its duration and exit code. False after a run-time error (already
-// reported); the outcome in Resultado when given.
+// window's messages meanwhile; a program still running after Limite_ms is
+// ended. Every command goes to the log with what it wrote, its duration and
+// exit code. False after a run-time error (already reported) or when the time
+// ran out; the outcome in Resultado when given.
 Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Janela,
-                       Execucao* Resultado = nullptr);
+                       Execucao* Resultado = nullptr, std::uint32_t Limite_ms = kLimiteComando);
 
 // EnumWindows callback: stops the pass at the first window of the process
 // whose id is the application value.

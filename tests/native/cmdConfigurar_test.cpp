@@ -44,9 +44,14 @@ struct Machine {
             const test::FakeProgram program = program_for ? program_for(line) : test::FakeProgram{};
             auto& service = rt.services;
             if (program.exit_code != 0) return program;
-            if (line.find(L"--install MySQL") != std::wstring::npos) service[L"mysql"] = {};
-            if (line.ends_with(L"sc config MySQL start= auto") && service.count(L"mysql")) service[L"mysql"].automatic = true;
-            if (line.ends_with(L"sc start MySQL") && service.count(L"mysql")) service[L"mysql"].running = true;
+            if (line.find(L"--install MySQL") != std::wstring::npos) {
+                service[L"mysql"] = {false, false, true, line.substr(0, line.find(L".exe") + 4)};
+            }
+            if (!service.count(L"mysql")) return program;
+            auto& mysql = service[L"mysql"];
+            if (line.ends_with(L"sc config MySQL start= auto")) mysql.automatic = true;
+            if (line.ends_with(L"sc start MySQL")) mysql.running = !(mysql.stopped = false);
+            if (line.ends_with(L"sc stop MySQL")) mysql.stopped = !(mysql.running = false);
             if (line.ends_with(L"sc delete MySQL")) service.erase(L"mysql");
             return program;
         };
@@ -211,89 +216,150 @@ TEST(StartButtonRun, TheDriveIsTakenOnceInTheLetterCaseOfTheList) {
 
 // A step turns green only when its work is done: a program that failed, or
 // a service that is not running, stops the run with that step's message.
-TEST(StartButtonRun, EachFailingStepEndsTheRunWithItsLabelUntouched) {
+// The run then takes back what it made (the service, then the server folder),
+// the labels start over, and a new press needs no cleanup by hand.
+TEST(StartButtonRun, EachFailingStepIsUndoneAndSaysSo) {
     struct Case {
         const char* name;
         int step;  // 1-based
         std::function<void(Machine&)> arrange;
         std::size_t lines_run;  // by the steps before, and by the failing one before it failed
-        std::wstring message;   // shown by the failing step; empty for none
+        std::wstring reason;    // shown by the failing step; empty for a run-time error
+        bool registered = true;  // the service was this run's, and is taken off again
     };
-    const std::wstring accounts = L"Não foi possível configurar as contas de usuário." + kVejaRegistro;
-    const std::wstring import = L"Não foi possível importar o banco de dados." + kVejaRegistro;
+    const std::wstring accounts = L"Não foi possível configurar as contas de usuário.";
+    const std::wstring import = L"Não foi possível importar o banco de dados.";
+    const std::wstring service = L"Não foi possível iniciar o serviço MySQL.";
     const Case cases[] = {
         {"damaged archive", 1, [](Machine&) { g_fake_unzip.unzip_answer = UZ_NOT_ZIP; }, 0,
-         L"Não foi possível descompactar o arquivo Mysql.zip." + kVejaRegistro},
+         L"Não foi possível descompactar o arquivo Mysql.zip.", false},
         {"no my.ini", 2, [](Machine&) { g_fake_unzip.during = nullptr; }, 0,
          L"A etapa de instalação do MySQL Falhou!\r\n\r\nVerifique se:\r\n"
-         L" - O arquivo Mysql.zip contém o arquivo MySQL\\my.ini.\r\n\r\nInicie o processo novamente." + kVejaRegistro},
+         L" - O arquivo Mysql.zip contém o arquivo MySQL\\my.ini.\r\n\r\nInicie o processo novamente.", false},
         {"my.ini refuses a key", 2, [](Machine& m) { m.rt.refuse_profile_write_at = 2; }, 0,
-         L"Não foi possível gravar o arquivo my.ini." + kVejaRegistro},
-        {"the service does not start", 3, [](Machine& m) { m.ExitWith(L"sc start", 1); }, 4,
-         L"Não foi possível iniciar o serviço MySQL." + kVejaRegistro},
+         L"Não foi possível gravar o arquivo my.ini.", false},
+        {"the registration fails", 3, [](Machine& m) { m.ExitWith(L"--install", 1); }, 1, service, false},
+        {"another server's service turns up", 3,
+         [](Machine& m) {
+             m.program_for = [&m](const std::wstring& line) {
+                 if (line.find(L"--install") != std::wstring::npos) {
+                     m.rt.services[L"mysql"] = {true, true, false, L"d:\\Outro\\bin\\mysqld.exe"};
+                     return test::FakeProgram{0, 1, L"", L"The service already exists!"};
+                 }
+                 return test::FakeProgram{};
+             };
+         },
+         1, service, false},
+        {"the service does not start", 3, [](Machine& m) { m.ExitWith(L"sc start", 1); }, 4, service},
         {"the service is not set to start automatically", 3, [](Machine& m) { m.ExitWith(L"sc config", 5); }, 4,
-         L"Não foi possível iniciar o serviço MySQL." + kVejaRegistro},
-        {"error inside the service step", 3, [](Machine& m) { m.FailAt(L"Pause 20000", 1); }, 1,
-         L"Memória insuficiente"},
+         service},
+        {"error inside the service step", 3, [](Machine& m) { m.FailAt(L"Pause 20000", 1); }, 1, L""},
         {"root's password does not work", 4, [](Machine& m) { m.ExitWith(L"FLUSH PRIVILEGES", 1); }, 6, accounts},
         {"a later grant is refused", 4, [](Machine& m) { m.ExitWith(L"TO velto@'%'", 1); }, 11, accounts},
         // The first step yields once and the third twice: the fourth yield is
         // the first of the accounts step.
-        {"error inside the accounts step", 4, [](Machine& m) { m.FailAt(L"DoEvents", 4); }, 6,
-         L"Memória insuficiente"},
+        {"error inside the accounts step", 4, [](Machine& m) { m.FailAt(L"DoEvents", 4); }, 6, L""},
         {"the drop cannot reach the server", 5, [](Machine& m) { m.ExitWith(L"DROP DATABASE", 1); }, 17, import},
         {"the script cannot be read", 5, [](Machine& m) { m.ExitWith(L"-D velto <", 1); }, 19, import},
-        {"error inside the import step", 5, [](Machine& m) { m.FailAt(L"Pause 2000", 1); }, 17,
-         L"Memória insuficiente"},
+        {"error inside the import step", 5, [](Machine& m) { m.FailAt(L"Pause 2000", 1); }, 17, L""},
     };
+    const std::wstring undone = L"A instalação foi desfeita. Corrija o problema e tente novamente.\r\nVeja os detalhes em: " + kLog;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Machine m;
         c.arrange(m);
         m.form.cmdConfigurar_Click();
-        const auto expected_lines = WholeSetup();
-        EXPECT_EQ(m.Lines(), std::vector<std::wstring>(expected_lines.begin(),
-                                                        expected_lines.begin() + static_cast<long>(c.lines_run)));
-        for (int i = 0; i < 5; ++i) {
-            EXPECT_TRUE(i + 1 < c.step ? m.Marked(kStepLabels[i]) : m.Untouched(kStepLabels[i])) << i;
-        }
+        const auto whole = WholeSetup();
+        std::vector<std::wstring> lines(whole.begin(), whole.begin() + static_cast<long>(c.lines_run));
+        if (c.registered) lines.insert(lines.end(), {test::kCmd + L" /c sc stop MySQL", test::kCmd + L" /c sc delete MySQL"});
+        EXPECT_EQ(m.Lines(), lines);
+        for (Control label : kStepLabels) EXPECT_TRUE(m.Untouched(label));
         std::vector<std::wstring> shown;
         for (const auto& box : m.rt.msgboxes) shown.push_back(box.text);
-        EXPECT_EQ(shown, c.message.empty() ? std::vector<std::wstring>{} : std::vector<std::wstring>{c.message});
-        if (!m.rt.msgboxes.empty() && m.rt.msgboxes[0].title) {
-            EXPECT_EQ(m.rt.msgboxes[0].style, 48);
-            EXPECT_EQ(m.rt.msgboxes[0].title, L"Atenção");
-        }
+        const std::vector<std::wstring> expected =
+            c.reason.empty() ? std::vector<std::wstring>{L"Memória insuficiente", undone}
+                             : std::vector<std::wstring>{c.reason + L"\r\n\r\n" + undone};
+        EXPECT_EQ(shown, expected);
+        EXPECT_EQ(m.rt.msgboxes.back().style, 48);
+        EXPECT_EQ(m.rt.msgboxes.back().title, L"Atenção");
         EXPECT_TRUE(m.view[Control::cmdConfigurar].enabled);
         EXPECT_FALSE(m.view[Control::cmdFechar].enabled);
         EXPECT_EQ(m.rt.pointer_history, (std::vector<int>{vbHourglass, vbDefault}));
-        EXPECT_EQ(m.rt.Exists(L"c:\\MySQL"), c.step > 1) << "the server folder after a failed step";
+        EXPECT_FALSE(m.rt.Exists(L"c:\\MySQL")) << "the server folder after a failed step";
+        // Someone else's service is never ours to take off.
+        EXPECT_EQ(m.rt.services.count(L"mysql"), c.name == std::string("another server's service turns up") ? 1u : 0u);
+        EXPECT_EQ(m.form.Codigo_Configuracao(), 10 + c.step);
+        EXPECT_EQ(m.rt.ExitCode(), 0) << "only a quit mid-run ends with the step's code";
+        EXPECT_TRUE(m.rt.shutdown_reason.empty());
     }
 }
 
-TEST(StartButtonRun, APressAfterAFailedStepChecksAgainAndFindsTheServerFolder) {
+// What a failed run cannot take back stays, and both the operator and the
+// log are told what.
+TEST(StartButtonRun, AnUndoThatCannotFinishSaysWhatIsLeft) {
     Machine m;
-    g_fake_unzip.during = [&](UzCallbacks&) { m.rt.AddFolder(L"c:\\MySQL"); };  // no my.ini
+    // The server does not start, and the service manager refuses the
+    // delete: the service stays, and so does the folder its program is in.
+    m.program_for = [](const std::wstring& line) {
+        const int code = line.ends_with(L"sc start MySQL") ? 1 : line.ends_with(L"sc delete MySQL") ? 5 : 0;
+        return test::FakeProgram{0, code, L"", L""};
+    };
     m.form.cmdConfigurar_Click();
-    m.form.cmdConfigurar_Click();
-    ASSERT_EQ(m.rt.msgboxes.size(), 2u);
-    EXPECT_EQ(m.rt.msgboxes[1].text, L"O MySQL já existe nessa máquina.\r\nA instalação será interrompida!");
-    EXPECT_EQ(g_fake_unzip.unzip_calls, 1);
-    EXPECT_TRUE(m.Marked(Control::lblInstalacaoMysql));
-    EXPECT_TRUE(m.view[Control::cmdConfigurar].enabled);
-    EXPECT_FALSE(m.view[Control::cmdFechar].enabled);
+    ASSERT_EQ(m.rt.msgboxes.size(), 1u);
+    EXPECT_EQ(m.rt.msgboxes[0].text, L"Não foi possível iniciar o serviço MySQL.\r\n\r\n"
+                                     L"Não foi possível desfazer a instalação por completo.\r\nVeja os detalhes em: " + kLog);
+    EXPECT_EQ(m.rt.services.count(L"mysql"), 1u);
+    EXPECT_TRUE(m.rt.Exists(L"c:\\MySQL"));
+    const std::string log = m.rt.FileContent(kLog);
+    for (const char* expected : {"Restou: o serviço MySQL, ainda registrado", "Restou: a pasta c:\\MySQL",
+                                 "Não desfeita por completo"}) {
+        EXPECT_NE(log.find(expected), std::string::npos) << expected;
+    }
+    EXPECT_EQ(m.form.Codigo_Configuracao(), 13);
 }
 
-TEST(StartButtonRun, AStepThatSucceedsTwiceIsMarkedTwice) {
+TEST(StartButtonRun, APressAfterAFailedRunStartsAfreshAndCanComplete) {
     Machine m;
-    g_fake_unzip.during = nullptr;  // extracts nothing: no my.ini, step 2 fails
+    m.ExitWith(L"sc start", 1);
     m.form.cmdConfigurar_Click();
-    m.rt.RemoveFolder(L"c:\\MySQL");  // as the guide tells the technician
+    m.program_for = nullptr;
     m.form.cmdConfigurar_Click();
-    EXPECT_EQ(m.view[Control::lblInstalacaoMysql].text, L"1. Instalação do Mysql - OK! - OK!");
-    EXPECT_EQ(m.view[Control::lblInstalacaoMysql].fore_color, kGreen);
-    EXPECT_TRUE(m.Untouched(Control::lblConfiguracaoBinario));
     EXPECT_EQ(g_fake_unzip.unzip_calls, 2);
+    ASSERT_EQ(m.rt.msgboxes.size(), 2u);
+    EXPECT_EQ(m.rt.msgboxes[1].title, L"Concluído");
+    for (Control label : kStepLabels) EXPECT_TRUE(m.Marked(label));
+    EXPECT_EQ(m.form.Codigo_Configuracao(), 0);
+}
+
+// A command that never returns (a client waiting on a lock) is ended after
+// five minutes; the step fails and the run is undone. The import alone may
+// take as long as the script needs.
+TEST(StartButtonRun, ACommandThatNeverReturnsIsEndedAndTheImportMayTakeHours) {
+    for (const std::wstring stuck : {L"-e status", L"TO velto@localhost", L"FLUSH PRIVILEGES", L"-D velto <"}) {
+        SCOPED_TRACE(std::string(stuck.begin(), stuck.end()));
+        Machine m;
+        const bool import = stuck == L"-D velto <";
+        m.program_for = [&](const std::wstring& line) {
+            test::FakeProgram program;
+            if (line.find(stuck) != std::wstring::npos) {
+                if (import) program.runs_ms = 3 * 3600 * 1000;
+                program.never_ends = !import;
+            }
+            return program;
+        };
+        m.form.cmdConfigurar_Click();
+        if (import) {
+            EXPECT_EQ(m.form.Codigo_Configuracao(), 0);
+            EXPECT_TRUE(m.rt.ended_programs.empty());
+            continue;
+        }
+        ASSERT_EQ(m.rt.ended_programs.size(), 1u);
+        EXPECT_NE(m.rt.ended_programs[0].find(stuck), std::wstring::npos);
+        EXPECT_NE(m.rt.FileContent(kLog).find("tempo esgotado após 300,0 s"), std::string::npos);
+        EXPECT_GT(m.form.Codigo_Configuracao(), 10);
+        EXPECT_FALSE(m.rt.Exists(L"c:\\MySQL"));
+        EXPECT_EQ(m.rt.services.count(L"mysql"), 0u);
+    }
 }
 
 // ---- other handlers during the steps' yields ----------------------------------
@@ -545,11 +611,11 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
              };
          },
          12, "Overwrite c:\\MySQL\\my.ini?"},
-        {"removed", {L"/remover"}, [](Machine& m) { m.rt.services[L"mysql"] = {true, true}; }, 0,
+        {"removed", {L"/remover"}, [](Machine& m) { m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"}; }, 0,
          "não está mais registrado"},
         {"removal refused", {L"/REMOVER"},
          [](Machine& m) {
-             m.rt.services[L"mysql"] = {true, true};
+             m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
              m.ExitWith(L"sc delete", 5);
          },
          20, "ainda está registrado"},

@@ -32,7 +32,7 @@ protected:
     void SetUp() override {
         rt.SetEnv(L"COMSPEC", kCmd);
         rt.AddFile(L"c:\\MySQL\\my.ini");
-        rt.services[L"mysql"] = {true, true};  // as the service step leaves it
+        rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};  // as the service step leaves it
     }
     std::vector<std::wstring> Lines() const {
         std::vector<std::wstring> lines;

@@ -1,5 +1,7 @@
 #include "FakeRuntime.h"
 
+#include <stdexcept>
+
 #include <algorithm>
 #include <cstring>
 #include <cwctype>
@@ -227,9 +229,9 @@ double FakeRuntime::Shell(const std::wstring& command_line, std::int32_t window_
     if (const auto* error = std::get_if<RuntimeError>(&result)) throw *error;
     shells.push_back({command_line, window_style, clock_ms});
     const double id = std::get<double>(result);
-    FakeProgram program = program_for ? program_for(command_line) : FakeProgram{};
-    program.runs_ms += static_cast<std::uint32_t>(clock_ms);  // from now on: the moment it ends
-    running_[static_cast<std::int32_t>(id)] = program;
+    const FakeProgram program = program_for ? program_for(command_line) : FakeProgram{};
+    const std::uint64_t ends_at = program.never_ends ? UINT64_MAX : clock_ms + program.runs_ms;
+    running_[static_cast<std::int32_t>(id)] = Running{program, ends_at, command_line};
     return id;
 }
 
@@ -237,8 +239,10 @@ bool FakeRuntime::WaitForProgram(std::int32_t process_id, std::uint32_t timeout_
     Event(L"WaitForProgram");
     const auto it = running_.find(process_id);
     if (it == running_.end()) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
-    const std::uint64_t ends_at = it->second.runs_ms;
+    const std::uint64_t ends_at = it->second.ends_at;
     if (ends_at <= clock_ms) return true;
+    // Waiting for ever on a program that never ends would hang the test.
+    if (timeout_ms == kForever && ends_at == UINT64_MAX) throw std::logic_error("waits for ever on a stuck program");
     if (ends_at - clock_ms <= timeout_ms) {
         clock_ms = ends_at;
         return true;
@@ -249,13 +253,29 @@ bool FakeRuntime::WaitForProgram(std::int32_t process_id, std::uint32_t timeout_
 
 ProgramEnd FakeRuntime::EndOfProgram(std::int32_t process_id) {
     const auto it = running_.find(process_id);
-    if (it == running_.end() || it->second.runs_ms > clock_ms) {
+    if (it == running_.end() || it->second.ends_at > clock_ms) {
         throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
     }
-    const ProgramEnd end{it->second.exit_code, it->second.output, it->second.errors};
+    const FakeProgram& program = it->second.program;
+    const ProgramEnd end{program.exit_code, program.output, program.errors};
     running_.erase(it);
     return end;
 }
+
+void FakeRuntime::EndProgram(std::int32_t process_id) {
+    Event(L"EndProgram");
+    const auto it = running_.find(process_id);
+    if (it == running_.end()) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
+    ended_programs.push_back(it->second.command_line);
+    running_.erase(it);
+}
+
+bool FakeRuntime::ClaimSingleInstance() {
+    Event(L"ClaimSingleInstance");
+    return !other_copy;
+}
+
+void FakeRuntime::BlockShutdown(const std::wstring& reason) { shutdown_reason = reason; }
 
 void FakeRuntime::Pause(std::uint32_t milliseconds) {
     clock_ms += milliseconds;

@@ -44,6 +44,7 @@ struct FakeProgram {
     std::int32_t exit_code = 0;
     std::wstring output;
     std::wstring errors;
+    bool never_ends = false;  // runs until ended from outside
 };
 
 struct FakeWindow {
@@ -74,6 +75,9 @@ public:
     // Registered services by name (lower-cased).
     std::map<std::wstring, ServiceState> services;
     bool administrator = true;
+    bool other_copy = false;  // another copy of the program holds the machine
+    std::wstring shutdown_reason;  // what the session's end would show; empty: nothing
+    std::vector<std::wstring> ended_programs;  // command lines ended for taking too long
     // Folders (lower-cased, no trailing separator) where no file can be written.
     std::vector<std::wstring> read_only_folders;
     std::wstring now = L"2026-12-08 10:00:00";
@@ -135,6 +139,9 @@ public:
     double Shell(const std::wstring& command_line, std::int32_t window_style) override;
     bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) override;
     ProgramEnd EndOfProgram(std::int32_t process_id) override;
+    void EndProgram(std::int32_t process_id) override;
+    bool ClaimSingleInstance() override;
+    void BlockShutdown(const std::wstring& reason) override;
     void Pause(std::uint32_t milliseconds) override;
     std::uint64_t TickCount() override { return clock_ms; }
     std::wstring Now() override { return now; }
@@ -181,7 +188,12 @@ private:
     std::map<std::wstring, std::map<std::wstring, std::map<std::wstring, std::wstring>>> ini_;
     std::map<std::pair<std::wstring, std::string>, void*> libraries_;
     std::vector<FakeWindow> current_pass_;
-    std::map<std::int32_t, FakeProgram> running_;  // runs_ms: the clock when it ends
+    struct Running {
+        FakeProgram program;
+        std::uint64_t ends_at;
+        std::wstring command_line;
+    };
+    std::map<std::int32_t, Running> running_;
     std::map<std::wstring, std::string> files_;  // lower-cased path -> content
 };
 

@@ -23,7 +23,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     for (int i = 1; argv != nullptr && i < count; ++i) arguments.emplace_back(argv[i]);
     LocalFree(argv);
     const cm::Opcoes opcoes = cm::Interpreta_Linha_Comando(arguments);
-    if (opcoes.modo == cm::Opcoes::Modo::Janela) return window.Run();
+    if (opcoes.modo == cm::Opcoes::Modo::Janela) return cm::Copia_Unica() ? window.Run() : cm::kSaidaOutraCopia;
 
     runtime.AttachParentConsole();
     int code = cm::kSaidaVerificacao;

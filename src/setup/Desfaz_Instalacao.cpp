@@ -1,0 +1,93 @@
+// Taking the MySQL service off the machine, for the removal and for a setup
+// that failed, and taking back the server folder a failed setup made.
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "app/frmPrincipal.h"
+#include "setup/Comandos.h"
+#include "system/Runtime.h"
+#include "system/modPrincipal.h"
+#include "system/modRegistro.h"
+
+namespace cm {
+
+namespace {
+
+using modPrincipal::Executa_Aguarda;
+using modPrincipal::kJanelaOculta;
+
+// How long the server may take to stop (it writes its tables out first),
+// and the service manager to let go of a deleted service.
+constexpr std::uint32_t kEsperaParada = 60000;
+constexpr std::uint32_t kEsperaRemocao = 30000;
+constexpr std::uint32_t kIntervaloConsulta = 500;
+
+// Asks the service manager until the service is as wanted or the time is
+// up, serving the window's messages meanwhile; answers whether it is.
+bool Aguarda_Servico(const std::function<bool(const std::optional<ServiceState>&)>& como, std::uint32_t limite) {
+    const std::uint64_t inicio = Rt().TickCount();
+    for (;;) {
+        if (como(Rt().QueryService(comandos::kServico))) return true;
+        if (Rt().TickCount() - inicio >= limite) return false;
+        Rt().Pause(kIntervaloConsulta);
+    }
+}
+
+std::wstring Segundos(std::uint32_t milissegundos) { return std::to_wstring(milissegundos / 1000) + L" s"; }
+
+}  // namespace
+
+bool frmPrincipal::Para_E_Apaga_Servico() {
+    Executa_Aguarda(comandos::Controle_Servico(L"stop"), kJanelaOculta);
+    // The stop command returns once the stop is asked for; a delete while
+    // the server is still stopping only marks the service for later.
+    const bool parado = Aguarda_Servico([](const auto& estado) { return !estado || estado->stopped; }, kEsperaParada);
+    if (!parado) modRegistro::Escreve_Agora(L"O serviço MySQL não parou em " + Segundos(kEsperaParada));
+    Executa_Aguarda(comandos::Controle_Servico(L"delete"), kJanelaOculta);
+    const bool removido = Aguarda_Servico([](const auto& estado) { return !estado; }, kEsperaRemocao);
+    modRegistro::Escreve_Agora(removido ? L"Resultado: o serviço MySQL não está mais registrado"
+                                        : L"Resultado: o serviço MySQL ainda está registrado após " +
+                                              Segundos(kEsperaRemocao));
+    return removido;
+}
+
+bool frmPrincipal::Remove_Pasta_Criada() {
+    if (!criado_.pasta) return true;
+    const std::wstring pasta = criado_.drive + comandos::kPastaServidor;
+    try {
+        Rt().RemoveFolder(pasta);
+    } catch (const RuntimeError& erro) {
+        modRegistro::Escreve_Agora(L"Restou: a pasta " + pasta + L" (" + erro.Description() + L")");
+        return false;
+    }
+    criado_.pasta = false;
+    modRegistro::Escreve_Agora(L"Desfeito: a pasta " + pasta + L" foi apagada");
+    return true;
+}
+
+bool frmPrincipal::Desfaz_Instalacao() {
+    if (criado_.servico) {
+        modRegistro::Escreve_Agora(L"Desfazendo: o serviço MySQL registrado nesta execução será removido");
+        try {
+            criado_.servico = !Para_E_Apaga_Servico();
+        } catch (const RuntimeError& erro) {
+            modRegistro::Escreve_Agora(L"Erro ao remover o serviço MySQL: " + erro.Description());
+        }
+        modRegistro::Escreve_Agora(criado_.servico ? L"Restou: o serviço MySQL, ainda registrado"
+                                                   : L"Desfeito: o serviço MySQL foi removido");
+    }
+    if (criado_.pasta) {
+        // The service would be left pointing at nothing, and a server still
+        // running holds its files open: the folder stays with the service.
+        if (criado_.servico) {
+            modRegistro::Escreve_Agora(L"Restou: a pasta " + criado_.drive + comandos::kPastaServidor +
+                                       L", usada pelo serviço MySQL");
+        } else {
+            Remove_Pasta_Criada();
+        }
+    }
+    return !criado_.servico && !criado_.pasta;
+}
+
+}  // namespace cm
