@@ -139,7 +139,8 @@ TEST_F(Steps, DatabaseIsDroppedCreatedImportedAndReloadedGivingTheServerTimeBetw
 
 TEST_F(Steps, OdbcOpensThePackageFromTheApplicationFolder) {
     EXPECT_EQ(Call([&](Logico& r) { form.Instala_ODBC(r); }), Verdadeiro);
-    EXPECT_EQ(Lines(), std::vector<std::wstring>{kCmd + L" /c \"C:\\Apps\\Brevano\\mysql-connector-odbc-5.1.6-win32.msi\""});
+    const std::wstring line = kCmd + L" /c \"C:\\Apps\\Brevano\\mysql-connector-odbc-5.1.6-win32.msi\"";
+    EXPECT_EQ(Lines(), std::vector<std::wstring>{line});
     EXPECT_EQ(rt.shells.at(0).window_style, 0);
 }
 
