@@ -56,7 +56,7 @@ protected:
     test::FakeRuntime& rt = fake.runtime;
 };
 
-TEST_F(DescompactaZip, LibraryReceivesTheOptionsNamesAndCallbacks) {
+TEST_F(DescompactaZip, LibraryReceivesTheOptionsNamesAndEmptyStatistics) {
     EXPECT_EQ(Descompacta_Zip(std::wstring(L"C:\\Instala\u00E7\u00E3o\\Mysql.zip"), L"c:"), 0);
     const auto& lib = g_fake_unzip;
     ASSERT_EQ(lib.unzip_calls, 1);
@@ -79,14 +79,50 @@ TEST_F(DescompactaZip, LibraryReceivesTheOptionsNamesAndCallbacks) {
     EXPECT_EQ(std::count(lib.include_names.begin(), lib.include_names.end(), nullptr), 100);
     EXPECT_EQ(std::count(lib.exclude_names.begin(), lib.exclude_names.end(), nullptr), 100);
 
-    EXPECT_EQ(lib.callbacks.print, &Zip_Imprime);
-    EXPECT_EQ(lib.callbacks.sound, nullptr);
-    EXPECT_EQ(lib.callbacks.replace, &Zip_Sobrescreve);
-    EXPECT_EQ(lib.callbacks.password, &Zip_Senha);
-    EXPECT_EQ(lib.callbacks.message, &Zip_Lista);
-    EXPECT_EQ(lib.callbacks.service, &Zip_Servico);
     const auto stats = lib.callbacks_bytes.end() - static_cast<std::ptrdiff_t>(sizeof(UzStatistics));
     EXPECT_TRUE(std::all_of(stats, lib.callbacks_bytes.end(), [](unsigned char b) { return b == 0; }));
+}
+
+// What the library reaches through the table it is handed, called as the
+// library calls it mid-extraction: each slot must land in the module's
+// output, listing and prompts, or the operator never sees or answers it.
+TEST_F(DescompactaZip, CallbacksHandedToTheLibraryReachTheOperatorAndTheOutput) {
+    rt.msgbox_answers = {vbNo, vbCancel};
+    rt.input_answers = {L"segredo"};
+    std::vector<char> password(257, '\xCC');
+    std::int32_t replace_no = -1, replace_stop = -1, password_answer = -1, service_answer = -1;
+    g_fake_unzip.during = [&](UzCallbacks& cb) {
+        ASSERT_NE(cb.print, nullptr);
+        ASSERT_NE(cb.replace, nullptr);
+        ASSERT_NE(cb.password, nullptr);
+        ASSERT_NE(cb.message, nullptr);
+        ASSERT_NE(cb.service, nullptr);
+        // The library may leave a null slot unused; this program makes no sound.
+        EXPECT_EQ(cb.sound, nullptr);
+        cb.print("  inflating: MySQL/bin/mysqld-nt.exe", 36);
+        cb.print("\n", 1);
+        char name[] = "MySQL\\my.ini";
+        replace_no = cb.replace(name);
+        replace_stop = cb.replace(name);
+        password_answer = cb.password(password.data(), 256, "Enter password: ", "MySQL/secret.txt");
+        cb.message(4321, 2000, 537, 12, 24, 2009, 18, 30, ' ', "MySQL/data/velto.frm", "Defl:N", 0, 0);
+        service_answer = cb.service("MySQL/bin/mysql.exe", 4321);
+    };
+    EXPECT_EQ(Descompacta_Zip(std::wstring(L"Mysql.zip"), L"c:"), 0);
+
+    EXPECT_EQ(Zip_Saida, L"  inflating: MySQL/bin/mysqld-nt.exe\r\n");
+    ASSERT_EQ(rt.msgboxes.size(), 2u);
+    EXPECT_EQ(rt.msgboxes[0].text, L"Overwrite MySQL\\my.ini?");
+    EXPECT_EQ(replace_no, UZ_REPLACE_NO);
+    EXPECT_EQ(replace_stop, UZ_REPLACE_STOP);
+    EXPECT_EQ(rt.input_prompts.size(), 1u);
+    EXPECT_EQ(password_answer, 0);
+    EXPECT_STREQ(password.data(), "segredo");
+    EXPECT_EQ(Zip_Linhas, 1);
+    EXPECT_NE(Zip_Listagem.find(L"MySQL/data/velto.frm"), std::wstring::npos);
+    EXPECT_NE(Zip_Listagem.find(L"12/24/09  18:30"), std::wstring::npos);
+    // A non-zero answer would stop the extraction before the entry.
+    EXPECT_EQ(service_answer, 0);
 }
 
 TEST_F(DescompactaZip, VersionRecordIsFilledInEveryByte) {
@@ -107,6 +143,11 @@ std::uint32_t Address(T* p) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
 }
 
+template <class Fn>
+Fn SlotAt(const std::vector<unsigned char>& bytes, std::size_t offset) {
+    return reinterpret_cast<Fn>(static_cast<std::uintptr_t>(Word(bytes, offset)));
+}
+
 // The 32-bit program hands the library the classic layouts, byte for byte.
 TEST_F(DescompactaZip, RecordsHaveTheLibraryLayoutIn32Bits) {
     Descompacta_Zip(std::wstring(L"C:\\app\\Mysql.zip"), L"c:");
@@ -118,13 +159,25 @@ TEST_F(DescompactaZip, RecordsHaveTheLibraryLayoutIn32Bits) {
     EXPECT_EQ(lib.archive, "C:\\app\\Mysql.zip");
     EXPECT_EQ(lib.folder, "c:\\");
 
+    // Each slot, read at the library's offset and called as the library
+    // calls it, does that slot's job.
     ASSERT_EQ(lib.callbacks_bytes.size(), 44u);
-    EXPECT_EQ(Word(lib.callbacks_bytes, 0), Address(&Zip_Imprime));
-    EXPECT_EQ(Word(lib.callbacks_bytes, 4), 0u);
-    EXPECT_EQ(Word(lib.callbacks_bytes, 8), Address(&Zip_Sobrescreve));
-    EXPECT_EQ(Word(lib.callbacks_bytes, 12), Address(&Zip_Senha));
-    EXPECT_EQ(Word(lib.callbacks_bytes, 16), Address(&Zip_Lista));
-    EXPECT_EQ(Word(lib.callbacks_bytes, 20), Address(&Zip_Servico));
+    const auto& table = lib.callbacks_bytes;
+    SlotAt<UzPrintFn>(table, 0)("printed\n", 8);
+    EXPECT_EQ(Zip_Saida, L"printed\n");
+    EXPECT_EQ(Word(table, 4), 0u);
+    rt.msgbox_answers = {vbYes};
+    char name[] = "MySQL\\my.ini";
+    EXPECT_EQ(SlotAt<UzReplaceFn>(table, 8)(name), UZ_REPLACE_YES);
+    ASSERT_EQ(rt.msgboxes.size(), 1u);
+    EXPECT_EQ(rt.msgboxes[0].text, L"Overwrite MySQL\\my.ini?");
+    rt.input_answers = {L"abc"};
+    char password[257] = {};
+    EXPECT_EQ(SlotAt<UzPasswordFn>(table, 12)(password, 256, "", ""), 0);
+    EXPECT_STREQ(password, "abc");
+    SlotAt<UzMessageFn>(table, 16)(7, 7, 0, 1, 2, 2003, 4, 5, ' ', "listed", "Stored", 0, 0);
+    EXPECT_EQ(Zip_Linhas, 1);
+    EXPECT_EQ(SlotAt<UzServiceFn>(table, 20)("x", 1), 0);
     for (std::size_t offset = 24; offset < 44; offset += 4) EXPECT_EQ(Word(lib.callbacks_bytes, offset), 0u);
 
     EXPECT_EQ(sizeof(UzNameList), 400u);

@@ -1,9 +1,11 @@
 // Steps 2 to 5 and the ODBC step against the fake runtime: their command
-// lines as whole strings, and the order of runs, pauses and yields.
+// lines as whole strings, the time they give the server, and that the window
+// is served while they run.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 
 #include "FakeRuntime.h"
 #include "FakeView.h"
@@ -15,17 +17,26 @@ namespace {
 
 using test::kCmd;
 using test::kSenha;
-using Events = std::vector<std::wstring>;
 
-// What one wait of the runner records for a program that shows no window.
-Events Wait(const std::wstring& line) {
-    return {L"Shell " + line, L"Pause 500", L"EnumWindows", L"WaitForProgram"};
-}
+// Every program the steps start runs this long on the virtual clock, so that
+// the time a step waits after a command can be told from the command's own.
+constexpr std::uint32_t kRunMs = 3000;
 
-Events operator+(Events a, const Events& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+// The time a freshly registered service, and then a just-started server,
+// need before a command may rely on them.
+constexpr std::uint64_t kServiceSettleMs = 20000;
+// The time the server needs after a database change before the next one.
+constexpr std::uint64_t kDatabaseSettleMs = 2000;
+
+// One command a step ran, as the clock and the window saw it.
+struct CommandRun {
+    std::wstring line;
+    std::uint64_t started = 0;
+    std::uint64_t ended = 0;
+    // The step served the window's messages after this command ended and
+    // before the next one started (or the step returned).
+    bool window_served_after = false;
+};
 
 class Steps : public ::testing::Test {
 protected:
@@ -33,6 +44,12 @@ protected:
         rt.SetEnv(L"COMSPEC", kCmd);
         rt.AddFile(L"c:\\MySQL\\my.ini");
         rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};  // as the service step leaves it
+        rt.program_for = [](const std::wstring&) {
+            test::FakeProgram program;
+            program.runs_ms = kRunMs;
+            return program;
+        };
+        rt.on_event = [this](const std::wstring& event) { Observe(event); };
     }
     std::vector<std::wstring> Lines() const {
         std::vector<std::wstring> lines;
@@ -40,57 +57,115 @@ protected:
         return lines;
     }
     Logico Call(const std::function<void(Logico&)>& step) {
+        runs.clear();
+        service_checked_at.reset();
         Logico result = 123;
         step(result);
         return result;
+    }
+    // The most commands the step ran in a row without serving the window
+    // between them; a step that ends without serving it after its last
+    // command counts that command as unserved up to the step's end.
+    std::size_t LongestStretchWithoutTheWindow() const {
+        std::size_t longest = 0, current = 0;
+        for (const auto& run : runs) {
+            ++current;
+            longest = std::max(longest, current);
+            if (run.window_served_after) current = 0;
+        }
+        return longest;
     }
 
     test::ScopedFakeRuntime fake;
     test::FakeRuntime& rt = fake.runtime;
     test::FakeView view;
     frmPrincipal form{view};
+    std::vector<CommandRun> runs;
+    std::optional<std::uint64_t> service_checked_at;
+
+private:
+    // A yield serves the window; so does a pause of the step's own (the
+    // runtime's pause serves messages), told from the runner's wait for a
+    // running program by the clock: it ends after the program has.
+    void Observe(const std::wstring& event) {
+        if (event.rfind(L"Shell ", 0) == 0) {
+            runs.push_back({event.substr(6), rt.clock_ms, rt.clock_ms + kRunMs, false});
+        } else if (runs.empty()) {
+            return;
+        } else if (event == L"DoEvents" || (event.rfind(L"Pause ", 0) == 0 && rt.clock_ms > runs.back().ended)) {
+            runs.back().window_served_after = true;
+        } else if (event.rfind(L"QueryService", 0) == 0) {
+            service_checked_at = rt.clock_ms;
+        }
+    }
 };
 
-// ---- command lines and timelines ------------------------------------------------
+// ---- command lines, the server's time and the window ---------------------------
 
-TEST_F(Steps, ServiceRegistersConfiguresStartsAndQueriesWithTwoLongPauses) {
+TEST_F(Steps, ServiceGivesTheRegisteredServiceAndTheStartedServerTimeBeforeRelyingOnThem) {
     EXPECT_EQ(Call([&](Logico& r) { form.Cria_Servico(L"c:", r); }), Verdadeiro);
-    const auto lines = test::LinhasServico();
-    const Events expected = Wait(lines[0]) + Events{L"Pause 20000", L"DoEvents", L"Environ Comspec"} +
-                            Wait(lines[1]) + Events{L"Environ Comspec"} + Wait(lines[2]) + Events{L"DoEvents"} +
-                            Wait(lines[3]) + Events{L"Pause 20000", L"QueryService MySQL"};
-    EXPECT_EQ(rt.events, expected);
-    EXPECT_EQ(rt.clock_ms, 42000u);
+    EXPECT_EQ(Lines(), test::LinhasServico());
+    // No console window flashes up over the setup.
+    EXPECT_TRUE(std::all_of(rt.shells.begin(), rt.shells.end(), [](const auto& s) { return s.window_style == 0; }));
+
+    ASSERT_EQ(runs.size(), 4u);
+    // Registration, then time for the service manager before configuring it.
+    EXPECT_GE(runs[1].started - runs[0].ended, kServiceSettleMs);
+    // The status query, then time for the server before the service is
+    // checked: a server still starting would fail the step.
+    ASSERT_TRUE(service_checked_at.has_value());
+    EXPECT_GE(*service_checked_at, runs[3].ended);
+    EXPECT_GE(*service_checked_at - runs[3].ended, kServiceSettleMs);
+}
+
+TEST_F(Steps, AccountsAreTwelveClientRunsEachGrantProvedByAReload) {
+    EXPECT_EQ(Call([&](Logico& r) { form.Configura_Usuarios(L"c:", kSenha, r); }), Verdadeiro);
+    EXPECT_EQ(Lines(), test::kLinhasUsuarios);
+    const auto lines = Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), test::kRecarga), 6);
     EXPECT_TRUE(std::all_of(rt.shells.begin(), rt.shells.end(), [](const auto& s) { return s.window_style == 0; }));
 }
 
-TEST_F(Steps, AccountsAreTwelveClientRunsWithAYieldAfterEachReload) {
-    EXPECT_EQ(Call([&](Logico& r) { form.Configura_Usuarios(L"c:", kSenha, r); }), Verdadeiro);
-    EXPECT_EQ(Lines(), test::kLinhasUsuarios);
-    Events expected;
-    for (std::size_t i = 0; i < 12; i += 2) {
-        expected = expected + Wait(test::kLinhasUsuarios[i]) + Wait(test::kLinhasUsuarios[i + 1]) + Events{L"DoEvents"};
-    }
-    EXPECT_EQ(rt.events, expected);
-    const auto lines = Lines();
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), test::kRecarga), 6);
-    EXPECT_EQ(rt.clock_ms, 6000u);  // the runner's pauses only
-}
-
-TEST_F(Steps, DatabaseIsDroppedCreatedImportedAndReloaded) {
+TEST_F(Steps, DatabaseIsDroppedCreatedImportedAndReloadedGivingTheServerTimeBetweenChanges) {
     EXPECT_EQ(Call([&](Logico& r) { form.Importa_Banco(L"c:", L"velto.sql", kSenha, r); }), Verdadeiro);
-    const auto lines = test::LinhasBanco(L"C:\\Apps\\Brevano", L"velto.sql");
-    const Events expected = Wait(lines[0]) + Events{L"DoEvents", L"Pause 2000"} + Wait(lines[1]) +
-                            Events{L"DoEvents", L"Pause 2000", L"Environ Comspec"} + Wait(lines[2]) +
-                            Events{L"DoEvents", L"Pause 2000"} + Wait(lines[3]) + Events{L"DoEvents"};
-    EXPECT_EQ(rt.events, expected);
-    EXPECT_EQ(rt.clock_ms, 8000u);
+    EXPECT_EQ(Lines(), test::LinhasBanco(L"C:\\Apps\\Brevano", L"velto.sql"));
+    EXPECT_TRUE(std::all_of(rt.shells.begin(), rt.shells.end(), [](const auto& s) { return s.window_style == 0; }));
+    ASSERT_EQ(runs.size(), 4u);
+    for (std::size_t i = 1; i < runs.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_GE(runs[i].started - runs[i - 1].ended, kDatabaseSettleMs);
+    }
 }
 
 TEST_F(Steps, OdbcOpensThePackageFromTheApplicationFolder) {
     EXPECT_EQ(Call([&](Logico& r) { form.Instala_ODBC(r); }), Verdadeiro);
     const std::wstring line = kCmd + L" /c \"C:\\Apps\\Brevano\\mysql-connector-odbc-5.1.6-win32.msi\"";
-    EXPECT_EQ(rt.events, Events{L"Environ Comspec"} + Wait(line) + Events{L"DoEvents"});
+    EXPECT_EQ(Lines(), std::vector<std::wstring>{line});
+    EXPECT_EQ(rt.shells.at(0).window_style, 0);
+}
+
+// Between its commands a step hands the window its messages, so that it
+// repaints, and so that the removal button and the script box work while the
+// setup runs; and again after its last command, before the next step starts.
+// The runner serves the window only while a program runs.
+TEST_F(Steps, EveryStepServesTheWindowBetweenItsCommands) {
+    struct Case {
+        const char* name;
+        std::function<void(Logico&)> step;
+    };
+    const Case cases[] = {
+        {"service", [&](Logico& r) { form.Cria_Servico(L"c:", r); }},
+        {"accounts", [&](Logico& r) { form.Configura_Usuarios(L"c:", kSenha, r); }},
+        {"database", [&](Logico& r) { form.Importa_Banco(L"c:", L"velto.sql", kSenha, r); }},
+        {"odbc", [&](Logico& r) { form.Instala_ODBC(r); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Call(c.step), Verdadeiro);
+        ASSERT_FALSE(runs.empty());
+        EXPECT_LE(LongestStretchWithoutTheWindow(), 2u);
+        EXPECT_TRUE(runs.back().window_served_after);
+    }
 }
 
 TEST_F(Steps, BlanksInTheFolderOrScriptStayInsideTheQuotes) {

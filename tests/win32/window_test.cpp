@@ -2,12 +2,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <new>
+#include <sstream>
+#include <string>
 #include <system_error>
+#include <vector>
 
 #include "BoxAnswerer.h"
+#include "SetupLines.h"
 #include "Win32TestUtil.h"
 #include "app/win32/MainWindow.h"
 #include "system/modPrincipal.h"
@@ -36,14 +41,30 @@ RECT ClientRectOf(HWND control) {
     return r;
 }
 
-int TextWidth(HWND control, const std::wstring& text) {
+// The extent of a text in the control's own font; with a width, the text is
+// broken into lines at that width as a wrapping label breaks it.
+SIZE TextExtent(HWND control, const std::wstring& text, int wrap_width = 0) {
     HDC dc = GetDC(control);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    RECT r{0, 0, wrap_width, 0};
+    const UINT flags = DT_CALCRECT | DT_NOPREFIX | (wrap_width > 0 ? DT_WORDBREAK : DT_SINGLELINE);
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, flags);
     SelectObject(dc, old);
     ReleaseDC(control, dc);
-    return size.cx;
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+int TextWidth(HWND control, const std::wstring& text) { return TextExtent(control, text).cx; }
+
+bool Overlap(const RECT& a, const RECT& b) {
+    RECT common;
+    return IntersectRect(&common, &a, &b) != FALSE;
+}
+
+std::string Describe(const RECT& r) {
+    std::ostringstream text;
+    text << '(' << r.left << ',' << r.top << ")-(" << r.right << ',' << r.bottom << ')';
+    return text.str();
 }
 
 class RealWindow : public ::testing::Test {
@@ -53,6 +74,33 @@ protected:
         dpi = window.Dpi();
     }
     HWND Of(Control c) const { return window.ControlHandle(c); }
+    RECT Rect(Control c) const { return ClientRectOf(Of(c)); }
+    // What a person sees of a control: a label is the text it paints (a wide
+    // label's empty end may reach under its neighbour); any other control is
+    // its whole rectangle. Where the system has put another face in place of
+    // the window's font, its lines break elsewhere: only the first counts.
+    RECT SeenArea(Control c) const {
+        RECT r = Rect(c);
+        if (SpecOf(c).kind == ControlKind::Label) {
+            const std::wstring caption = CaptionOf(Of(c));
+            const SIZE text = TextExtent(Of(c), caption, DesignedFont() ? r.right - r.left : 0);
+            r.right = std::min(r.right, r.left + text.cx);
+            r.bottom = std::min(r.bottom, r.top + text.cy);
+        }
+        return r;
+    }
+    // The controls' font is the face the layout was drawn for, not a
+    // stand-in of other widths (Wine without the system's fonts).
+    bool DesignedFont() const {
+        HWND label = Of(Control::Label1);
+        HDC dc = GetDC(label);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(label, WM_GETFONT, 0, 0)));
+        wchar_t face[LF_FACESIZE] = L"";
+        GetTextFaceW(dc, LF_FACESIZE, face);
+        SelectObject(dc, old);
+        ReleaseDC(label, dc);
+        return face == std::wstring(kFontName);
+    }
     MainWindow window{test::Runtime()};
     int dpi = 96;
 };
@@ -96,7 +144,7 @@ TEST(ProgramFile, CarriesIconVersionAndManifest) {
     FreeLibrary(module);
 }
 
-TEST_F(RealWindow, EveryControlHasItsClassCaptionPlaceAndState) {
+TEST_F(RealWindow, EveryControlHasItsClassCaptionAndState) {
     struct Expected {
         Control id;
         const wchar_t* klass;
@@ -131,35 +179,145 @@ TEST_F(RealWindow, EveryControlHasItsClassCaptionPlaceAndState) {
         if (e.id != Control::cboDrive && e.id != Control::cboArquivoSql) {
             EXPECT_EQ(CaptionOf(c), std::wstring(item.caption));
         }
-        const RECT r = ClientRectOf(c);
-        const bool in_frame = item.kind == ControlKind::StepLabel;
-        const int left = item.left + (in_frame ? SpecOf(Control::Frame1).left : 0);
-        const int top = item.top + (in_frame ? SpecOf(Control::Frame1).top : 0);
-        EXPECT_EQ(r.left, TwipsToPixels(left, dpi));
-        EXPECT_EQ(r.top, TwipsToPixels(top, dpi));
-        EXPECT_EQ(r.bottom - r.top, TwipsToPixels(item.height, dpi));
-        if (in_frame) {
-            EXPECT_EQ(r.right - r.left, TextWidth(c, std::wstring(item.caption)));
-        } else {
-            EXPECT_EQ(r.right - r.left, TwipsToPixels(item.width, dpi));
-        }
         // Nothing is the Enter button.
         if (e.klass == std::wstring(L"Button")) {
             EXPECT_NE(GetWindowLongW(c, GWL_STYLE) & 0x0F, BS_DEFPUSHBUTTON);
         }
-    }
-    if (dpi == 96) {
-        const RECT start = ClientRectOf(Of(Control::cmdConfigurar));
-        EXPECT_EQ(start.left, 150);
-        EXPECT_EQ(start.top, 279);
-        EXPECT_EQ(start.right - start.left, 153);
-        EXPECT_EQ(start.bottom - start.top, 35);
     }
     EXPECT_EQ(GetWindowLongW(Of(Control::cboArquivoSql), GWL_STYLE) & 3, CBS_DROPDOWN);
     EXPECT_EQ(GetWindowLongW(Of(Control::cboArquivoSql), GWL_STYLE) & CBS_SORT, 0);
     EXPECT_EQ(GetWindowLongW(Of(Control::chkBinario), GWL_STYLE) & 0x0F, BS_AUTOCHECKBOX);
     EXPECT_EQ(GetWindowLongW(Of(Control::Frame1), GWL_STYLE) & 0x0F, BS_GROUPBOX);
     EXPECT_EQ(SendMessageW(Of(Control::chkBinario), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+}
+
+// ---- where the controls stand, as a person sees them ----------------------------
+
+TEST_F(RealWindow, EveryControlLiesWithinTheClientArea) {
+    RECT client;
+    GetClientRect(window.Handle(), &client);
+    for (const auto& item : kLayout) {
+        SCOPED_TRACE(std::string(item.name));
+        const RECT r = Rect(item.id);
+        EXPECT_GT(r.right, r.left);
+        EXPECT_GT(r.bottom, r.top);
+        EXPECT_GE(r.left, client.left) << Describe(r);
+        EXPECT_GE(r.top, client.top) << Describe(r);
+        EXPECT_LE(r.right, client.right) << Describe(r);
+        EXPECT_LE(r.bottom, client.bottom) << Describe(r);
+    }
+}
+
+// The step labels stand in the frame, below its caption; everything else
+// stands apart: no control covers another, nor the text of a label (the
+// hover hint, hidden at first, included: it shows beside the buttons).
+TEST_F(RealWindow, NoControlCoversAnotherOrALabelsText) {
+    const RECT frame = Rect(Control::Frame1);
+    const int frame_caption = TextExtent(Of(Control::Frame1), CaptionOf(Of(Control::Frame1))).cy;
+    for (const auto& item : kLayout) {
+        if (item.kind != ControlKind::StepLabel) continue;
+        SCOPED_TRACE(std::string(item.name));
+        const RECT r = Rect(item.id);
+        EXPECT_GT(r.left, frame.left) << Describe(r);
+        EXPECT_GE(r.top, frame.top + frame_caption) << Describe(r);
+        EXPECT_LT(r.right, frame.right) << Describe(r);
+        EXPECT_LT(r.bottom, frame.bottom) << Describe(r);
+    }
+    for (std::size_t i = 0; i < kLayout.size(); ++i) {
+        for (std::size_t j = i + 1; j < kLayout.size(); ++j) {
+            const ControlSpec& a = kLayout[i];
+            const ControlSpec& b = kLayout[j];
+            const bool frame_and_its_label = (a.kind == ControlKind::Frame && b.kind == ControlKind::StepLabel) ||
+                                             (b.kind == ControlKind::Frame && a.kind == ControlKind::StepLabel);
+            if (frame_and_its_label) continue;
+            EXPECT_FALSE(Overlap(SeenArea(a.id), SeenArea(b.id)))
+                << a.name << " " << Describe(SeenArea(a.id)) << " and " << b.name << " " << Describe(SeenArea(b.id));
+        }
+    }
+}
+
+// The form reads top to bottom: drive, script, binary log, the steps, the
+// buttons; across a row, left to right.
+TEST_F(RealWindow, ControlsReadTopToBottomAndLeftToRight) {
+    const std::vector<std::vector<Control>> rows = {
+        {Control::Label2, Control::cboDrive},
+        {Control::Label1},
+        {Control::cboArquivoSql},
+        {Control::chkBinario},
+        {Control::Frame1},
+        {Control::cmdRemoveServico, Control::lblRemoverServico, Control::cmdConfigurar},
+        {Control::cmdFechar},
+    };
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        for (std::size_t i = 0; i < rows[row].size(); ++i) {
+            const Control c = rows[row][i];
+            SCOPED_TRACE(std::string(SpecOf(c).name));
+            if (i + 1 < rows[row].size()) {
+                const Control next = rows[row][i + 1];
+                EXPECT_LE(SeenArea(c).right, SeenArea(next).left) << "left of " << SpecOf(next).name;
+            }
+            if (row + 1 < rows.size()) {
+                for (const Control below : rows[row + 1]) {
+                    EXPECT_LE(SeenArea(c).bottom, SeenArea(below).top) << "above " << SpecOf(below).name;
+                }
+            }
+        }
+    }
+    // The steps in the order they run, one under the other.
+    for (std::size_t i = 0; i + 1 < std::size(test::kStepLabels); ++i) {
+        SCOPED_TRACE(std::string(SpecOf(test::kStepLabels[i]).name));
+        EXPECT_LE(Rect(test::kStepLabels[i]).bottom, Rect(test::kStepLabels[i + 1]).top);
+    }
+    EXPECT_LE(Rect(Control::lblImportacaoBanco).bottom, Rect(Control::lblInstalacaoODBC).top);
+    // Close stands under start, as wide and in line with it.
+    EXPECT_EQ(Rect(Control::cmdFechar).left, Rect(Control::cmdConfigurar).left);
+    EXPECT_EQ(Rect(Control::cmdFechar).right, Rect(Control::cmdConfigurar).right);
+}
+
+// Every caption shows whole: a step label on one line, a window label
+// wrapped within its height, a button's or the check box's beside its
+// margins or its box. The fixed widths of the labels and the check box were
+// drawn for the window's font; a stand-in face of other widths tells nothing
+// about them.
+TEST_F(RealWindow, EveryCaptionFitsItsControl) {
+    const int check_box = GetSystemMetrics(SM_CXMENUCHECK);
+    const bool designed_font = DesignedFont();
+    if (!designed_font) std::printf("note: a stand-in font; label and check box widths not checked\n");
+    for (const auto& item : kLayout) {
+        if (item.caption.empty()) continue;
+        SCOPED_TRACE(std::string(item.name));
+        HWND c = Of(item.id);
+        const std::wstring caption = CaptionOf(c);
+        const RECT r = Rect(item.id);
+        const int width = r.right - r.left, height = r.bottom - r.top;
+        const SIZE line = TextExtent(c, caption);
+        switch (item.kind) {
+            case ControlKind::StepLabel:
+                EXPECT_GE(width, line.cx);
+                EXPECT_GE(height, line.cy);
+                break;
+            case ControlKind::Label: {
+                if (!designed_font) break;
+                const SIZE wrapped = TextExtent(c, caption, width);
+                EXPECT_LE(wrapped.cx, width);
+                EXPECT_LE(wrapped.cy, height);
+                break;
+            }
+            case ControlKind::CheckBox:
+                if (!designed_font) break;
+                EXPECT_LE(check_box + line.cx, width);
+                EXPECT_LE(line.cy, height);
+                break;
+            case ControlKind::Button:
+                EXPECT_LE(line.cx + 2 * GetSystemMetrics(SM_CXEDGE), width);
+                EXPECT_LE(line.cy + 2 * GetSystemMetrics(SM_CYEDGE), height);
+                break;
+            case ControlKind::Frame:
+                EXPECT_LE(line.cx, width);
+                break;
+            default: break;
+        }
+    }
 }
 
 TEST_F(RealWindow, FontsAreMsSansSerifBoldExceptTheFrame) {
@@ -239,7 +397,8 @@ TEST_F(RealWindow, AStepLabelGrowsWithItsCaption) {
     window.SetText(Control::lblInstalacaoMysql, window.Text(Control::lblInstalacaoMysql) + L" - OK!");
     const RECT after = ClientRectOf(label);
     EXPECT_GT(after.right - after.left, before);
-    EXPECT_EQ(after.right - after.left, TextWidth(label, L"1. Instalação do Mysql - OK!"));
+    EXPECT_GE(after.right - after.left, TextWidth(label, L"1. Instalação do Mysql - OK!"));
+    EXPECT_LT(after.right, ClientRectOf(Of(Control::Frame1)).right);
     window.SetForeColor(Control::lblInstalacaoMysql, kGreen);
     HDC dc = CreateCompatibleDC(nullptr);
     SendMessageW(window.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(label));
