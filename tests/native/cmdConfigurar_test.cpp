@@ -364,24 +364,27 @@ TEST(StartButtonRun, ACommandThatNeverReturnsIsEndedAndTheImportMayTakeHours) {
 
 // ---- other handlers during the steps' yields ----------------------------------
 
-TEST(StartButtonReentrancy, ARemovalDuringAYieldOfTheAccountsStepRunsWholeBeforeItGoesOn) {
+// Taking the service away under a setup would leave it reporting a server
+// that is gone: [ ! ] says a run is under way, at any yield, and removes nothing.
+TEST(StartButtonReentrancy, TheRemovalButtonDuringASetupRemovesNothing) {
+    const std::wstring busy = L"A configuração está em andamento. Aguarde o seu término.";
     Machine m;
-    m.rt.msgbox_answers = {vbYes};
-    int yields = 0;
+    m.rt.msgbox_answers = {vbYes, vbYes, vbYes, vbYes};
     m.rt.on_event = [&](const std::wstring& e) {
-        if (e == L"DoEvents" && ++yields == 4) m.form.cmdRemoveServico_Click();
+        if (e == L"DoEvents" || e == L"Pause 2000") m.form.cmdRemoveServico_Click();
     };
     m.form.cmdConfigurar_Click();
+    m.rt.on_event = nullptr;
 
-    auto expected = WholeSetup();
-    expected.insert(expected.begin() + 6,
-                    {test::kCmd + L" /c sc stop MySQL", test::kCmd + L" /c sc delete MySQL"});
-    EXPECT_EQ(m.Lines(), expected);
-    const auto removed = std::find(m.rt.events.begin(), m.rt.events.end(), L"MsgBox O Serviço MySQL foi removido!");
-    const auto next_grant = std::find(m.rt.events.begin(), m.rt.events.end(), L"Shell " + test::kLinhasUsuarios[2]);
-    EXPECT_LT(removed, next_grant);
-    ASSERT_EQ(m.rt.msgboxes.size(), 3u);  // question, removed, completed
-    EXPECT_EQ(m.rt.msgboxes[2].title, L"Concluído");
+    EXPECT_EQ(m.Lines(), WholeSetup());
+    ASSERT_GE(m.rt.msgboxes.size(), 2u);
+    for (std::size_t i = 0; i + 1 < m.rt.msgboxes.size(); ++i) {
+        EXPECT_EQ(m.rt.msgboxes[i].text, busy);
+        EXPECT_EQ(m.rt.msgboxes[i].style, 64);
+    }
+    EXPECT_EQ(m.rt.msgboxes.back().title, L"Concluído");
+    EXPECT_EQ(m.form.Codigo_Configuracao(), 0);
+    EXPECT_EQ(m.rt.services.count(L"mysql"), 1u);
     for (Control label : kStepLabels) EXPECT_TRUE(m.Marked(label));
 }
 
@@ -419,42 +422,44 @@ TEST(StartButtonReentrancy, APressDuringTheRunStartsNothing) {
 TEST(StartButtonReentrancy, ACloseRequestOrAnotherPressDuringARunChangesNothing) {
     const std::wstring busy = L"A configuração está em andamento. Aguarde o seu término.";
     Machine m;
-    m.rt.msgbox_answers = {vbOK, vbOK, vbYes};
-    int pauses = 0;
     std::vector<bool> cancelled;
-    m.rt.on_event = [&](const std::wstring& e) {
-        if (e != L"Pause 20000" || ++pauses != 1) return;
+    const auto close_and_press = [&] {
         bool cancel = false;
         m.form.Form_QueryUnload(cancel);
         cancelled.push_back(cancel);
         m.form.cmdFechar_Click();  // greyed during a setup, but not during a removal
+        const std::size_t before = m.rt.shells.size();
         m.form.cmdRemoveServico_Click();
+        m.form.cmdConfigurar_Click();
+        EXPECT_EQ(m.rt.shells.size(), before);
     };
+    // During a setup's wait, then during a removal's.
+    m.rt.on_event = [&, pauses = 0](const std::wstring& e) mutable {
+        if (e == L"Pause 20000" && ++pauses == 1) close_and_press();
+    };
+    m.form.cmdConfigurar_Click();
+    m.rt.on_event = nullptr;
+    m.rt.msgbox_answers = {vbYes};
     m.program_for = [&, inner = false](const std::wstring& line) mutable {
-        // Inside the removal's wait: a press of either button starts nothing.
         if (line.ends_with(L"sc stop MySQL") && !inner) {
             inner = true;
-            const std::size_t before = m.rt.shells.size();
-            m.form.cmdRemoveServico_Click();
-            m.form.cmdConfigurar_Click();
-            EXPECT_EQ(m.rt.shells.size(), before);
+            close_and_press();
         }
         return test::FakeProgram{};
     };
-    m.form.cmdConfigurar_Click();
+    m.form.cmdRemoveServico_Click();
 
-    EXPECT_EQ(cancelled, std::vector<bool>{true});
-    EXPECT_EQ(std::count(m.rt.events.begin(), m.rt.events.end(), L"End 0"), 0);
+    EXPECT_EQ(cancelled, (std::vector<bool>{true, true}));
+    EXPECT_EQ(std::count_if(m.rt.events.begin(), m.rt.events.end(), [](const auto& e) { return e.starts_with(L"End"); }),
+              0);
     std::vector<std::wstring> shown;
     for (const auto& box : m.rt.msgboxes) shown.push_back(box.text.substr(0, 20));
-    EXPECT_EQ(shown, (std::vector<std::wstring>{busy.substr(0, 20), busy.substr(0, 20), L"Remover o serviço do",
-                                                 L"O Serviço MySQL foi ", L"Não foi possível ini"}));
+    const std::wstring b = busy.substr(0, 20);
+    EXPECT_EQ(shown, (std::vector<std::wstring>{b, b, b, L"Concluído a instalaç", L"Remover o serviço do", b, b,
+                                                 L"O Serviço MySQL foi "}));
     EXPECT_EQ(m.rt.msgboxes[0].style, 64);
     EXPECT_EQ(m.rt.msgboxes[0].title, L"Atenção");
-    // The removal took the service off after its registration: the step
-    // finds none at its end and stops the setup there.
-    EXPECT_TRUE(m.Marked(Control::lblConfiguracaoBinario));
-    EXPECT_TRUE(m.Untouched(Control::lblCriacaoServico));
+    EXPECT_EQ(m.rt.services.count(L"mysql"), 0u);
 
     bool cancel = true;
     m.form.Form_QueryUnload(cancel);
@@ -520,7 +525,8 @@ TEST(SetupLog, GoesToTheTemporaryFolderWhenTheProgramsFolderCannotBeWritten) {
     m.form.cmdConfigurar_Click();
     const std::wstring temp_log = L"C:\\Users\\João\\AppData\\Local\\Temp\\ConfiguraMySQL.log";
     ASSERT_EQ(m.rt.msgboxes.size(), 1u);
-    EXPECT_EQ(m.rt.msgboxes[0].text, L"Não foi possível iniciar o serviço MySQL.\r\n\r\nVeja os detalhes em: " + temp_log);
+    EXPECT_EQ(m.rt.msgboxes[0].text, L"Não foi possível iniciar o serviço MySQL.\r\n\r\nA instalação foi desfeita. "
+                                     L"Corrija o problema e tente novamente.\r\nVeja os detalhes em: " + temp_log);
     const std::string log = m.rt.FileContent(temp_log);
     EXPECT_NE(log.find("Serviço MySQL: parado, inicialização automática"), std::string::npos);
     EXPECT_NE(log.find("Resultado: interrompida na etapa 3. Criação de serviço Mysql"), std::string::npos);
@@ -619,6 +625,26 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
              m.ExitWith(L"sc delete", 5);
          },
          20, "ainda está registrado"},
+        // Another copy holds the machine: nothing is done, not even a log section.
+        {"another copy is running", install, [](Machine& m) { m.rt.other_copy = true; }, 4, nullptr},
+        {"another copy is running, removal", {L"/remover"}, [](Machine& m) { m.rt.other_copy = true; }, 4, nullptr},
+        // A quit message or the end of the Windows session ends the program
+        // mid-run: whoever started it must not read success.
+        {"ended during the service step", install,
+         [](Machine& m) {
+             m.rt.on_event = [&m](const std::wstring& e) {
+                 if (e.ends_with(L"sc start MySQL")) m.rt.End();
+             };
+         },
+         13, "Etapa 3. Criação de serviço Mysql\r\n"},
+        {"ended during the removal", {L"/remover"},
+         [](Machine& m) {
+             m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
+             m.rt.on_event = [&m](const std::wstring& e) {
+                 if (e.ends_with(L"sc delete MySQL")) m.rt.End();
+             };
+         },
+         20, "sc stop MySQL"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -629,15 +655,47 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
         try {
             code = Executa_Desatendido(Interpreta_Linha_Comando(c.args), m.form, m.view, L"ConfiguraMySQL.exe");
         } catch (const test::ProgramEnded&) {
-            code = m.rt.ExitCode();
+            // The code the process ended with, not what unwinding left behind.
+            const auto end = std::find_if(m.rt.events.rbegin(), m.rt.events.rend(),
+                                          [](const std::wstring& e) { return e.starts_with(L"End "); });
+            code = std::stoi(end->substr(4));
         }
         EXPECT_EQ(code, c.code);
         EXPECT_TRUE(m.rt.msgboxes.empty());
         EXPECT_TRUE(m.rt.input_prompts.empty());
-        EXPECT_NE(m.rt.FileContent(kLog).find(c.logged), std::string::npos) << c.logged;
         ASSERT_FALSE(m.rt.console.empty());
+        if (c.logged == nullptr) {
+            EXPECT_EQ(m.rt.console, std::vector<std::wstring>{L"O configurador do MySQL já está em execução nesta máquina."});
+            EXPECT_TRUE(m.rt.FileContent(kLog).empty());
+            EXPECT_TRUE(m.rt.shells.empty());
+            continue;
+        }
+        EXPECT_NE(m.rt.FileContent(kLog).find(c.logged), std::string::npos) << c.logged;
         EXPECT_EQ(m.rt.console.front(), L"Arquivo de log: " + kLog);
     }
+}
+
+TEST(CommandLine, ASecondCopyOfTheWindowSaysSoAndTheSessionWaitsForARun) {
+    Machine m;
+    EXPECT_TRUE(Copia_Unica());
+    m.rt.other_copy = true;
+    EXPECT_FALSE(Copia_Unica());
+    ASSERT_EQ(m.rt.msgboxes.size(), 1u);
+    EXPECT_EQ(m.rt.msgboxes[0].text, L"O configurador do MySQL já está em execução nesta máquina.");
+    EXPECT_EQ(m.rt.msgboxes[0].style, 48);
+    EXPECT_EQ(m.rt.msgboxes[0].title, L"Atenção");
+
+    // While a setup or a removal runs, ending the session has to wait.
+    std::vector<std::wstring> reasons;
+    m.rt.on_event = [&](const std::wstring& e) {
+        if (e.starts_with(L"Shell")) reasons.push_back(m.rt.shutdown_reason);
+    };
+    m.form.cmdConfigurar_Click();
+    m.rt.msgbox_answers = {vbYes};
+    m.form.cmdRemoveServico_Click();
+    EXPECT_EQ(reasons.size(), WholeSetup().size() + 2);
+    for (const auto& reason : reasons) EXPECT_EQ(reason, L"Configuração do MySQL em andamento");
+    EXPECT_TRUE(m.rt.shutdown_reason.empty());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "FakeRuntime.h"
 #include "FakeView.h"
 #include "app/frmPrincipal.h"
@@ -31,40 +33,75 @@ TEST_F(Removal, NoRunsNothingAndShowsNothingMore) {
     EXPECT_EQ(rt.events.size(), 1u);
 }
 
-TEST_F(Removal, YesStopsThenDeletesThenReports) {
-    rt.msgbox_answers = {vbYes};
-    // The program's own window (1) is always among the top-level windows.
-    rt.window_passes = {{{1, 1}, {7, 4000}}, {{1, 1}}, {{9, 4001}, {1, 1}}, {{1, 1}}};
-    form.cmdRemoveServico_Click();
-    ASSERT_EQ(rt.shells.size(), 2u);
-    EXPECT_EQ(rt.shells[0].command_line, L"C:\\WINDOWS\\system32\\cmd.exe /c sc stop MySQL");
-    EXPECT_EQ(rt.shells[1].command_line, L"C:\\WINDOWS\\system32\\cmd.exe /c sc delete MySQL");
-    EXPECT_EQ(rt.shells[0].window_style, 0);
-    EXPECT_EQ(rt.shells[1].window_style, 0);
-    // The delete started only after the stop's last pass met no window.
-    const std::vector<std::wstring> expected{
-        L"MsgBox " + std::wstring(kQuestion),
-        L"Environ Comspec",
-        L"Shell C:\\WINDOWS\\system32\\cmd.exe /c sc stop MySQL",
-        L"Pause 500",
-        L"EnumWindows",
-        L"WaitForProgram",
-        L"EnumWindows",
-        L"WaitForProgram",
-        L"Environ Comspec",
-        L"Shell C:\\WINDOWS\\system32\\cmd.exe /c sc delete MySQL",
-        L"Pause 500",
-        L"EnumWindows",
-        L"WaitForProgram",
-        L"EnumWindows",
-        L"WaitForProgram",
-        L"QueryService MySQL",
-        L"MsgBox O Serviço MySQL foi removido!",
+// The removal says it removed the service only when the service manager no
+// longer knows it; it waits for a stopping server before the delete, and for
+// the delete to take effect.
+TEST_F(Removal, TellsTheTruthAboutTheService) {
+    const std::wstring stop = L"C:\\WINDOWS\\system32\\cmd.exe /c sc stop MySQL";
+    const std::wstring del = L"C:\\WINDOWS\\system32\\cmd.exe /c sc delete MySQL";
+    const std::wstring failed = L"Não foi possível remover o serviço MySQL.\r\nVeja os detalhes em: C:\\Apps\\Brevano\\ConfiguraMySQL.log";
+    const std::wstring admin = L"Este aplicativo precisa ser executado como ADMINISTRADOR.\r\nA instalação será interrompida!";
+    struct Case {
+        const char* name;
+        std::uint32_t stops_after_ms;  // from the stop command; UINT32_MAX: never
+        bool delete_refused;
+        bool registered;
+        bool administrator;
+        std::vector<std::wstring> lines;
+        std::wstring message;
+        int style;
+        bool gone;
     };
-    EXPECT_EQ(rt.events, expected);
-    ASSERT_EQ(rt.msgboxes.size(), 2u);
-    EXPECT_EQ(rt.msgboxes[1].title, L"Brevano");
-    EXPECT_EQ(rt.msgboxes[1].style, 0);
+    const Case cases[] = {
+        {"stops at once", 0, false, true, true, {stop, del}, L"O Serviço MySQL foi removido!", 0, true},
+        {"still stopping for a few seconds", 7000, false, true, true, {stop, del}, L"O Serviço MySQL foi removido!", 0,
+         true},
+        {"never stops: the delete only marks it", UINT32_MAX, false, true, true, {stop, del}, failed, 48, false},
+        {"delete refused", 0, true, true, true, {stop, del}, failed, 48, false},
+        {"never there", 0, false, false, true, {stop, del}, L"O Serviço MySQL foi removido!", 0, true},
+        {"not administrator", 0, false, true, false, {}, admin, 48, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScopedFakeRuntime local;
+        auto& r = local.runtime;
+        r.SetEnv(L"COMSPEC", L"C:\\WINDOWS\\system32\\cmd.exe");
+        r.administrator = c.administrator;
+        if (c.registered) r.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
+        std::optional<std::uint64_t> stops_at;
+        bool marked = false;
+        r.program_for = [&](const std::wstring& line) {
+            if (line == stop && r.services.count(L"mysql")) {
+                r.services[L"mysql"].running = false;
+                if (c.stops_after_ms != UINT32_MAX) stops_at = r.clock_ms + c.stops_after_ms;
+            }
+            if (line == del && r.services.count(L"mysql")) marked = !c.delete_refused;
+            return test::FakeProgram{0, line == del && c.delete_refused ? 5 : 0, L"", L""};
+        };
+        // The service manager: a stopping server comes to a stop in its time;
+        // a service marked for deletion goes once it has stopped.
+        r.on_event = [&](const std::wstring& e) {
+            if (e != L"QueryService MySQL" || !r.services.count(L"mysql")) return;
+            if (stops_at && r.clock_ms >= *stops_at) r.services[L"mysql"].stopped = true;
+            if (marked && r.services[L"mysql"].stopped) r.services.erase(L"mysql");
+        };
+        r.msgbox_answers = {vbYes};
+        test::FakeView v;
+        frmPrincipal f{v};
+        EXPECT_EQ(f.Remove_Servico(true), c.gone);
+        std::vector<std::wstring> lines;
+        for (const auto& shell : r.shells) lines.push_back(shell.command_line);
+        EXPECT_EQ(lines, c.lines);
+        ASSERT_EQ(r.msgboxes.size(), 2u);
+        EXPECT_EQ(r.msgboxes[1].text, c.message);
+        EXPECT_EQ(r.msgboxes[1].style, c.style);
+        EXPECT_EQ(r.msgboxes[1].title, c.gone ? L"Brevano" : L"Atenção");
+        EXPECT_EQ(r.services.count(L"mysql") == 0, c.gone || !c.registered);
+        EXPECT_EQ(f.Codigo_Remocao(), c.gone ? 0 : c.administrator ? 20 : 3);
+        // Never longer than the stop's and the delete's waits together.
+        EXPECT_LE(r.clock_ms, 60000u + 30000u + 5000u);
+        EXPECT_TRUE(r.shutdown_reason.empty());
+    }
 }
 
 TEST_F(Removal, TheInterpreterIsReadAfreshForEachCommand) {
