@@ -42,17 +42,18 @@ const wchar_t* FolderSecurity(FolderAccess access) {
 }
 
 void Win32Runtime::MakeFolder(const std::wstring& path, FolderAccess access) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(FolderSecurity(access), SDDL_REVISION_1, &descriptor,
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(FolderSecurity(access), SDDL_REVISION_1, &raw,
                                                               nullptr)) {
         RaiseSystemError(kErrInternal, L"Não foi possível preparar as permissões da pasta " + path);
     }
+    const LocalMemory<PSECURITY_DESCRIPTOR> descriptor(raw);
     // Given at creation, so that the folder is never open for a moment.
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    const BOOL made = CreateDirectoryW(path.c_str(), &attributes);
-    const DWORD error = GetLastError();
-    LocalFree(descriptor);
-    if (!made) RaiseSystemError(kErrPathAccess, L"Não foi possível criar a pasta " + path, error);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
+    if (!CreateDirectoryW(path.c_str(), &attributes)) {
+        const DWORD error = GetLastError();
+        RaiseSystemError(kErrPathAccess, L"Não foi possível criar a pasta " + path, error);
+    }
 }
 
 void Win32Runtime::RemoveFolder(const std::wstring& path) {

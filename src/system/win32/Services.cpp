@@ -8,30 +8,28 @@
 namespace cm::win32 {
 
 std::optional<ServiceState> Win32Runtime::QueryService(const std::wstring& name) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (manager == nullptr) RaiseSystemError(kErrInvalidCall, L"Não foi possível consultar os serviços do Windows");
-    SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG);
+    const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) RaiseSystemError(kErrInvalidCall, L"Não foi possível consultar os serviços do Windows");
+    ServiceHandle service(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
     DWORD error = GetLastError();
-    if (service == nullptr && error == ERROR_ACCESS_DENIED) {
-        service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS);
+    if (!service && error == ERROR_ACCESS_DENIED) {
+        service.Reset(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS));
         error = GetLastError();
     }
-    CloseServiceHandle(manager);
-    if (service == nullptr) {
+    if (!service) {
         if (error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_INVALID_NAME) return std::nullopt;
         return ServiceState{};  // there, though not ours to look at
     }
     ServiceState state;
     SERVICE_STATUS status{};
-    if (QueryServiceStatus(service, &status)) state.running = status.dwCurrentState == SERVICE_RUNNING;
+    if (QueryServiceStatus(service.Get(), &status)) state.running = status.dwCurrentState == SERVICE_RUNNING;
     DWORD needed = 0;
-    QueryServiceConfigW(service, nullptr, 0, &needed);
+    QueryServiceConfigW(service.Get(), nullptr, 0, &needed);
     std::vector<char> buffer(needed + sizeof(QUERY_SERVICE_CONFIGW));
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    if (QueryServiceConfigW(service, config, static_cast<DWORD>(buffer.size()), &needed)) {
+    if (QueryServiceConfigW(service.Get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
         state.automatic = config->dwStartType == SERVICE_AUTO_START;
     }
-    CloseServiceHandle(service);
     return state;
 }
 
@@ -46,14 +44,14 @@ bool Win32Runtime::IsAdministrator() {
     }
     // Systems without elevation: membership of Administrators is the right.
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
-    BOOL member = FALSE;
-    if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                 &administrators)) {
-        if (!CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
-        FreeSid(administrators);
+    PSID raw_sid = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &raw_sid)) {
+        return false;
     }
-    return member != FALSE;
+    const Sid administrators(raw_sid);
+    BOOL member = FALSE;
+    return CheckTokenMembership(nullptr, administrators.Get(), &member) && member != FALSE;
 }
 
 }  // namespace cm::win32

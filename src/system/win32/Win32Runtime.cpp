@@ -126,11 +126,11 @@ BOOL CALLBACK EnumTrampoline(HWND window, LPARAM lparam) {
 
 Win32Runtime::Win32Runtime(std::wstring app_title) : app_title_(std::move(app_title)) {
     g_instance = this;
-    cursor_hook_ = SetWindowsHookExW(WH_CALLWNDPROCRET, CursorHook, nullptr, GetCurrentThreadId());
+    cursor_hook_.Reset(SetWindowsHookExW(WH_CALLWNDPROCRET, CursorHook, nullptr, GetCurrentThreadId()));
 }
 
 Win32Runtime::~Win32Runtime() {
-    if (cursor_hook_ != nullptr) UnhookWindowsHookEx(cursor_hook_);
+    cursor_hook_.Reset();
     if (g_instance == this) g_instance = nullptr;
 }
 
