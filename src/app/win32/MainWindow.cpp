@@ -136,9 +136,8 @@ MainWindow::MainWindow(Win32Runtime& runtime) : runtime_(runtime) {}
 int MainWindow::ControlId(Control control) { return kFirstControlId + static_cast<int>(Index(control)); }
 
 MainWindow::~MainWindow() {
+    // The controls go before the font and brush they were given.
     if (window_ != nullptr) DestroyWindow(window_);
-    if (font_ != nullptr) DeleteObject(font_);
-    if (white_ != nullptr) DeleteObject(white_);
 }
 
 RECT MainWindow::PixelRect(const ControlSpec& item) const {
@@ -158,7 +157,7 @@ RECT MainWindow::PixelRect(const ControlSpec& item) const {
 
 void MainWindow::Create() {
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    white_ = CreateSolidBrush(RGB(255, 255, 255));
+    white_.Reset(CreateSolidBrush(RGB(255, 255, 255)));
 
     WNDCLASSEXW klass{};
     klass.cbSize = sizeof klass;
@@ -169,6 +168,7 @@ void MainWindow::Create() {
         klass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
         klass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
         klass.lpszClassName = kWindowClass;
+        // Registered once for the life of the process; its icons live as long.
         klass.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 32, 32, 0));
         klass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 16, 16, 0));
         if (RegisterClassExW(&klass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
@@ -176,9 +176,7 @@ void MainWindow::Create() {
         }
     }
 
-    HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    dpi_ = GetDeviceCaps(WindowDC(nullptr).Get(), LOGPIXELSY);
     if (dpi_ <= 0) dpi_ = 96;
 
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -192,10 +190,10 @@ void MainWindow::Create() {
     if (window_ == nullptr) RaiseStartFailure(L"criar a janela principal");
     runtime_.SetMainWindow(window_);
 
-    font_ = CreateFontW(-MulDiv(kFontHundredthsOfPoint, dpi_, 7200), 0, 0, 0, kFontWeight, FALSE, FALSE, FALSE,
-                        ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_DONTCARE, std::wstring(kFontName).c_str());
-    if (font_ == nullptr) RaiseStartFailure(L"criar a fonte da janela principal");
+    font_.Reset(CreateFontW(-MulDiv(kFontHundredthsOfPoint, dpi_, 7200), 0, 0, 0, kFontWeight, FALSE, FALSE, FALSE,
+                            ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                            DEFAULT_PITCH | FF_DONTCARE, std::wstring(kFontName).c_str()));
+    if (!font_) RaiseStartFailure(L"criar a fonte da janela principal");
 
     // Creation order is the keyboard focus order.
     std::vector<ControlSpec> by_tab(kLayout.begin(), kLayout.end());
@@ -230,9 +228,8 @@ void MainWindow::CreateControl(const ControlSpec& item) {
     if (control == nullptr) RaiseStartFailure(L"criar os controles da janela principal");
     controls_[Index(item.id)] = control;
     fore_colors_[Index(item.id)] = item.dark_blue_text ? kDarkBlue : GetSysColor(COLOR_WINDOWTEXT);
-    SendMessageW(control, WM_SETFONT,
-                 reinterpret_cast<WPARAM>(item.own_font ? font_ : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT))),
-                 FALSE);
+    const HFONT font = item.own_font ? font_.Get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     if (item.kind == ControlKind::DriveList || item.kind == ControlKind::ComboBox) {
         // The closed combo box keeps the height of the layout. How the
         // selection field's height maps to the whole control's differs
@@ -254,12 +251,13 @@ void MainWindow::CreateControl(const ControlSpec& item) {
 void MainWindow::FitToCaption(Control control) {
     HWND label = controls_[Index(control)];
     const std::wstring text = WindowText(label);
-    HDC dc = GetDC(label);
-    HGDIOBJ old = SelectObject(dc, font_);
     SIZE extent{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
-    SelectObject(dc, old);
-    ReleaseDC(label, dc);
+    {
+        const WindowDC dc(label);
+        const HGDIOBJ old = SelectObject(dc.Get(), font_.Get());
+        GetTextExtentPoint32W(dc.Get(), text.c_str(), static_cast<int>(text.size()), &extent);
+        SelectObject(dc.Get(), old);
+    }
     RECT r;
     GetWindowRect(label, &r);
     SetWindowPos(label, nullptr, 0, 0, extent.cx, r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -402,7 +400,7 @@ HBRUSH MainWindow::ColorFor(HWND control, HDC dc) {
         if (controls_[i] != control) continue;
         SetTextColor(dc, fore_colors_[i]);
         SetBkColor(dc, RGB(255, 255, 255));
-        return white_;
+        return white_.Get();
     }
     return nullptr;
 }

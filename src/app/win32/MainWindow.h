@@ -9,6 +9,7 @@
 
 #include "app/FormView.h"
 #include "app/frmPrincipal.h"
+#include "system/win32/Handles.h"
 
 namespace cm::win32 {
 
@@ -66,8 +67,8 @@ private:
     HWND window_ = nullptr;
     std::array<HWND, kControlCount> controls_{};
     std::array<std::uint32_t, kControlCount> fore_colors_{};
-    HFONT font_ = nullptr;
-    HBRUSH white_ = nullptr;
+    Font font_;
+    Brush white_;
     WNDPROC button_proc_ = nullptr;
     int dpi_ = 96;
 };

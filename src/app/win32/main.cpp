@@ -10,6 +10,7 @@
 #include "app/LinhaComando.h"
 #include "app/win32/MainWindow.h"
 #include "system/modRegistro.h"
+#include "system/win32/Handles.h"
 #include "system/win32/Win32Runtime.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -18,10 +19,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     cm::win32::MainWindow window{runtime};
 
     int count = 0;
-    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    const cm::win32::LocalMemory<LPWSTR*> argv(CommandLineToArgvW(GetCommandLineW(), &count));
     std::vector<std::wstring> arguments;
-    for (int i = 1; argv != nullptr && i < count; ++i) arguments.emplace_back(argv[i]);
-    LocalFree(argv);
+    for (int i = 1; argv && i < count; ++i) arguments.emplace_back(argv.Get()[i]);
     const cm::Opcoes opcoes = cm::Interpreta_Linha_Comando(arguments);
     if (opcoes.modo == cm::Opcoes::Modo::Janela) return cm::Copia_Unica() ? window.Run() : cm::kSaidaOutraCopia;
 

@@ -58,11 +58,81 @@ struct ModuleTraits {
     static void Close(Type h) { FreeLibrary(h); }
 };
 
+struct ServiceHandleTraits {
+    using Type = SC_HANDLE;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { CloseServiceHandle(h); }
+};
+
+// Memory the system allocated for the caller and hands back as a pointer
+// of its own type (a security descriptor, an argument vector).
+template <class Pointer>
+struct LocalMemoryTraits {
+    using Type = Pointer;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { LocalFree(h); }
+};
+
+struct SidTraits {
+    using Type = PSID;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { FreeSid(h); }
+};
+
+template <class Object>
+struct GdiObjectTraits {
+    using Type = Object;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { DeleteObject(h); }
+};
+
+struct HookTraits {
+    using Type = HHOOK;
+    static Type Invalid() { return nullptr; }
+    static bool Valid(Type h) { return h != nullptr; }
+    static void Close(Type h) { UnhookWindowsHookEx(h); }
+};
+
 // A process, thread, file or other kernel object (CloseHandle).
 using KernelHandle = Owned<KernelHandleTraits>;
 // A directory search (FindClose).
 using FindHandle = Owned<FindHandleTraits>;
 // A loaded library (FreeLibrary).
 using Module = Owned<ModuleTraits>;
+// The service control manager or a service opened through it
+// (CloseServiceHandle).
+using ServiceHandle = Owned<ServiceHandleTraits>;
+// A LocalAlloc block returned by the system (LocalFree).
+template <class Pointer>
+using LocalMemory = Owned<LocalMemoryTraits<Pointer>>;
+// A SID from AllocateAndInitializeSid (FreeSid).
+using Sid = Owned<SidTraits>;
+// A font or brush the program made (DeleteObject).
+using Font = Owned<GdiObjectTraits<HFONT>>;
+using Brush = Owned<GdiObjectTraits<HBRUSH>>;
+// A hook on the program's thread (UnhookWindowsHookEx).
+using Hook = Owned<HookTraits>;
+
+// A window's device context, borrowed for a measurement and given back to
+// the same window (ReleaseDC needs both, so it is no Owned).
+class WindowDC {
+public:
+    explicit WindowDC(HWND window) : window_(window), dc_(GetDC(window)) {}
+    ~WindowDC() {
+        if (dc_ != nullptr) ReleaseDC(window_, dc_);
+    }
+    WindowDC(const WindowDC&) = delete;
+    WindowDC& operator=(const WindowDC&) = delete;
+
+    HDC Get() const { return dc_; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
 
 }  // namespace cm::win32

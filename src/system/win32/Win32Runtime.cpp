@@ -1,18 +1,15 @@
+// The window runtime: boxes, pointer, message pump, console, environment, time, windows, libraries.
 #include "system/win32/Win32Runtime.h"
 
-#include <sddl.h>
-
-#include <algorithm>
 #include <cwchar>
 #include <vector>
 
 #include "system/RuntimeError.h"
+#include "system/win32/SystemError.h"
 
 namespace cm::win32 {
 
 namespace {
-
-constexpr DWORD kErrorElevationRequired = 740;
 
 Win32Runtime* g_instance = nullptr;
 
@@ -115,72 +112,6 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wparam, LPARAM l
     throw RuntimeError(kErrFileNotFound, L"Arquivo não encontrado: " + library);
 }
 
-int ShowCommandFor(std::int32_t window_style) {
-    switch (window_style) {
-        case 0: return SW_HIDE;
-        case 1: return SW_SHOWNORMAL;
-        case 2: return SW_SHOWMINIMIZED;
-        case 3: return SW_SHOWMAXIMIZED;
-        case 4: return SW_SHOWNOACTIVATE;
-        case 6: return SW_SHOWMINNOACTIVE;
-        default: throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
-    }
-}
-
-[[noreturn]] void RaiseSystemError(std::int32_t number, const std::wstring& what, DWORD error = GetLastError()) {
-    throw RuntimeError(number, what + L" (erro do sistema " + std::to_wstring(error) + L")");
-}
-
-constexpr std::int32_t kErrPathAccess = 75;
-
-// An inheritable handle for a child's standard handle: a fresh temporary
-// file (gone once every handle to it is closed), or the null device.
-KernelHandle InheritableFile(bool temporary) {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    if (!temporary) {
-        return KernelHandle(CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                        &inherit, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    }
-    wchar_t folder[MAX_PATH + 1] = L"";
-    wchar_t name[MAX_PATH + 1] = L"";
-    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
-    if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"cm", 0, name) == 0) return KernelHandle();
-    return KernelHandle(CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-}
-
-// Everything a program wrote into one of its output files.
-std::wstring ReadBack(const KernelHandle& file) {
-    if (!file) return L"";
-    std::string bytes;
-    SetFilePointer(file.Get(), 0, nullptr, FILE_BEGIN);
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
-    return ConsoleText(bytes);
-}
-
-void RemoveTreeAt(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        DeleteFileW(path.c_str());
-        return;
-    }
-    // A junction or link goes itself; what it points to is not ours.
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAW found{};
-        FindHandle search(FindFirstFileW((path + L"\\*").c_str(), &found));
-        for (bool more = static_cast<bool>(search); more; more = FindNextFileW(search.Get(), &found) != FALSE) {
-            const std::wstring name = found.cFileName;
-            if (name != L"." && name != L"..") RemoveTreeAt(path + L"\\" + name);
-        }
-    }
-    RemoveDirectoryW(path.c_str());
-}
-
 struct EnumContext {
     EnumWindowsCallback callback;
     std::intptr_t value;
@@ -193,28 +124,13 @@ BOOL CALLBACK EnumTrampoline(HWND window, LPARAM lparam) {
 
 }  // namespace
 
-const wchar_t* FolderSecurity(FolderAccess access) {
-    // Protected (P): nothing is inherited from the folder above; every entry
-    // is passed on to what is made below (OICI).
-    return access == FolderAccess::Server ? L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FRFX;;;BU)"
-                                          : L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
-}
-
-std::wstring ProgramOf(const std::wstring& command_line) {
-    if (!command_line.empty() && command_line.front() == L'"') {
-        const auto close = command_line.find(L'"', 1);
-        return command_line.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
-    }
-    return command_line.substr(0, command_line.find_first_of(L" \t"));
-}
-
 Win32Runtime::Win32Runtime(std::wstring app_title) : app_title_(std::move(app_title)) {
     g_instance = this;
-    cursor_hook_ = SetWindowsHookExW(WH_CALLWNDPROCRET, CursorHook, nullptr, GetCurrentThreadId());
+    cursor_hook_.Reset(SetWindowsHookExW(WH_CALLWNDPROCRET, CursorHook, nullptr, GetCurrentThreadId()));
 }
 
 Win32Runtime::~Win32Runtime() {
-    if (cursor_hook_ != nullptr) UnhookWindowsHookEx(cursor_hook_);
+    cursor_hook_.Reset();
     if (g_instance == this) g_instance = nullptr;
 }
 
@@ -340,54 +256,6 @@ std::wstring Win32Runtime::Environ(const std::wstring& name) {
     }
 }
 
-double Win32Runtime::Shell(const std::wstring& command_line, std::int32_t window_style) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = static_cast<WORD>(ShowCommandFor(window_style));
-    // Output goes to files rather than pipes: nobody reads while the runner
-    // waits, and a full pipe would stop the program. Input is empty, so that
-    // a program that asks (a password) gets no answer rather than waiting.
-    Started started;
-    const KernelHandle input = InheritableFile(false);
-    started.output = InheritableFile(true);
-    started.errors = InheritableFile(true);
-    if (input && started.output && started.errors) {
-        startup.dwFlags |= STARTF_USESTDHANDLES;
-        startup.hStdInput = input.Get();
-        startup.hStdOutput = started.output.Get();
-        startup.hStdError = started.errors.Get();
-    }
-    const BOOL inherit = (startup.dwFlags & STARTF_USESTDHANDLES) ? TRUE : FALSE;
-    PROCESS_INFORMATION process{};
-    std::vector<wchar_t> line(command_line.begin(), command_line.end());
-    line.push_back(L'\0');
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr, &startup, &process)) {
-        const DWORD error = GetLastError();
-        const std::wstring program = ProgramOf(command_line);
-        switch (error) {
-            case ERROR_FILE_NOT_FOUND:
-            case ERROR_PATH_NOT_FOUND:
-            case ERROR_INVALID_NAME:
-            case ERROR_BAD_PATHNAME:
-                if (program.empty()) {
-                    throw RuntimeError(kErrFileNotFound,
-                                       L"Arquivo não encontrado: a linha de comando não começa com um programa");
-                }
-                throw RuntimeError(kErrFileNotFound, L"Arquivo não encontrado: " + program);
-            case kErrorElevationRequired:
-                throw RuntimeError(kErrInvalidCall, L"O programa " + program + L" exige permissão de administrador");
-            default:
-                throw RuntimeError(kErrInvalidCall, L"Não foi possível iniciar o programa " + program +
-                                                        L" (erro do sistema " + std::to_wstring(error) + L")");
-        }
-    }
-    const KernelHandle thread(process.hThread);
-    started.process.Reset(process.hProcess);
-    started_[static_cast<std::int32_t>(process.dwProcessId)] = std::move(started);
-    return static_cast<double>(process.dwProcessId);
-}
-
 bool Win32Runtime::WaitServing(HANDLE handle, std::uint32_t timeout_ms) {
     const ULONGLONG start = GetTickCount64();
     for (;;) {
@@ -409,22 +277,6 @@ bool Win32Runtime::WaitServing(HANDLE handle, std::uint32_t timeout_ms) {
     }
 }
 
-bool Win32Runtime::WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) {
-    const auto it = started_.find(process_id);
-    if (it == started_.end()) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
-    return WaitServing(it->second.process.Get(), timeout_ms);
-}
-
-ProgramEnd Win32Runtime::EndOfProgram(std::int32_t process_id) {
-    const auto it = started_.find(process_id);
-    if (it == started_.end()) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
-    const Started started = std::move(it->second);
-    started_.erase(it);
-    DWORD code = 0;
-    if (!GetExitCodeProcess(started.process.Get(), &code)) code = static_cast<DWORD>(-1);
-    return ProgramEnd{static_cast<std::int32_t>(code), ReadBack(started.output), ReadBack(started.errors)};
-}
-
 void Win32Runtime::Pause(std::uint32_t milliseconds) { WaitServing(nullptr, milliseconds); }
 
 std::uint64_t Win32Runtime::TickCount() { return GetTickCount64(); }
@@ -436,92 +288,6 @@ std::wstring Win32Runtime::Now() {
     std::swprintf(text, 32, L"%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
                   now.wMinute, now.wSecond);
     return text;
-}
-
-std::optional<ServiceState> Win32Runtime::QueryService(const std::wstring& name) {
-    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
-    if (manager == nullptr) RaiseSystemError(kErrInvalidCall, L"Não foi possível consultar os serviços do Windows");
-    SC_HANDLE service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG);
-    DWORD error = GetLastError();
-    if (service == nullptr && error == ERROR_ACCESS_DENIED) {
-        service = OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS);
-        error = GetLastError();
-    }
-    CloseServiceHandle(manager);
-    if (service == nullptr) {
-        if (error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_INVALID_NAME) return std::nullopt;
-        return ServiceState{};  // there, though not ours to look at
-    }
-    ServiceState state;
-    SERVICE_STATUS status{};
-    if (QueryServiceStatus(service, &status)) state.running = status.dwCurrentState == SERVICE_RUNNING;
-    DWORD needed = 0;
-    QueryServiceConfigW(service, nullptr, 0, &needed);
-    std::vector<char> buffer(needed + sizeof(QUERY_SERVICE_CONFIGW));
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    if (QueryServiceConfigW(service, config, static_cast<DWORD>(buffer.size()), &needed)) {
-        state.automatic = config->dwStartType == SERVICE_AUTO_START;
-    }
-    CloseServiceHandle(service);
-    return state;
-}
-
-bool Win32Runtime::IsAdministrator() {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
-    const KernelHandle token(raw);
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    if (GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size)) {
-        return elevation.TokenIsElevated != 0;
-    }
-    // Systems without elevation: membership of Administrators is the right.
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID administrators = nullptr;
-    BOOL member = FALSE;
-    if (AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                 &administrators)) {
-        if (!CheckTokenMembership(nullptr, administrators, &member)) member = FALSE;
-        FreeSid(administrators);
-    }
-    return member != FALSE;
-}
-
-void Win32Runtime::MakeFolder(const std::wstring& path, FolderAccess access) {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(FolderSecurity(access), SDDL_REVISION_1, &descriptor,
-                                                              nullptr)) {
-        RaiseSystemError(kErrInternal, L"Não foi possível preparar as permissões da pasta " + path);
-    }
-    // Given at creation, so that the folder is never open for a moment.
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-    const BOOL made = CreateDirectoryW(path.c_str(), &attributes);
-    const DWORD error = GetLastError();
-    LocalFree(descriptor);
-    if (!made) RaiseSystemError(kErrPathAccess, L"Não foi possível criar a pasta " + path, error);
-}
-
-void Win32Runtime::RemoveFolder(const std::wstring& path) {
-    RemoveTreeAt(path);
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        RaiseSystemError(kErrPathAccess, L"Não foi possível apagar a pasta " + path);
-    }
-}
-
-bool Win32Runtime::AppendToFile(const std::wstring& path, const std::string& bytes) {
-    const KernelHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    return WriteFile(file.Get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
-           written == bytes.size();
-}
-
-std::optional<std::uint64_t> Win32Runtime::FileLength(const std::wstring& path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
-    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 std::wstring Win32Runtime::ProgramVersion() {
@@ -601,57 +367,6 @@ std::uint32_t Win32Runtime::GetEnvironmentVariableA(const char* name, char* buff
 
 std::int32_t Win32Runtime::SetEnvironmentVariableA(const char* name, const char* value) {
     return ::SetEnvironmentVariableA(name, value);
-}
-
-std::string Win32Runtime::ToAnsi(const std::wstring& text) { return WideToCodePage(text, GetACP()); }
-
-std::wstring Win32Runtime::FromAnsi(const std::string& text) { return CodePageToWide(text, GetACP()); }
-
-bool TakesDefaultChar(UINT code_page) { return code_page != CP_UTF8 && code_page != CP_UTF7; }
-
-std::wstring ConsoleText(const std::string& bytes) {
-    if (bytes.empty()) return {};
-    const int length = static_cast<int>(bytes.size());
-    const bool utf8 = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data(), length, nullptr, 0) > 0;
-    const UINT code_page = utf8 ? CP_UTF8 : CP_OEMCP;
-    const int size = MultiByteToWideChar(code_page, 0, bytes.data(), length, nullptr, 0);
-    std::wstring text(static_cast<std::size_t>(std::max(size, 0)), L'\0');
-    if (size > 0) MultiByteToWideChar(code_page, 0, bytes.data(), length, text.data(), size);
-    return text;
-}
-
-std::string WideToCodePage(const std::wstring& text, UINT code_page) {
-    if (text.empty()) return {};
-    const int length = static_cast<int>(text.size());
-    const char* fallback = TakesDefaultChar(code_page) ? "?" : nullptr;
-    int size = WideCharToMultiByte(code_page, 0, text.data(), length, nullptr, 0, fallback, nullptr);
-    if (size == 0 && fallback != nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
-        // Some other code page that refuses a default character: it uses its own.
-        fallback = nullptr;
-        size = WideCharToMultiByte(code_page, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
-    }
-    std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    if (size <= 0 || WideCharToMultiByte(code_page, 0, text.data(), length, out.data(), size, fallback, nullptr) != size) {
-        const DWORD error = GetLastError();
-        throw RuntimeError(kErrInvalidCall, L"Não foi possível converter o texto para a página de código " +
-                                                std::to_wstring(code_page) + L" (erro do sistema " +
-                                                std::to_wstring(error) + L")");
-    }
-    return out;
-}
-
-std::wstring CodePageToWide(const std::string& text, UINT code_page) {
-    if (text.empty()) return {};
-    const int length = static_cast<int>(text.size());
-    const int size = MultiByteToWideChar(code_page, 0, text.data(), length, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(std::max(size, 0)), L'\0');
-    if (size <= 0 || MultiByteToWideChar(code_page, 0, text.data(), length, out.data(), size) != size) {
-        const DWORD error = GetLastError();
-        throw RuntimeError(kErrInvalidCall, L"Não foi possível converter o texto da página de código " +
-                                                std::to_wstring(code_page) + L" (erro do sistema " +
-                                                std::to_wstring(error) + L")");
-    }
-    return out;
 }
 
 void* Win32Runtime::BindLibraryFunction(const std::wstring& library, const std::string& function) {

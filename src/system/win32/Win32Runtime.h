@@ -83,7 +83,7 @@ private:
     std::wstring app_title_;
     HWND main_window_ = nullptr;
     int pointer_ = vbDefault;
-    HHOOK cursor_hook_ = nullptr;
+    Hook cursor_hook_;
     FindHandle search_;
     int search_attributes_ = 0;
     WIN32_FIND_DATAW found_{};

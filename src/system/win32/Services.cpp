@@ -1,0 +1,57 @@
+// What the system says about services and about this process's rights.
+#include "system/win32/Win32Runtime.h"
+
+#include <vector>
+
+#include "system/win32/SystemError.h"
+
+namespace cm::win32 {
+
+std::optional<ServiceState> Win32Runtime::QueryService(const std::wstring& name) {
+    const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) RaiseSystemError(kErrInvalidCall, L"Não foi possível consultar os serviços do Windows");
+    ServiceHandle service(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
+    DWORD error = GetLastError();
+    if (!service && error == ERROR_ACCESS_DENIED) {
+        service.Reset(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS));
+        error = GetLastError();
+    }
+    if (!service) {
+        if (error == ERROR_SERVICE_DOES_NOT_EXIST || error == ERROR_INVALID_NAME) return std::nullopt;
+        return ServiceState{};  // there, though not ours to look at
+    }
+    ServiceState state;
+    SERVICE_STATUS status{};
+    if (QueryServiceStatus(service.Get(), &status)) state.running = status.dwCurrentState == SERVICE_RUNNING;
+    DWORD needed = 0;
+    QueryServiceConfigW(service.Get(), nullptr, 0, &needed);
+    std::vector<char> buffer(needed + sizeof(QUERY_SERVICE_CONFIGW));
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    if (QueryServiceConfigW(service.Get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
+        state.automatic = config->dwStartType == SERVICE_AUTO_START;
+    }
+    return state;
+}
+
+bool Win32Runtime::IsAdministrator() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
+    const KernelHandle token(raw);
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    if (GetTokenInformation(token.Get(), TokenElevation, &elevation, sizeof elevation, &size)) {
+        return elevation.TokenIsElevated != 0;
+    }
+    // Systems without elevation: membership of Administrators is the right.
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID raw_sid = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &raw_sid)) {
+        return false;
+    }
+    const Sid administrators(raw_sid);
+    BOOL member = FALSE;
+    return CheckTokenMembership(nullptr, administrators.Get(), &member) && member != FALSE;
+}
+
+}  // namespace cm::win32
