@@ -466,6 +466,15 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wparam, LPARAM lparam) {
             }
             return 0;
         }
+        case WM_QUERYENDSESSION:
+            // The session waits for a setup or a removal, showing the reason
+            // the run gave; the user may still end it.
+            return form_.Em_Andamento() ? FALSE : TRUE;
+        case WM_ENDSESSION:
+            // The session ends whatever we answer: end now, with the code
+            // the run under way left, which never says done.
+            if (wparam != FALSE && form_.Em_Andamento()) runtime_.End();
+            return 0;
         case WM_CLOSE: {
             // Closing through the frame ends the program like the close
             // button, unless a setup or removal is running.

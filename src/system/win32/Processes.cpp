@@ -83,7 +83,10 @@ double Win32Runtime::Shell(const std::wstring& command_line, std::int32_t window
     PROCESS_INFORMATION process{};
     std::vector<wchar_t> line(command_line.begin(), command_line.end());
     line.push_back(L'\0');
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr, &startup, &process)) {
+    // Started held, so that it is in its job before it can start programs
+    // of its own: ending a command that took too long ends what it started.
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherit, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                        &process)) {
         const DWORD error = GetLastError();
         const std::wstring program = ProgramOf(command_line);
         switch (error) {
@@ -105,6 +108,9 @@ double Win32Runtime::Shell(const std::wstring& command_line, std::int32_t window
     }
     const KernelHandle thread(process.hThread);
     started.process.Reset(process.hProcess);
+    started.job.Reset(CreateJobObjectW(nullptr, nullptr));
+    if (started.job && !AssignProcessToJobObject(started.job.Get(), process.hProcess)) started.job.Reset();
+    ResumeThread(process.hThread);
     started_[static_cast<std::int32_t>(process.dwProcessId)] = std::move(started);
     return static_cast<double>(process.dwProcessId);
 }
@@ -123,6 +129,15 @@ ProgramEnd Win32Runtime::EndOfProgram(std::int32_t process_id) {
     DWORD code = 0;
     if (!GetExitCodeProcess(started.process.Get(), &code)) code = static_cast<DWORD>(-1);
     return ProgramEnd{static_cast<std::int32_t>(code), ReadBack(started.output), ReadBack(started.errors)};
+}
+
+void Win32Runtime::EndProgram(std::int32_t process_id) {
+    const auto it = started_.find(process_id);
+    if (it == started_.end()) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
+    const Started started = std::move(it->second);
+    started_.erase(it);
+    if (!started.job || !TerminateJobObject(started.job.Get(), 1)) TerminateProcess(started.process.Get(), 1);
+    WaitForSingleObject(started.process.Get(), 5000);
 }
 
 }  // namespace cm::win32

@@ -22,13 +22,17 @@ std::optional<ServiceState> Win32Runtime::QueryService(const std::wstring& name)
     }
     ServiceState state;
     SERVICE_STATUS status{};
-    if (QueryServiceStatus(service.Get(), &status)) state.running = status.dwCurrentState == SERVICE_RUNNING;
+    if (QueryServiceStatus(service.Get(), &status)) {
+        state.running = status.dwCurrentState == SERVICE_RUNNING;
+        state.stopped = status.dwCurrentState == SERVICE_STOPPED;
+    }
     DWORD needed = 0;
     QueryServiceConfigW(service.Get(), nullptr, 0, &needed);
     std::vector<char> buffer(needed + sizeof(QUERY_SERVICE_CONFIGW));
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
     if (QueryServiceConfigW(service.Get(), config, static_cast<DWORD>(buffer.size()), &needed)) {
         state.automatic = config->dwStartType == SERVICE_AUTO_START;
+        if (config->lpBinaryPathName != nullptr) state.program = ProgramOf(config->lpBinaryPathName);
     }
     return state;
 }
@@ -52,6 +56,16 @@ bool Win32Runtime::IsAdministrator() {
     const Sid administrators(raw_sid);
     BOOL member = FALSE;
     return CheckTokenMembership(nullptr, administrators.Get(), &member) && member != FALSE;
+}
+
+bool Win32Runtime::ClaimSingleInstance() {
+    // In the global namespace, so that a copy in another Windows session
+    // (a remote desktop, a deployment agent's service) is seen as well.
+    // Kept open until the process ends: closing it would free the machine.
+    instance_.Reset(CreateMutexW(nullptr, FALSE, L"Global\\Brevano.ConfiguraMySQL"));
+    const DWORD error = GetLastError();
+    // Access denied: the mark exists, made by a copy with other rights.
+    return instance_ && error != ERROR_ALREADY_EXISTS;
 }
 
 }  // namespace cm::win32

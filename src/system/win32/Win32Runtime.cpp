@@ -173,6 +173,16 @@ void Win32Runtime::DoEvents() {
 
 void Win32Runtime::End() { ExitProcess(static_cast<UINT>(ExitCode())); }
 
+void Win32Runtime::BlockShutdown(const std::wstring& reason) {
+    shutdown_reason_ = reason;
+    if (main_window_ == nullptr) return;
+    if (reason.empty()) {
+        ShutdownBlockReasonDestroy(main_window_);
+    } else {
+        ShutdownBlockReasonCreate(main_window_, reason.c_str());
+    }
+}
+
 void Win32Runtime::AttachParentConsole() {
     // A window program has no console of its own; a handle it was given for
     // its output (a redirection) serves as well.

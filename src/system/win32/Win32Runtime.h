@@ -40,11 +40,16 @@ public:
     double Shell(const std::wstring& command_line, std::int32_t window_style) override;
     bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) override;
     ProgramEnd EndOfProgram(std::int32_t process_id) override;
+    void EndProgram(std::int32_t process_id) override;
     void Pause(std::uint32_t milliseconds) override;
     std::uint64_t TickCount() override;
     std::wstring Now() override;
     std::optional<ServiceState> QueryService(const std::wstring& name) override;
     bool IsAdministrator() override;
+    bool ClaimSingleInstance() override;
+    void BlockShutdown(const std::wstring& reason) override;
+    // The reason a run set for the session's end to wait; empty for none.
+    const std::wstring& ShutdownReason() const { return shutdown_reason_; }
     void MakeFolder(const std::wstring& path, FolderAccess access) override;
     void RemoveFolder(const std::wstring& path) override;
     bool AppendToFile(const std::wstring& path, const std::string& bytes) override;
@@ -75,11 +80,14 @@ private:
     // A started program: its process, and the files its output goes to.
     struct Started {
         KernelHandle process;
+        KernelHandle job;  // the process and whatever it starts
         KernelHandle output;
         KernelHandle errors;
     };
     std::map<std::int32_t, Started> started_;
 
+    KernelHandle instance_;
+    std::wstring shutdown_reason_;
     std::wstring app_title_;
     HWND main_window_ = nullptr;
     int pointer_ = vbDefault;
