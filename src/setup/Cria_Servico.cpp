@@ -57,7 +57,10 @@ void frmPrincipal::Cria_Servico(const std::wstring& Drive, Logico& Resultado) {
         if (registrado && !nosso) {
             modRegistro::Escreve_Agora(L"O serviço MySQL registrado executa outro programa: " + registrado->program);
         }
-        if (!instalado || !nosso) return Falha_Etapa(kFalhaServico);
+        if (!instalado || !nosso) {
+            modRegistro::Escreve_Agora(std::wstring(L"Serviço ") + comandos::kServico + L": " + Descreve(registrado));
+            return Falha_Etapa(kFalhaServico);
+        }
         Rt().Pause(kPausaServico);
         Rt().DoEvents();
 

@@ -224,7 +224,7 @@ class Scenarios(unittest.TestCase):
                 self.assertIn("Resultado: interrompida na etapa 1. Instalação do Mysql", m.log())
                 self.assertNotIn("mysqld-nt.exe --install", m.log())
 
-    def test_a_server_that_cannot_start_stops_the_setup_at_the_service_step(self):
+    def test_a_server_that_cannot_start_is_undone_and_a_second_press_completes(self):
         with self.machine("server-fails") as m:
             m.prepare(package=False)
             # One damaged file in the package: the system tablespace.
@@ -232,15 +232,25 @@ class Scenarios(unittest.TestCase):
                 e2e.package_with(**{"MySQL/Data/ibdata1": b"danificado" * 100}))
             m.open_window()
             m.drive("drive|c:", "script|velto.sql", "press|cmdConfigurar", "steps|2|60",
-                    "box|service-failed|ok|300", "labels|2", "enabled|cmdConfigurar|1|10",
-                    "enabled|cmdFechar|0")
+                    "box|service-failed|ok|300", "labels|0", "enabled|cmdConfigurar|1|10",
+                    "enabled|cmdFechar|0", "service|MySQL|absent")
+            self.assertFalse(m.server_tree.exists(), "the failed run left its server folder")
             log = m.log()
             self.assertIn("mysqld-nt.exe --install MySQL", log)
             self.assertIn("sc start MySQL", log)
             self.assertRegex(log, r"Serviço MySQL: (parado|não registrado)")
+            self.assertIn("Desfeito: o serviço MySQL foi removido", log)
+            self.assertIn("Desfeito: a pasta c:\\MySQL foi apagada", log)
             self.assertNotIn("GRANT", log)
             self.assertNotIn("DROP DATABASE", log)
-
+            # The technician puts a good package in place and presses again:
+            # nothing to clean by hand.
+            (m.app / "Mysql.zip").write_bytes(e2e.PACKAGE.read_bytes())
+            m.drive("press|cmdConfigurar", "steps|5|400", "box|complete|ok|60", "labels|5",
+                    "service|MySQL|running-auto|10", timeout=600)
+            self.check_accounts(m)
+            self.check_velto(m)
+            m.drive(*e2e.removal_commands(), timeout=300)
 
 if __name__ == "__main__":
     unittest.main()

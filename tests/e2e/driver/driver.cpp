@@ -74,6 +74,9 @@ struct ExpectedBox {
     Icon icon;
 };
 
+// The last lines of a failed run's box, once it has been undone.
+#define kDesfeita L"A instalação foi desfeita. Corrija o problema e tente novamente.\r\nVeja os detalhes em: {log}"
+
 // Every message box the program shows to an operator.
 const ExpectedBox kBoxes[] = {
     {"no-product", L"Atenção", L"Instale o Velto antes de configurar o servidor.", Icon::Information},
@@ -87,7 +90,7 @@ const ExpectedBox kBoxes[] = {
     {"script-missing", L"Atenção", L"Arquivo de banco de dados não encontrado!", Icon::Information},
     {"no-config", L"Atenção",
      L"A etapa de instalação do MySQL Falhou!\r\n\r\nVerifique se:\r\n - O arquivo Mysql.zip contém o arquivo "
-     L"MySQL\\my.ini.\r\n\r\nInicie o processo novamente.\r\n\r\nVeja os detalhes em: {log}",
+     L"MySQL\\my.ini.\r\n\r\nInicie o processo novamente.\r\n\r\n" kDesfeita,
      Icon::Exclamation},
     {"complete", L"Concluído", L"Concluído a instalação do servidor MySQL!", Icon::Information},
     {"complete-errors", L"Concluído",
@@ -96,9 +99,9 @@ const ExpectedBox kBoxes[] = {
      Icon::Exclamation},
     {"busy", L"Atenção", L"A configuração está em andamento. Aguarde o seu término.", Icon::Information},
     {"unzip-failed", L"Atenção",
-     L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\nVeja os detalhes em: {log}",
+     L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\n" kDesfeita,
      Icon::Exclamation},
-    {"service-failed", L"Atenção", L"Não foi possível iniciar o serviço MySQL.\r\n\r\nVeja os detalhes em: {log}",
+    {"service-failed", L"Atenção", L"Não foi possível iniciar o serviço MySQL.\r\n\r\n" kDesfeita,
      Icon::Exclamation},
     {"remove-question", L"Atenção",
      L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\nDeseja proseguir com a "
