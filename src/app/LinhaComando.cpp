@@ -126,6 +126,11 @@ int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view
     form.Form_Load();
     rt.SetExitCode(kSaidaConcluida);
 
+    // The window only shows the run: nothing typed at it may change it.
+    for (const Control controle : {Control::cboDrive, Control::cboArquivoSql, Control::chkBinario,
+                                   Control::cmdRemoveServico, Control::cmdConfigurar, Control::cmdFechar}) {
+        view.SetEnabled(controle, false);
+    }
     int codigo = kSaidaConcluida;
     if (opcoes.modo == Opcoes::Modo::Remover) {
         form.Remove_Servico(false);

@@ -26,6 +26,7 @@ constexpr const wchar_t* kSemArquivoZip = L"O arquivo de instalação do Mysql n
 constexpr const wchar_t* kSemBiblioteca = L"A DLL Unzip32.dll não foi encontrada na pasta do aplicativo.";
 constexpr const wchar_t* kSemScript = L"Informe o arquivo de banco de dados!";
 constexpr const wchar_t* kScriptNaoEncontrado = L"Arquivo de banco de dados não encontrado!";
+constexpr const wchar_t* kPastaInvalida = L"A pasta do programa não pode conter os caracteres % ou !.";
 constexpr const wchar_t* kConcluido = L"Concluído a instalação do servidor MySQL!";
 constexpr const wchar_t* kImportacaoComErros =
     L"A importação do banco de dados terminou com erros. Veja os detalhes em: ";
@@ -101,7 +102,7 @@ void frmPrincipal::Form_Load() {
 
 bool frmPrincipal::NomeDeArquivoValido(const std::wstring& nome) {
     for (wchar_t c : nome) {
-        if (c < 0x20 || std::wstring_view(L"\"<>|*?%").find(c) != std::wstring_view::npos) return false;
+        if (c < 0x20 || std::wstring_view(L"\"<>|*?%!").find(c) != std::wstring_view::npos) return false;
     }
     return true;
 }
@@ -201,6 +202,30 @@ void frmPrincipal::Restaura_Etapas() {
     }
 }
 
+std::vector<std::pair<std::wstring, std::wstring>> frmPrincipal::Cabecalho_Registro(const Pedido& pedido) {
+    const std::wstring pasta = Rt().AppPath();
+    std::vector<std::pair<std::wstring, std::wstring>> campos{
+        {L"Programa", Rt().ProgramVersion()},
+        {L"Windows", Rt().SystemVersion()},
+        {L"Pasta do programa", pasta},
+        {L"Drive", pedido.drive},
+        {L"Arquivo do banco de dados", pedido.script},
+        {L"Log binário", view_.Value(Control::chkBinario) == 1 ? L"sim" : L"não"}};
+    // What ran as administrator, and whether anyone could have swapped it.
+    for (const wchar_t* arquivo : {kArquivoZip, kBiblioteca}) {
+        const std::wstring hash = Rt().FileSha256(pasta + arquivo);
+        campos.emplace_back(std::wstring(arquivo + 1) + L" (SHA-256)", hash.empty() ? L"não foi possível ler" : hash);
+    }
+    for (const auto& [nome, caminho] : {std::pair<std::wstring, std::wstring>{L"a pasta do programa", pasta},
+                                        {L"Mysql.zip", pasta + kArquivoZip},
+                                        {L"unzip32.dll", pasta + kBiblioteca}}) {
+        std::wstring grupos;
+        for (const auto& grupo : Rt().ChangeableByAnyone(caminho)) grupos += (grupos.empty() ? L"" : L", ") + grupo;
+        if (!grupos.empty()) campos.emplace_back(L"Aviso", L"podem alterar " + nome + L": " + grupos);
+    }
+    return campos;
+}
+
 std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
     const auto recusa = [](const wchar_t* texto, int estilo) {
         Rt().MsgBox(texto, estilo, kAtencao);
@@ -212,6 +237,16 @@ std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
     // Taken once: later changes of the drive list do not follow into the run.
     Pedido pedido{unidade.substr(0, kTamanhoDrive), view_.Text(Control::cboArquivoSql)};
     if (!Rt().Dir(pedido.drive + kPastaMysql, vbDirectory).empty()) return recusa(kMysqlExiste, vbInformation);
+    // Without access lists the server folder would be open to every user,
+    // and the data files could not pass 4 GB.
+    if (!Rt().KeepsAccessLists(pedido.drive)) {
+        Rt().MsgBox(L"O drive " + pedido.drive + L" não guarda permissões de acesso (NTFS). Escolha outro drive.",
+                    vbExclamation, kAtencao);
+        return std::nullopt;
+    }
+    // The import runs through the command interpreter, which expands these
+    // even inside quotes.
+    if (Rt().AppPath().find_first_of(L"%!") != std::wstring::npos) return recusa(kPastaInvalida, vbExclamation);
     if (!ExisteArquivo(Rt().AppPath() + kArquivoZip)) return recusa(kSemArquivoZip, vbInformation);
     if (!ExisteArquivo(Rt().AppPath() + kBiblioteca)) return recusa(kSemBiblioteca, vbExclamation);
     if (pedido.script.empty()) return recusa(kSemScript, vbInformation);
@@ -308,13 +343,7 @@ void frmPrincipal::cmdConfigurar_Click() {
         view_.SetEnabled(Control::cmdFechar, false);
         Rt().SetMousePointer(vbHourglass);
         modRegistro::Oculta(kSenha);
-        modRegistro::Inicia(L"Configuração do servidor MySQL",
-                            {{L"Programa", Rt().ProgramVersion()},
-                             {L"Windows", Rt().SystemVersion()},
-                             {L"Pasta do programa", Rt().AppPath()},
-                             {L"Drive", pedido->drive},
-                             {L"Arquivo do banco de dados", pedido->script},
-                             {L"Log binário", view_.Value(Control::chkBinario) == 1 ? L"sim" : L"não"}});
+        modRegistro::Inicia(L"Configuração do servidor MySQL", Cabecalho_Registro(*pedido));
         importacao_com_erros_ = false;
         criado_ = Criado{pedido->drive};
         falha_.reset();

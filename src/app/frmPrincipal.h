@@ -4,6 +4,8 @@
 
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/CodigosSaida.h"
 #include "app/FormView.h"
@@ -51,7 +53,8 @@ public:
 
     // Whether a name typed as a script's can name a file at all: wildcards,
     // quotes and the other characters no file name holds cannot, nor the
-    // percent sign, which the command interpreter expands even inside quotes.
+    // percent and exclamation signs, which the command interpreter expands
+    // even inside quotes.
     static bool NomeDeArquivoValido(const std::wstring& nome);
 
     // Whether a setup or a removal is running (its waits serve the window's
@@ -68,6 +71,8 @@ private:
         std::wstring drive;   // the designator, letter and colon
         std::wstring script;  // the script's name as chosen at the press
     };
+    // The setup log's header: what was asked, and what runs it.
+    std::vector<std::pair<std::wstring, std::wstring>> Cabecalho_Registro(const Pedido& pedido);
     // The checks of a press, in order: the first that fails tells the
     // operator why and nothing is changed.
     std::optional<Pedido> Verifica_Pedido();

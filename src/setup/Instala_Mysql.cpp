@@ -58,6 +58,20 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
         Rt().MakeFolder(Drive + kPastaDados, FolderAccess::Private);
 
         modRegistro::Escreve_Agora(L"Descompactando " + Arquivo_Zip + L" em " + Drive + L"\\");
+        // The extraction takes a while: its label tells how far it is.
+        const std::wstring rotulo(SpecOf(Control::lblInstalacaoMysql).caption);
+        modZip::Progresso = [&](int parte) {
+            view_.SetText(Control::lblInstalacaoMysql, rotulo + L" (" + std::to_wstring(parte) + L"%)");
+        };
+        // However the extraction ends, the label is the step's again.
+        struct Sem_Progresso {
+            FormView& view;
+            const std::wstring& rotulo;
+            ~Sem_Progresso() {
+                modZip::Progresso = nullptr;
+                view.SetText(Control::lblInstalacaoMysql, rotulo);
+            }
+        } sem_progresso{view_, rotulo};
         const std::int32_t codigo = modZip::Descompacta_Zip(Arquivo_Zip, Drive);
         if (codigo != 0) {
             modRegistro::Escreve_Bloco(L"    a unzip32.dll retornou o código " + std::to_wstring(codigo) + L":",

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "system/RuntimeError.h"
 
@@ -137,6 +138,15 @@ public:
     virtual void EndProgram(std::int32_t process_id) = 0;
     static constexpr std::uint32_t kForever = 0xFFFFFFFF;
 
+    // Runs work on a thread of its own and returns once it has ended,
+    // serving the window's messages meanwhile, so that the window answers
+    // during a long piece of work. What the work must do on the window's
+    // thread (a box, a question, a control) it hands to OnWindowThread.
+    virtual void RunInBackground(const std::function<void()>& work) = 0;
+    // Runs call on the window's thread and returns once it has; called on
+    // that thread, runs it at once.
+    virtual void OnWindowThread(const std::function<void()>& call) = 0;
+
     // Waits this long while the window's messages are served, so that it
     // repaints and answers (and its handlers may run).
     virtual void Pause(std::uint32_t milliseconds) = 0;
@@ -167,6 +177,15 @@ public:
     virtual bool AppendToFile(const std::wstring& path, const std::string& bytes) = 0;
     // The size of a file; nothing when there is no such file.
     virtual std::optional<std::uint64_t> FileLength(const std::wstring& path) = 0;
+    // The SHA-256 of a file's content in lower-case hexadecimal, by the
+    // system's own hashing; empty when the file cannot be read.
+    virtual std::wstring FileSha256(const std::wstring& path) = 0;
+    // Which of the broad groups (Users, Authenticated Users, Everyone) may
+    // change a file or folder, by the names the log gives them.
+    virtual std::vector<std::wstring> ChangeableByAnyone(const std::wstring& path) = 0;
+    // Whether the file system of a drive ("C:") keeps access lists; true when
+    // the drive cannot be asked (what follows then says why).
+    virtual bool KeepsAccessLists(const std::wstring& drive) = 0;
 
     // What the log tells of the program and of the system it runs on.
     virtual std::wstring ProgramVersion() = 0;
@@ -198,9 +217,10 @@ private:
     int exit_code_ = 0;
 
 public:
-    // Binds a declared function of a library, looked up by file name with the
-    // platform's standard search. Raises a RuntimeError when the library or the
-    // function is missing.
+    // Binds a declared function of a library. A bare file name is the copy in
+    // the program's own folder, never one the platform's search would find
+    // elsewhere. Raises a RuntimeError when the library or the function is
+    // missing.
     virtual void* BindLibraryFunction(const std::wstring& library, const std::string& function) = 0;
 };
 

@@ -14,6 +14,7 @@ std::wstring Zip_Saida;
 std::wstring Zip_Listagem;
 std::int16_t Zip_Linhas = 0;
 std::int16_t Zip_SenhaCancelada = 0;
+std::function<void(int)> Progresso;
 
 namespace {
 
@@ -29,6 +30,20 @@ constexpr int kLarguraLinha = 80;
 
 constexpr const wchar_t* kBiblioteca = L"unzip32.dll";
 constexpr const wchar_t* kOrigemErro = L"CodeModule::VBUnzip";
+
+// The progress of the extraction under way: the bytes of the whole archive,
+// those of the entries begun, and the share last told.
+std::uint64_t g_total = 0;
+std::uint64_t g_feito = 0;
+int g_parte = -1;
+
+// The callbacks of the listing that finds the archive's size: it says nothing.
+std::int32_t UZ_CALL Cala(const char*, std::int32_t) { return 0; }
+void UZ_CALL Ignora(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                    std::int32_t, std::int32_t, std::int32_t, const char*, const char*, std::uint32_t,
+                    std::int32_t) {}
+std::int32_t UZ_CALL Recusa(char*) { return UZ_REPLACE_NO; }
+std::int32_t UZ_CALL SemSenha(char*, std::int32_t, const char*, const char*) { return 1; }
 
 UzpVersion2Fn g_UzpVersion2 = nullptr;
 Wiz_SingleEntryUnzipFn g_Wiz_SingleEntryUnzip = nullptr;
@@ -119,9 +134,12 @@ std::int32_t UZ_CALL Zip_Sobrescreve(char* nome) {
     try {
         std::wstring arquivo;
         Resume([&] { arquivo = LeBuffer(nome, kLimiteNome); });
+        // The library works away from the window; its questions are the window's.
         Resume([&] {
-            resposta = Rt().MsgBox(L"Overwrite " + arquivo + L"?", vbExclamation + vbYesNoCancel,
-                                   L"VBUnZip32 - File Already Exists!");
+            Rt().OnWindowThread([&] {
+                resposta = Rt().MsgBox(L"Overwrite " + arquivo + L"?", vbExclamation + vbYesNoCancel,
+                                       L"VBUnZip32 - File Already Exists!");
+            });
         });
     } catch (...) {
     }
@@ -142,7 +160,7 @@ std::int32_t UZ_CALL Zip_Senha(char* senha, std::int32_t tamanho, const char*, c
         std::wstring resposta;
         for (;;) {
             resposta.clear();
-            Resume([&] { resposta = Rt().InputBox(L"Please Enter The Password!"); });
+            Resume([&] { Rt().OnWindowThread([&] { resposta = Rt().InputBox(L"Please Enter The Password!"); }); });
             if (resposta.empty()) {
                 Zip_SenhaCancelada = 1;
                 return 1;
@@ -201,7 +219,18 @@ void UZ_CALL Zip_Lista(std::int32_t tamanho, std::int32_t, std::int32_t, std::in
     }
 }
 
-std::int32_t UZ_CALL Zip_Servico(const char*, std::int32_t) { return 0; }
+std::int32_t UZ_CALL Zip_Servico(const char*, std::int32_t tamanho) {
+    // Before each entry: the share of the archive's bytes written so far.
+    Resume([&] {
+        if (!Progresso || g_total == 0) return;
+        const auto parte = static_cast<int>(std::min<std::uint64_t>(g_feito * 100 / g_total, 100));
+        g_feito += static_cast<std::uint32_t>(tamanho);
+        if (parte == g_parte) return;
+        g_parte = parte;
+        Rt().OnWindowThread([&] { Progresso(parte); });
+    });
+    return 0;
+}
 
 std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Drive_Destino) {
     try {
@@ -242,7 +271,25 @@ std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Dri
         UzNameList excluidos{};
 
         const auto extrai = Vincula(g_Wiz_SingleEntryUnzip, "Wiz_SingleEntryUnzip");
-        return extrai(0, &incluidos, 0, &excluidos, &opcoes, &funcoes);
+        g_total = g_feito = 0;
+        g_parte = -1;
+        if (Progresso) {
+            // The archive's size, for the share: a listing, which writes nothing.
+            UzOptions listagem = opcoes;
+            listagem.list_only = 1;
+            listagem.message_level = 2;
+            UzCallbacks silencio{&Cala, nullptr, &Recusa, &SemSenha, &Ignora, nullptr, {}};
+            UzNameList nenhum{};
+            UzNameList tambem_nenhum{};
+            if (extrai(0, &nenhum, 0, &tambem_nenhum, &listagem, &silencio) == UZ_OK) {
+                g_total = silencio.statistics.total_size;
+            }
+        }
+        // A large archive on a slow disk takes minutes: the window must keep
+        // answering meanwhile.
+        std::int32_t codigo = 0;
+        Rt().RunInBackground([&] { codigo = extrai(0, &incluidos, 0, &excluidos, &opcoes, &funcoes); });
+        return codigo;
     } catch (const RuntimeError& erro) {
         throw RuntimeError(erro.Number(), erro.Description(), kOrigemErro);
     } catch (const std::bad_alloc&) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "system/Basic.h"
@@ -21,6 +22,11 @@ extern std::wstring Zip_Listagem;
 extern std::int16_t Zip_Linhas;
 // 1 once the operator left the password empty: no password prompt again.
 extern std::int16_t Zip_SenhaCancelada;
+
+// Told on the window's thread, during an extraction, the share of the
+// archive's bytes extracted so far (0 to 100), each time it changes. Unset:
+// no share is worked out.
+extern std::function<void(int)> Progresso;
 
 // The library's callbacks. They never let an error reach the library: a
 // statement that fails is skipped and the callback goes on.

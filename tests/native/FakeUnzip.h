@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <thread>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -25,6 +26,9 @@ struct FakeUnzip {
     int version_calls = 0;
     std::vector<unsigned char> version_bytes;
     int unzip_calls = 0;
+    int list_calls = 0;
+    std::uint32_t list_total = 1000;  // what a listing reports as the archive's bytes
+    std::thread::id unzip_thread;     // where the extraction ran
     std::int32_t include_count = -1;
     std::int32_t exclude_count = -1;
     std::vector<const char*> include_names;
@@ -60,6 +64,12 @@ inline std::int32_t UZ_CALL FakeWizSingleEntryUnzip(std::int32_t include_count, 
                                                     std::int32_t exclude_count, UzNameList* exclude,
                                                     UzOptions* options, UzCallbacks* callbacks) {
     FakeUnzip& lib = g_fake_unzip;
+    // A listing writes nothing and makes none of the extraction's callbacks.
+    if (options->list_only != 0) {
+        ++lib.list_calls;
+        callbacks->statistics.total_size = lib.list_total;
+        return UZ_OK;
+    }
     ++lib.unzip_calls;
     lib.include_count = include_count;
     lib.exclude_count = exclude_count;
@@ -72,6 +82,7 @@ inline std::int32_t UZ_CALL FakeWizSingleEntryUnzip(std::int32_t include_count, 
     lib.callbacks = *callbacks;
     lib.archive = options->archive ? options->archive : "<null>";
     lib.folder = options->folder ? options->folder : "<null>";
+    lib.unzip_thread = std::this_thread::get_id();
     if (lib.during) lib.during(*callbacks);
     // Scribble over what the caller handed in, as the library may.
     callbacks->statistics.entry_count = 99;

@@ -137,6 +137,20 @@ TEST(StartButtonChecks, EachStopsWithItsOwnMessageAndChangesNothing) {
              m.view[Control::cboArquivoSql].text = L"%TEMP%.sql";
          },
          no_script, 64},
+        {"and so would a delayed-expansion exclamation mark",
+         [](Machine& m) {
+             m.rt.AddFile(kApp + L"\\!x!.sql");
+             m.view[Control::cboArquivoSql].text = L"!x!.sql";
+         },
+         no_script, 64},
+        // The folder goes on the interpreter's command line as well.
+        {"a percent sign in the program's folder", [](Machine& m) { m.rt.app_path = L"C:\\100%\\Brevano"; },
+         L"A pasta do programa não pode conter os caracteres % ou !.", 48},
+        {"an exclamation mark in the program's folder", [](Machine& m) { m.rt.app_path = L"C:\\Ola!\\Brevano"; },
+         L"A pasta do programa não pode conter os caracteres % ou !.", 48},
+        // FAT and exFAT drop the server folder's access list.
+        {"a drive without access lists", [](Machine& m) { m.rt.drives_without_acls = {L"c:"}; },
+         L"O drive c: não guarda permissões de acesso (NTFS). Escolha outro drive.", 48},
         // A server registered from another drive: its grants and its product
         // database would be this setup's to overwrite.
         {"a MySQL service is registered", [](Machine& m) { m.rt.services[L"mysql"] = {}; }, exists, 64},
@@ -182,8 +196,19 @@ TEST(StartButtonRun, AllFiveStepsMarkTheirLabelsAndTheSetupCompletes) {
         EXPECT_TRUE(m.view[Control::cmdFechar].enabled);
         EXPECT_FALSE(m.view[Control::cmdConfigurar].enabled);
     };
+    // While the archive is extracted, its label tells how far it is.
+    std::vector<std::wstring> during;
+    g_fake_unzip.list_total = 300;
+    g_fake_unzip.during = [&](UzCallbacks& library) {
+        for (const int size : {100, 200}) {
+            library.service("x", size);
+            during.push_back(m.view[Control::lblInstalacaoMysql].text);
+        }
+        m.rt.AddFile(L"c:\\MySQL\\my.ini");
+    };
     m.form.cmdConfigurar_Click();
 
+    EXPECT_EQ(during, (std::vector<std::wstring>{L"1. Instalação do Mysql (0%)", L"1. Instalação do Mysql (33%)"}));
     EXPECT_EQ(m.Lines(), WholeSetup());
     EXPECT_EQ(g_fake_unzip.archive, "C:\\Apps\\Brevano\\Mysql.zip");
     EXPECT_EQ(g_fake_unzip.folder, "c:\\");
@@ -473,6 +498,9 @@ TEST(StartButtonReentrancy, ACloseRequestOrAnotherPressDuringARunChangesNothing)
 TEST(SetupLog, AWholeRunIsLoggedWithoutThePassword) {
     Machine m;
     m.view[Control::chkBinario].value = 1;
+    m.rt.hashes[test::Lower(kApp + L"\\Mysql.zip")] = L"5f70bf18a086007016e948b04aed3b82103a36bea41755b6cddfaf10ace3c6ef";
+    m.rt.changeable_by[test::Lower(kApp)] = {L"Usuários"};
+    m.rt.changeable_by[test::Lower(kApp + L"\\Mysql.zip")] = {L"Usuários", L"Todos"};
     m.program_for = [](const std::wstring& line) {
         test::FakeProgram program{250, 0, L"", L""};
         if (line.find(L"TO root@localhost") != std::wstring::npos) {
@@ -508,6 +536,14 @@ TEST(SetupLog, AWholeRunIsLoggedWithoutThePassword) {
           "        ERROR 1146 (42S02) at line 7", "Resultado: concluída; a importação terminou com erros"}) {
         EXPECT_NE(log.find(expected), std::string::npos) << expected;
     }
+    // What ran as administrator, and who else could have changed it.
+    for (const char* expected :
+         {"Mysql.zip (SHA-256): 5f70bf18a086007016e948b04aed3b82103a36bea41755b6cddfaf10ace3c6ef\r\n",
+          "unzip32.dll (SHA-256): não foi possível ler\r\n", "Aviso: podem alterar a pasta do programa: Usuários\r\n",
+          "Aviso: podem alterar Mysql.zip: Usuários, Todos\r\n"}) {
+        EXPECT_NE(log.find(expected), std::string::npos) << expected;
+    }
+    EXPECT_EQ(log.find("podem alterar unzip32.dll"), std::string::npos);
     // Every one of the twenty commands, in order.
     std::size_t at = 0;
     for (const auto& line : WholeSetup()) {

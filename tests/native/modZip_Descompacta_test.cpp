@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "FakeRuntime.h"
@@ -265,7 +266,42 @@ TEST_F(DescompactaZip, EntryPointsAreBoundOnceForTheProcess) {
     g_fake_unzip.unzip_answer = 3;
     EXPECT_EQ(Descompacta_Zip(std::wstring(L"a.zip"), L"c:"), 3);
     EXPECT_EQ(g_fake_unzip.unzip_calls, 3);
-    EXPECT_TRUE(without_library.runtime.events.empty());
+    EXPECT_EQ(std::count(without_library.runtime.events.begin(), without_library.runtime.events.end(),
+                         L"Bind unzip32.dll"),
+              0);
+}
+
+// The library works on a thread of its own so that the window keeps
+// answering; its questions still come to the window's thread, and the
+// extraction's label learns how far it is, once for each new share.
+TEST_F(DescompactaZip, TheLibraryWorksAwayFromTheWindowAndAsksOnIt) {
+    std::vector<int> shares;
+    std::vector<std::thread::id> asked_on;
+    Progresso = [&](int share) {
+        shares.push_back(share);
+        asked_on.push_back(std::this_thread::get_id());
+    };
+    g_fake_unzip.list_total = 1000;
+    rt.msgbox_answers = {vbNo};
+    rt.input_answers = {L"segredo"};
+    g_fake_unzip.during = [&](UzCallbacks& library) {
+        char name[] = "c:\\MySQL\\my.ini";
+        EXPECT_EQ(library.replace(name), UZ_REPLACE_NO);
+        char password[32] = "";
+        EXPECT_EQ(library.password(password, sizeof password, "", "x"), 0);
+        EXPECT_STREQ(password, "segredo");
+        for (const int size : {250, 250, 0, 499, 1}) EXPECT_EQ(library.service("x", size), 0);
+    };
+    EXPECT_EQ(Descompacta_Zip(std::wstring(L"Mysql.zip"), L"c:"), 0);
+    Progresso = nullptr;
+
+    EXPECT_NE(g_fake_unzip.unzip_thread, std::this_thread::get_id());
+    EXPECT_EQ(g_fake_unzip.list_calls, 1);
+    EXPECT_EQ(shares, (std::vector<int>{0, 25, 50, 99}));
+    for (const auto& id : asked_on) EXPECT_EQ(id, std::this_thread::get_id());
+    EXPECT_EQ(rt.msgboxes.size(), 1u);
+    EXPECT_EQ(rt.input_prompts.size(), 1u);
+    EXPECT_GE(rt.window_calls_from_background, 2 + 4);
 }
 
 TEST_F(DescompactaZip, MissingLibraryIsRaisedAgainWithTheModuleSource) {

@@ -270,6 +270,73 @@ void FakeRuntime::EndProgram(std::int32_t process_id) {
     running_.erase(it);
 }
 
+void FakeRuntime::RunInBackground(const std::function<void()>& work) {
+    Event(L"RunInBackground");
+    ++background_runs;
+    {
+        const std::lock_guard lock(handover_);
+        work_done_ = false;
+        pending_ = nullptr;
+    }
+    std::exception_ptr work_error;
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            work_error = std::current_exception();
+        }
+        const std::lock_guard lock(handover_);
+        work_done_ = true;
+        handover_changed_.notify_all();
+    });
+    std::unique_lock lock(handover_);
+    for (;;) {
+        handover_changed_.wait(lock, [&] { return work_done_ || pending_ != nullptr; });
+        if (pending_ == nullptr) break;
+        const auto* call = pending_;
+        lock.unlock();
+        std::exception_ptr call_error;
+        try {
+            (*call)();
+        } catch (...) {
+            call_error = std::current_exception();
+        }
+        lock.lock();
+        pending_error_ = call_error;
+        pending_ = nullptr;
+        handover_changed_.notify_all();
+    }
+    lock.unlock();
+    worker.join();
+    if (work_error) std::rethrow_exception(work_error);
+}
+
+void FakeRuntime::OnWindowThread(const std::function<void()>& call) {
+    if (std::this_thread::get_id() == window_thread_) return call();
+    std::unique_lock lock(handover_);
+    ++window_calls_from_background;
+    pending_ = &call;
+    handover_changed_.notify_all();
+    handover_changed_.wait(lock, [&] { return pending_ == nullptr; });
+    if (const auto error = std::exchange(pending_error_, nullptr)) std::rethrow_exception(error);
+}
+
+std::wstring FakeRuntime::FileSha256(const std::wstring& path) {
+    const auto it = hashes.find(Lower(path));
+    return it == hashes.end() ? L"" : it->second;
+}
+
+std::vector<std::wstring> FakeRuntime::ChangeableByAnyone(const std::wstring& path) {
+    const auto it = changeable_by.find(Lower(path));
+    return it == changeable_by.end() ? std::vector<std::wstring>{} : it->second;
+}
+
+bool FakeRuntime::KeepsAccessLists(const std::wstring& drive) {
+    Event(L"KeepsAccessLists " + drive);
+    return std::find(drives_without_acls.begin(), drives_without_acls.end(), Lower(drive)) ==
+           drives_without_acls.end();
+}
+
 bool FakeRuntime::ClaimSingleInstance() {
     Event(L"ClaimSingleInstance");
     return !other_copy;

@@ -2,7 +2,11 @@
 // file tree and environment, a virtual clock, scripted windows and processes.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <deque>
 #include <functional>
 #include <map>
@@ -76,6 +80,12 @@ public:
     std::map<std::wstring, ServiceState> services;
     bool administrator = true;
     bool other_copy = false;  // another copy of the program holds the machine
+    std::map<std::wstring, std::wstring> hashes;  // lower-cased path -> SHA-256; unset: unreadable
+    std::map<std::wstring, std::vector<std::wstring>> changeable_by;  // lower-cased path -> groups
+    std::vector<std::wstring> drives_without_acls;  // "d:"
+    // Threads that ran background work, and calls handed back to the window's thread.
+    int background_runs = 0;
+    int window_calls_from_background = 0;
     std::wstring shutdown_reason;  // what the session's end would show; empty: nothing
     std::vector<std::wstring> ended_programs;  // command lines ended for taking too long
     // Folders (lower-cased, no trailing separator) where no file can be written.
@@ -140,6 +150,11 @@ public:
     bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) override;
     ProgramEnd EndOfProgram(std::int32_t process_id) override;
     void EndProgram(std::int32_t process_id) override;
+    void RunInBackground(const std::function<void()>& work) override;
+    void OnWindowThread(const std::function<void()>& call) override;
+    std::wstring FileSha256(const std::wstring& path) override;
+    std::vector<std::wstring> ChangeableByAnyone(const std::wstring& path) override;
+    bool KeepsAccessLists(const std::wstring& drive) override;
     bool ClaimSingleInstance() override;
     void BlockShutdown(const std::wstring& reason) override;
     void Pause(std::uint32_t milliseconds) override;
@@ -177,6 +192,14 @@ private:
     std::wstring NextMatch();
 
     int pointer_ = vbDefault;
+    // The background work's hand-over: the window's thread runs what the
+    // work hands it while it waits for the work to end.
+    std::thread::id window_thread_ = std::this_thread::get_id();
+    std::mutex handover_;
+    std::condition_variable handover_changed_;
+    const std::function<void()>* pending_ = nullptr;
+    std::exception_ptr pending_error_;
+    bool work_done_ = false;
     std::int32_t next_pid_ = 4000;
     // folder (lower-cased, no trailing separator) -> entries in insertion order
     std::map<std::wstring, std::vector<Entry>> tree_;

@@ -8,6 +8,7 @@
 #include <new>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -99,7 +100,7 @@ protected:
         GetTextFaceW(dc, LF_FACESIZE, face);
         SelectObject(dc, old);
         ReleaseDC(label, dc);
-        return face == std::wstring(kFontName);
+        return std::wstring_view(face) == kFontName;
     }
     MainWindow window{test::Runtime()};
     int dpi = 96;

@@ -1,7 +1,11 @@
-// Folders with their access lists, and the files the log is appended to.
+// Folders with their access lists, the files the log is appended to, and
+// what can be said of a file or drive before anything runs from it.
 #include "system/win32/Win32Runtime.h"
 
+#include <aclapi.h>
 #include <sddl.h>
+
+#include <array>
 
 #include "system/RuntimeError.h"
 #include "system/win32/SystemError.h"
@@ -77,6 +81,77 @@ std::optional<std::uint64_t> Win32Runtime::FileLength(const std::wstring& path) 
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+std::wstring Win32Runtime::FileSha256(const std::wstring& path) {
+    const KernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    HCRYPTPROV raw_provider = 0;
+    if (!file || !CryptAcquireContextW(&raw_provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT)) return L"";
+    const CryptProvider provider(raw_provider);
+    HCRYPTHASH raw_hash = 0;
+    if (!CryptCreateHash(provider.Get(), CALG_SHA_256, 0, 0, &raw_hash)) return L"";
+    const CryptHash hash(raw_hash);
+    std::vector<BYTE> buffer(1 << 20);
+    DWORD got = 0;
+    for (;;) {
+        if (!ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) return L"";
+        if (got == 0) break;
+        if (!CryptHashData(hash.Get(), buffer.data(), got, 0)) return L"";
+    }
+    std::array<BYTE, 32> digest{};
+    DWORD length = static_cast<DWORD>(digest.size());
+    if (!CryptGetHashParam(hash.Get(), HP_HASHVAL, digest.data(), &length, 0) || length != digest.size()) return L"";
+    std::wstring text;
+    for (const BYTE byte : digest) {
+        text += L"0123456789abcdef"[byte >> 4];
+        text += L"0123456789abcdef"[byte & 15];
+    }
+    return text;
+}
+
+std::vector<std::wstring> Win32Runtime::ChangeableByAnyone(const std::wstring& path) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &raw) != ERROR_SUCCESS) {
+        return {};
+    }
+    const LocalMemory<PSECURITY_DESCRIPTOR> descriptor(raw);
+    // Writing, adding a file to a folder (a library planted beside the
+    // program), deleting, or taking over the access list.
+    constexpr ACCESS_MASK kChange = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
+                                    WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+    const struct {
+        WELL_KNOWN_SID_TYPE type;
+        const wchar_t* name;
+    } groups[] = {{WinBuiltinUsersSid, L"Usuários"}, {WinAuthenticatedUserSid, L"Usuários autenticados"},
+                  {WinWorldSid, L"Todos"}};
+    std::vector<std::wstring> found;
+    for (const auto& group : groups) {
+        BYTE sid[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof sid;
+        if (!CreateWellKnownSid(group.type, nullptr, sid, &size)) continue;
+        // No access list at all lets everyone do everything.
+        bool may = dacl == nullptr && group.type == WinWorldSid;
+        for (DWORD i = 0; dacl != nullptr && !may && i < dacl->AceCount; ++i) {
+            void* ace = nullptr;
+            if (!GetAce(dacl, i, &ace)) continue;
+            const auto* header = static_cast<const ACE_HEADER*>(ace);
+            if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) continue;
+            const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+            may = (allowed->Mask & kChange) != 0 && EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid);
+        }
+        if (may) found.emplace_back(group.name);
+    }
+    return found;
+}
+
+bool Win32Runtime::KeepsAccessLists(const std::wstring& drive) {
+    const std::wstring root = drive + L"\\";
+    DWORD flags = 0;
+    if (!GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) return true;
+    return (flags & FILE_PERSISTENT_ACLS) != 0;
 }
 
 }  // namespace cm::win32

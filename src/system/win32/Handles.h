@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <utility>
 
@@ -97,6 +98,20 @@ struct HookTraits {
     static void Close(Type h) { UnhookWindowsHookEx(h); }
 };
 
+struct CryptProviderTraits {
+    using Type = HCRYPTPROV;
+    static Type Invalid() { return 0; }
+    static bool Valid(Type h) { return h != 0; }
+    static void Close(Type h) { CryptReleaseContext(h, 0); }
+};
+
+struct CryptHashTraits {
+    using Type = HCRYPTHASH;
+    static Type Invalid() { return 0; }
+    static bool Valid(Type h) { return h != 0; }
+    static void Close(Type h) { CryptDestroyHash(h); }
+};
+
 // A process, thread, file or other kernel object (CloseHandle).
 using KernelHandle = Owned<KernelHandleTraits>;
 // A directory search (FindClose).
@@ -116,6 +131,10 @@ using Font = Owned<GdiObjectTraits<HFONT>>;
 using Brush = Owned<GdiObjectTraits<HBRUSH>>;
 // A hook on the program's thread (UnhookWindowsHookEx).
 using Hook = Owned<HookTraits>;
+// The system's cryptographic provider (CryptReleaseContext) and a hash
+// being computed with it (CryptDestroyHash).
+using CryptProvider = Owned<CryptProviderTraits>;
+using CryptHash = Owned<CryptHashTraits>;
 
 // A window's device context, borrowed for a measurement and given back to
 // the same window (ReleaseDC needs both, so it is no Owned).

@@ -384,7 +384,15 @@ void* Win32Runtime::BindLibraryFunction(const std::wstring& library, const std::
     if (const auto it = libraries_.find(library); it != libraries_.end()) {
         module = it->second.Get();
     } else {
-        Module loaded(LoadLibraryW(library.c_str()));
+        // Only the copy beside the program: a library of that name in the
+        // current folder or on the search path is not ours.
+        const bool bare = library.find_first_of(L"\\/:") == std::wstring::npos;
+        const std::wstring path = bare ? AppPath() + L"\\" + library : library;
+        Module loaded(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+        // Systems older than these flags refuse them.
+        if (!loaded && GetLastError() == ERROR_INVALID_PARAMETER) {
+            loaded.Reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
+        }
         if (!loaded) {
             const DWORD error = GetLastError();
             if (error == ERROR_MOD_NOT_FOUND || error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <exception>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -41,6 +43,8 @@ public:
     bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) override;
     ProgramEnd EndOfProgram(std::int32_t process_id) override;
     void EndProgram(std::int32_t process_id) override;
+    void RunInBackground(const std::function<void()>& work) override;
+    void OnWindowThread(const std::function<void()>& call) override;
     void Pause(std::uint32_t milliseconds) override;
     std::uint64_t TickCount() override;
     std::wstring Now() override;
@@ -54,6 +58,9 @@ public:
     void RemoveFolder(const std::wstring& path) override;
     bool AppendToFile(const std::wstring& path, const std::string& bytes) override;
     std::optional<std::uint64_t> FileLength(const std::wstring& path) override;
+    std::wstring FileSha256(const std::wstring& path) override;
+    std::vector<std::wstring> ChangeableByAnyone(const std::wstring& path) override;
+    bool KeepsAccessLists(const std::wstring& drive) override;
     std::wstring ProgramVersion() override;
     std::wstring SystemVersion() override;
     std::int32_t EnumWindows(EnumWindowsCallback callback, std::intptr_t value) override;
@@ -87,6 +94,12 @@ private:
     std::map<std::int32_t, Started> started_;
 
     KernelHandle instance_;
+    // The hand-over from background work to the window's thread.
+    DWORD window_thread_ = GetCurrentThreadId();
+    KernelHandle call_ready_;
+    KernelHandle call_done_;
+    const std::function<void()>* pending_call_ = nullptr;
+    std::exception_ptr pending_error_;
     std::wstring shutdown_reason_;
     std::wstring app_title_;
     HWND main_window_ = nullptr;
