@@ -212,8 +212,13 @@ std::vector<std::pair<std::wstring, std::wstring>> frmPrincipal::Cabecalho_Regis
         {L"Arquivo do banco de dados", pedido.script},
         {L"Log binário", view_.Value(Control::chkBinario) == 1 ? L"sim" : L"não"}};
     // What ran as administrator, and whether anyone could have swapped it.
-    for (const wchar_t* arquivo : {kArquivoZip, kBiblioteca}) {
-        const std::wstring hash = Rt().FileSha256(pasta + arquivo);
+    // A server archive takes a while to read: the window answers meanwhile.
+    std::wstring hashes[2];
+    Rt().RunInBackground([&] {
+        hashes[0] = Rt().FileSha256(pasta + kArquivoZip);
+        hashes[1] = Rt().FileSha256(pasta + kBiblioteca);
+    });
+    for (const auto& [arquivo, hash] : {std::pair{kArquivoZip, hashes[0]}, std::pair{kBiblioteca, hashes[1]}}) {
         campos.emplace_back(std::wstring(arquivo + 1) + L" (SHA-256)", hash.empty() ? L"não foi possível ler" : hash);
     }
     for (const auto& [nome, caminho] : {std::pair<std::wstring, std::wstring>{L"a pasta do programa", pasta},

@@ -273,22 +273,25 @@ std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Dri
         const auto extrai = Vincula(g_Wiz_SingleEntryUnzip, "Wiz_SingleEntryUnzip");
         g_total = g_feito = 0;
         g_parte = -1;
-        if (Progresso) {
-            // The archive's size, for the share: a listing, which writes nothing.
-            UzOptions listagem = opcoes;
-            listagem.list_only = 1;
-            listagem.message_level = 2;
-            UzCallbacks silencio{&Cala, nullptr, &Recusa, &SemSenha, &Ignora, nullptr, {}};
-            UzNameList nenhum{};
-            UzNameList tambem_nenhum{};
-            if (extrai(0, &nenhum, 0, &tambem_nenhum, &listagem, &silencio) == UZ_OK) {
-                g_total = silencio.statistics.total_size;
-            }
-        }
+        const bool com_progresso = static_cast<bool>(Progresso);
         // A large archive on a slow disk takes minutes: the window must keep
         // answering meanwhile.
         std::int32_t codigo = 0;
-        Rt().RunInBackground([&] { codigo = extrai(0, &incluidos, 0, &excluidos, &opcoes, &funcoes); });
+        Rt().RunInBackground([&] {
+            if (com_progresso) {
+                // The archive's size, for the share: a listing, which writes nothing.
+                UzOptions listagem = opcoes;
+                listagem.list_only = 1;
+                listagem.message_level = 2;
+                UzCallbacks silencio{&Cala, nullptr, &Recusa, &SemSenha, &Ignora, nullptr, {}};
+                UzNameList nenhum{};
+                UzNameList tambem_nenhum{};
+                if (extrai(0, &nenhum, 0, &tambem_nenhum, &listagem, &silencio) == UZ_OK) {
+                    g_total = silencio.statistics.total_size;
+                }
+            }
+            codigo = extrai(0, &incluidos, 0, &excluidos, &opcoes, &funcoes);
+        });
         return codigo;
     } catch (const RuntimeError& erro) {
         throw RuntimeError(erro.Number(), erro.Description(), kOrigemErro);

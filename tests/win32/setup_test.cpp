@@ -4,6 +4,10 @@
 // the setup starts replaced by a stand-in that records its command line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "ProgramUnderTest.h"
 #include "SetupLines.h"
 #include "Win32TestUtil.h"
@@ -187,6 +191,52 @@ TEST_F(SetupInTheProgram, TheStartButtonRunsTheStepsAndTheServiceStepTellsTheTru
     EXPECT_NE(written.find("] Desfeito: a pasta c:\\MySQL foi apagada\r\n"), std::string::npos);
     EXPECT_EQ(written.find("KQLum4816"), std::string::npos);
 
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(program.process.hProcess, 10000), WAIT_OBJECT_0);
+}
+
+// A server archive of a few hundred megabytes: the window keeps answering
+// while it is extracted, and the first step's label tells how far it is.
+TEST_F(SetupInTheProgram, TheWindowAnswersThroughoutTheExtraction) {
+    {
+        const std::string stand_in = test::ReadFile(stub);
+        uztest::ZipBuilder zip;
+        zip.add("MySQL/bin/mysqld-nt.exe", stand_in, 8).add("MySQL/bin/mysql.exe", stand_in, 8);
+        zip.add("MySQL/my.ini", "[mysqld]\r\nport=3306\r\n", 8);
+        std::string block(6 << 20, '\0');
+        for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>((i * 2654435761u) >> 24);
+        for (int i = 0; i < 48; ++i) zip.add("MySQL/share/dados" + std::to_string(i) + ".bin", block);
+        const uztest::Bytes bytes = zip.finish();
+        test::WriteFile(app + L"\\Mysql.zip", std::string(bytes.begin(), bytes.end()));
+    }
+    test::Started program;
+    HWND window = Press(program);
+    ASSERT_NE(window, nullptr);
+
+    const HWND label = ControlOf(window, Control::lblInstalacaoMysql);
+    const std::wstring caption(SpecOf(Control::lblInstalacaoMysql).caption);
+    DWORD slowest = 0;
+    std::vector<std::wstring> shares;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < 120000;) {
+        const DWORD asked = GetTickCount();
+        DWORD_PTR ignored = 0;
+        ASSERT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &ignored), 0);
+        slowest = std::max(slowest, GetTickCount() - asked);
+        const std::wstring text = TextOf(label);
+        if (text.find(L"%)") != std::wstring::npos && (shares.empty() || shares.back() != text)) shares.push_back(text);
+        // Done once it is marked, or back to its caption after a share.
+        if (text == caption + L" - OK!" || (text == caption && !shares.empty())) break;
+        Sleep(5);
+    }
+    EXPECT_LT(slowest, 1000u) << "the window stopped answering during the extraction";
+    ASSERT_FALSE(shares.empty()) << "the label never showed how far the extraction was";
+    EXPECT_EQ(shares.front().rfind(caption + L" (", 0), 0u) << std::string(shares.front().begin(), shares.front().end());
+
+    std::wstring text;
+    HWND box = test::WaitForBox(program.Id(), nullptr, text, 120000);
+    ASSERT_NE(box, nullptr);
+    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(program.process.hProcess, 10000), WAIT_OBJECT_0);
 }

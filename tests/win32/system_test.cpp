@@ -127,9 +127,21 @@ TEST(Win32Library, MissingLibraryAndEntryPointAreRunTimeErrors) {
         EXPECT_EQ(e.Number(), kErrFileNotFound);
         EXPECT_NE(e.Description().find(L"nao-existe-cm.dll"), std::wstring::npos);
     }
-    EXPECT_NE(Rt().BindLibraryFunction(L"kernel32.dll", "GetTickCount"), nullptr);
+    // A bare name is the copy beside the program, never one the search
+    // would find elsewhere (the system folder, the current folder, the path).
     try {
-        Rt().BindLibraryFunction(L"kernel32.dll", "NaoHaTalFuncao");
+        Rt().BindLibraryFunction(L"kernel32.dll", "GetTickCount");
+        ADD_FAILURE() << "a bare name was looked up beyond the program's folder";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.Number(), kErrFileNotFound);
+    }
+    EXPECT_NE(Rt().BindLibraryFunction(L"unzip32.dll", "Wiz_SingleEntryUnzip"), nullptr);
+    wchar_t system[MAX_PATH] = L"";
+    GetSystemDirectoryW(system, MAX_PATH);
+    const std::wstring kernel32 = std::wstring(system) + L"\\kernel32.dll";
+    EXPECT_NE(Rt().BindLibraryFunction(kernel32, "GetTickCount"), nullptr);
+    try {
+        Rt().BindLibraryFunction(kernel32, "NaoHaTalFuncao");
         ADD_FAILURE();
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.Number(), kErrDllEntryPoint);
