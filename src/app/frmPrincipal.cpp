@@ -34,6 +34,11 @@ constexpr const wchar_t* kSemAdministrador =
     L"Este aplicativo precisa ser executado como ADMINISTRADOR.\r\nA instalação será interrompida!";
 constexpr const wchar_t* kEmAndamento = L"A configuração está em andamento. Aguarde o seu término.";
 constexpr const wchar_t* kVejaDetalhes = L"Veja os detalhes em: ";
+constexpr const wchar_t* kNaoRemovido = L"Não foi possível remover o serviço MySQL.\r\nVeja os detalhes em: ";
+constexpr const wchar_t* kDesfeita = L"A instalação foi desfeita. Corrija o problema e tente novamente.";
+constexpr const wchar_t* kNaoDesfeita = L"Não foi possível desfazer a instalação por completo.";
+// Shown by Windows to whoever ends the session while a run is under way.
+constexpr const wchar_t* kMotivoEspera = L"Configuração do MySQL em andamento";
 
 constexpr const wchar_t* kPastaMysql = L"\\Mysql\\";
 constexpr const wchar_t* kArquivoZip = L"\\Mysql.zip";
@@ -44,11 +49,6 @@ constexpr std::size_t kTamanhoDrive = 2;  // letter and colon, as the drive list
 constexpr const wchar_t* kSenha = L"KQLum4816";
 constexpr const wchar_t* kMarcaConcluida = L" - OK!";
 
-constexpr const wchar_t* kNaoRemovido = L"Não foi possível remover o serviço MySQL.\r\nVeja os detalhes em: ";
-constexpr const wchar_t* kDesfeita = L"A instalação foi desfeita. Corrija o problema e tente novamente.";
-constexpr const wchar_t* kNaoDesfeita = L"Não foi possível desfazer a instalação por completo.";
-// Shown by Windows to whoever ends the session while a run is under way.
-constexpr const wchar_t* kMotivoEspera = L"Configuração do MySQL em andamento";
 
 // The step labels, in the order the steps run.
 constexpr std::array<Control, 5> kEtapas{Control::lblInstalacaoMysql, Control::lblConfiguracaoBinario,

@@ -13,14 +13,15 @@ namespace {
 
 constexpr const wchar_t* kSecao = L"mysqld";
 
-// Key, then the value around the drive designator. The values keep the
-// quotes and use forward slashes, as the server reads them.
-constexpr const wchar_t* kChaveBase = L"basedir";
-constexpr const wchar_t* kValorBase = L"/MySQL/\"";
-constexpr const wchar_t* kChaveDados = L"datadir";
-constexpr const wchar_t* kValorDados = L"/MySQL/Data/\"";
-constexpr const wchar_t* kChaveLogBinario = L"log-bin";
-constexpr const wchar_t* kValorLogBinario = L" ";
+// A key and its value; the folders' values come after the drive designator,
+// keep the quotes and use forward slashes, as the server reads them.
+struct Chave {
+    const wchar_t* nome;
+    const wchar_t* valor;
+};
+constexpr Chave kBase{L"basedir", L"/MySQL/\""};
+constexpr Chave kDados{L"datadir", L"/MySQL/Data/\""};
+constexpr Chave kLogBinario{L"log-bin", L" "};
 
 constexpr int kMarcado = 1;
 
@@ -53,8 +54,8 @@ void frmPrincipal::Configura_LogBinario(const std::wstring& Drive, Logico& Resul
                                  (gravada ? L"" : L" (recusado)"));
             return gravada;
         };
-        bool gravadas = grava(kChaveBase, L"\"" + Drive + kValorBase) && grava(kChaveDados, L"\"" + Drive + kValorDados);
-        if (gravadas && view_.Value(Control::chkBinario) == kMarcado) gravadas = grava(kChaveLogBinario, kValorLogBinario);
+        bool gravadas = grava(kBase.nome, L"\"" + Drive + kBase.valor) && grava(kDados.nome, L"\"" + Drive + kDados.valor);
+        if (gravadas && view_.Value(Control::chkBinario) == kMarcado) gravadas = grava(kLogBinario.nome, kLogBinario.valor);
         if (!gravadas) return Falha_Etapa(kFalhaGravacao);
         Resultado = Verdadeiro;
     });

@@ -52,65 +52,29 @@ struct FindHandleTraits {
     static void Close(Type h) { FindClose(h); }
 };
 
-struct ModuleTraits {
-    using Type = HMODULE;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
-    static void Close(Type h) { FreeLibrary(h); }
+// A handle that is null when there is none, closed by one function.
+template <class Handle, auto CloseFunction>
+struct NullableTraits {
+    using Type = Handle;
+    static Type Invalid() { return Type{}; }
+    static bool Valid(Type h) { return h != Type{}; }
+    static void Close(Type h) { CloseFunction(h); }
 };
 
-struct ServiceHandleTraits {
-    using Type = SC_HANDLE;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
-    static void Close(Type h) { CloseServiceHandle(h); }
-};
+inline void ReleaseCryptProvider(HCRYPTPROV provider) { CryptReleaseContext(provider, 0); }
 
+using ModuleTraits = NullableTraits<HMODULE, &FreeLibrary>;
+using ServiceHandleTraits = NullableTraits<SC_HANDLE, &CloseServiceHandle>;
 // Memory the system allocated for the caller and hands back as a pointer
 // of its own type (a security descriptor, an argument vector).
 template <class Pointer>
-struct LocalMemoryTraits {
-    using Type = Pointer;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
-    static void Close(Type h) { LocalFree(h); }
-};
-
-struct SidTraits {
-    using Type = PSID;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
-    static void Close(Type h) { FreeSid(h); }
-};
-
+using LocalMemoryTraits = NullableTraits<Pointer, &LocalFree>;
+using SidTraits = NullableTraits<PSID, &FreeSid>;
 template <class Object>
-struct GdiObjectTraits {
-    using Type = Object;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
-    static void Close(Type h) { DeleteObject(h); }
-};
-
-struct HookTraits {
-    using Type = HHOOK;
-    static Type Invalid() { return nullptr; }
-    static bool Valid(Type h) { return h != nullptr; }
-    static void Close(Type h) { UnhookWindowsHookEx(h); }
-};
-
-struct CryptProviderTraits {
-    using Type = HCRYPTPROV;
-    static Type Invalid() { return 0; }
-    static bool Valid(Type h) { return h != 0; }
-    static void Close(Type h) { CryptReleaseContext(h, 0); }
-};
-
-struct CryptHashTraits {
-    using Type = HCRYPTHASH;
-    static Type Invalid() { return 0; }
-    static bool Valid(Type h) { return h != 0; }
-    static void Close(Type h) { CryptDestroyHash(h); }
-};
+using GdiObjectTraits = NullableTraits<Object, &DeleteObject>;
+using HookTraits = NullableTraits<HHOOK, &UnhookWindowsHookEx>;
+using CryptProviderTraits = NullableTraits<HCRYPTPROV, &ReleaseCryptProvider>;
+using CryptHashTraits = NullableTraits<HCRYPTHASH, &CryptDestroyHash>;
 
 // A process, thread, file or other kernel object (CloseHandle).
 using KernelHandle = Owned<KernelHandleTraits>;
