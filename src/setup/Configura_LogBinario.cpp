@@ -54,8 +54,11 @@ void frmPrincipal::Configura_LogBinario(const std::wstring& Drive, Logico& Resul
                                  (gravada ? L"" : L" (recusado)"));
             return gravada;
         };
-        bool gravadas = grava(kBase.nome, L"\"" + Drive + kBase.valor) && grava(kDados.nome, L"\"" + Drive + kDados.valor);
-        if (gravadas && view_.Value(Control::chkBinario) == kMarcado) gravadas = grava(kLogBinario.nome, kLogBinario.valor);
+        bool gravadas =
+            grava(kBase.nome, L"\"" + Drive + kBase.valor) && grava(kDados.nome, L"\"" + Drive + kDados.valor);
+        if (gravadas && view_.Value(Control::chkBinario) == kMarcado) {
+            gravadas = grava(kLogBinario.nome, kLogBinario.valor);
+        }
         if (!gravadas) return Falha_Etapa(kFalhaGravacao);
         Resultado = Verdadeiro;
     });

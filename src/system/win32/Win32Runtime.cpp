@@ -388,7 +388,8 @@ void* Win32Runtime::BindLibraryFunction(const std::wstring& library, const std::
         // current folder or on the search path is not ours.
         const bool bare = library.find_first_of(L"\\/:") == std::wstring::npos;
         const std::wstring path = bare ? AppPath() + L"\\" + library : library;
-        Module loaded(LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
+        Module loaded(
+            LoadLibraryExW(path.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
         // Systems older than these flags refuse them.
         if (!loaded && GetLastError() == ERROR_INVALID_PARAMETER) {
             loaded.Reset(LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
