@@ -347,6 +347,15 @@ class Machine:
         return listing
 
 
+def program_version():
+    """The version the build stamped into the program."""
+    header = (BUILD / "src" / "app" / "win32" / "version.h").read_text()
+    match = re.search(r'^#define CM_VERSION_TEXT "(.*)"$', header, re.M)
+    if not match:
+        raise Failure("no version in the build")
+    return match.group(1)
+
+
 def full_setup_commands(binlog, script="velto.sql", app=APP):
     """The operator's whole setup: the options, the button, the five steps,
     the completion message and the window's final state."""

@@ -175,6 +175,8 @@ class Scenarios(unittest.TestCase):
             # Once: the program writes each line itself, the launcher adds none.
             self.assertEqual(done.stdout.count("Etapa 5. Importação do banco novo: concluída"), 1,
                              done.stdout)
+            # The version the build stamped, without the system's version library.
+            self.assertIn(f"Programa: Brevano MySQL {e2e.program_version()}\r\n", m.log())
             self.check_accounts(m)
             self.check_velto(m)
             self.check_log_bin(m, on=True)
