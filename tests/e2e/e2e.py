@@ -207,7 +207,7 @@ class Machine:
     def prepare(self, package=True, library=True, scripts=("velto.sql",), product=True):
         """The folder an operator prepares: program, package, library, scripts,
         and sc.exe for Wine."""
-        self.put(BIN / "ConfiguraMySQL.exe", SC)
+        self.put(BIN / "ConfiguraMySQL.exe", BIN / "ConfiguraMySQL.com", SC)
         if package:
             self.put(PACKAGE)
         if library:
@@ -234,11 +234,14 @@ class Machine:
             raise Failure(f"driver failed:\n{result.stdout}{result.stderr}")
         return result.stdout.splitlines()
 
-    def unattended(self, *options, timeout=600):
+    def unattended(self, *options, timeout=600, typed=False):
         """Runs the program with these options from its folder, as a
-        deployment tool would; its exit code and what it wrote."""
-        return run([WINE, f"{self.app_path}\\ConfiguraMySQL.exe", *options], env=self.env,
-                   timeout=timeout, check=False, cwd=self.app)
+        deployment tool would; its exit code and what it wrote. typed: as a
+        technician types it at a prompt in that folder, "ConfiguraMySQL ...",
+        which the command interpreter takes to the console launcher."""
+        program = ([WINE, "cmd", "/c", "ConfiguraMySQL"] if typed
+                   else [WINE, f"{self.app_path}\\ConfiguraMySQL.exe"])
+        return run([*program, *options], env=self.env, timeout=timeout, check=False, cwd=self.app)
 
     def open_window(self):
         return self.drive(f"start|{self.app_path}", "box|notice|ok", "window")
@@ -342,6 +345,15 @@ class Machine:
                 continue
             listing[str(relative)] = path.stat().st_size if path.is_file() else -1
         return listing
+
+
+def program_version():
+    """The version the build stamped into the program."""
+    header = (BUILD / "src" / "app" / "win32" / "version.h").read_text()
+    match = re.search(r'^#define CM_VERSION_TEXT "(.*)"$', header, re.M)
+    if not match:
+        raise Failure("no version in the build")
+    return match.group(1)
 
 
 def full_setup_commands(binlog, script="velto.sql", app=APP):

@@ -160,13 +160,23 @@ class Scenarios(unittest.TestCase):
         with self.machine("unattended") as m:
             m.prepare()
             before = m.files_outside("Brevano")
-            missing = m.unattended("/instalar", "/drive=c:", "/banco=sumiu.sql")
+            # Typed at a prompt: the launcher waits and hands on the exit code.
+            missing = m.unattended("/instalar", "/drive=c:", "/banco=sumiu.sql", typed=True)
             self.assertEqual(missing.returncode, 2, missing.stdout + missing.stderr)
+            self.assertIn("Código de saída 2", missing.stdout)
+            # cmd took the launcher, which started the program beside it with
+            # the typed options as they were.
+            self.assertIn('Linha de comando: "C:\\Brevano\\ConfiguraMySQL.exe" /instalar /drive=c: '
+                          '/banco=sumiu.sql', m.log())
             self.assertEqual(m.files_outside("Brevano"), before, "a stopped run changed the machine")
-            done = m.unattended("-INSTALAR", "/Drive=c:", "/banco=velto.sql", "/logbin")
+            done = m.unattended("-INSTALAR", "/Drive=c:", "/banco=velto.sql", "/logbin", typed=True)
             print(done.stdout, flush=True)
             self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
-            self.assertIn("Etapa 5. Importação do banco novo: concluída", done.stdout)
+            # Once: the program writes each line itself, the launcher adds none.
+            self.assertEqual(done.stdout.count("Etapa 5. Importação do banco novo: concluída"), 1,
+                             done.stdout)
+            # The version the build stamped, without the system's version library.
+            self.assertIn(f"Programa: Brevano MySQL {e2e.program_version()}\r\n", m.log())
             self.check_accounts(m)
             self.check_velto(m)
             self.check_log_bin(m, on=True)

@@ -5,6 +5,8 @@
 #include "system/win32/Win32Runtime.h"
 
 int main(int argc, char** argv) {
+    // Under the same library search as the program.
+    cm::win32::RestrictLibrarySearch();
     ::testing::InitGoogleTest(&argc, argv);
     cm::win32::Win32Runtime runtime{std::wstring(cm::kWindowCaption)};
     cm::InstallRuntime(&runtime);

@@ -148,6 +148,25 @@ TEST(Win32Library, MissingLibraryAndEntryPointAreRunTimeErrors) {
     }
 }
 
+// The tests run, as the program does, after RestrictLibrarySearch.
+TEST(Win32Library, ALibraryComesFromTheProgramsFolderOrTheSystemNeverFromTheCurrentFolder) {
+    TempFolder folder;
+    const std::wstring planted = folder / L"cm-plantada.dll";
+    ASSERT_TRUE(CopyFileW((test::ProgramFolder() + L"\\unzip32.dll").c_str(), planted.c_str(), FALSE));
+    wchar_t previous[MAX_PATH] = L"";
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.Path().c_str()));
+    EXPECT_EQ(LoadLibraryW(L"cm-plantada.dll"), nullptr) << "a load by name took the current folder's copy";
+    EXPECT_THROW(Rt().BindLibraryFunction(L"cm-plantada.dll", "Wiz_SingleEntryUnzip"), RuntimeError);
+    SetCurrentDirectoryW(previous);
+    // The same file is a library that loads where it is named.
+    const HMODULE by_path = LoadLibraryW(planted.c_str());
+    EXPECT_NE(by_path, nullptr);
+    if (by_path != nullptr) FreeLibrary(by_path);
+    // The program's own library, beside it, by its name.
+    EXPECT_NE(Rt().BindLibraryFunction(L"unzip32.dll", "Wiz_SingleEntryUnzip"), nullptr);
+}
+
 }  // namespace
 }  // namespace cm
 

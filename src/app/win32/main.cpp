@@ -12,9 +12,13 @@
 #include "system/modRegistro.h"
 #include "system/win32/Handles.h"
 #include "system/win32/Win32Runtime.h"
+#include "version.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    cm::win32::Win32Runtime runtime{std::wstring(cm::kWindowCaption)};
+    // Before any library is loaded by name: an administrator's program must
+    // not pick one up from the folder it was started in.
+    cm::win32::RestrictLibrarySearch();
+    cm::win32::Win32Runtime runtime{std::wstring(cm::kWindowCaption), L"" CM_VERSION_TEXT};
     cm::InstallRuntime(&runtime);
     cm::win32::MainWindow window{runtime};
 

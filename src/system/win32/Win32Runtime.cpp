@@ -124,7 +124,8 @@ BOOL CALLBACK EnumTrampoline(HWND window, LPARAM lparam) {
 
 }  // namespace
 
-Win32Runtime::Win32Runtime(std::wstring app_title) : app_title_(std::move(app_title)) {
+Win32Runtime::Win32Runtime(std::wstring app_title, std::wstring program_version)
+    : app_title_(std::move(app_title)), program_version_(std::move(program_version)) {
     g_instance = this;
     cursor_hook_.Reset(SetWindowsHookExW(WH_CALLWNDPROCRET, CursorHook, nullptr, GetCurrentThreadId()));
 }
@@ -301,30 +302,10 @@ std::wstring Win32Runtime::Now() {
 }
 
 std::wstring Win32Runtime::ProgramVersion() {
-    wchar_t self[MAX_PATH] = L"";
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(self, &ignored);
-    std::vector<char> info(size);
-    struct Translation {
-        WORD language, code_page;
-    };
-    Translation* translation = nullptr;
-    UINT length = 0;
-    if (size == 0 || !GetFileVersionInfoW(self, 0, size, info.data()) ||
-        !VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
-                        &length) ||
-        length < sizeof(Translation)) {
-        return app_title_;
-    }
-    wchar_t key[64];
-    std::swprintf(key, 64, L"\\StringFileInfo\\%04x%04x\\ProductVersion", translation->language,
-                  translation->code_page);
-    wchar_t* version = nullptr;
-    if (!VerQueryValueW(info.data(), key, reinterpret_cast<void**>(&version), &length) || length == 0) {
-        return app_title_;
-    }
-    return app_title_ + L" " + version;
+    // Given by the entry rather than read from the version resource: that
+    // takes version.dll, which is not among the libraries the system always
+    // loads from its own folder.
+    return program_version_.empty() ? app_title_ : app_title_ + L" " + program_version_;
 }
 
 std::wstring Win32Runtime::SystemVersion() {
@@ -377,6 +358,17 @@ std::uint32_t Win32Runtime::GetEnvironmentVariableA(const char* name, char* buff
 
 std::int32_t Win32Runtime::SetEnvironmentVariableA(const char* name, const char* value) {
     return ::SetEnvironmentVariableA(name, value);
+}
+
+void RestrictLibrarySearch() {
+    // Looked up: Windows 7 has it only with a later update.
+    using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+    if (const HMODULE kernel = GetModuleHandleW(L"kernel32.dll")) {
+        const auto set_default = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+            reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+        if (set_default != nullptr) set_default(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
+    SetDllDirectoryW(L"");
 }
 
 void* Win32Runtime::BindLibraryFunction(const std::wstring& library, const std::string& function) {

@@ -16,7 +16,9 @@ namespace cm::win32 {
 
 class Win32Runtime : public Runtime {
 public:
-    explicit Win32Runtime(std::wstring app_title);
+    // program_version: the version the build stamped, which ProgramVersion
+    // names after the title (the title alone when empty).
+    explicit Win32Runtime(std::wstring app_title, std::wstring program_version = {});
     ~Win32Runtime() override;
     Win32Runtime(const Win32Runtime&) = delete;
     Win32Runtime& operator=(const Win32Runtime&) = delete;
@@ -102,6 +104,7 @@ private:
     std::exception_ptr pending_error_;
     std::wstring shutdown_reason_;
     std::wstring app_title_;
+    std::wstring program_version_;
     HWND main_window_ = nullptr;
     int pointer_ = vbDefault;
     Hook cursor_hook_;
@@ -110,6 +113,12 @@ private:
     WIN32_FIND_DATAW found_{};
     std::map<std::wstring, Module> libraries_;
 };
+
+// Keeps libraries that the process loads by name from coming out of the
+// current folder or PATH: the system folder only (where the system allows
+// saying so), and the current folder out of the search in any case. Called
+// before anything else loads.
+void RestrictLibrarySearch();
 
 // The access list a folder is made with, in the security descriptor language.
 const wchar_t* FolderSecurity(FolderAccess access);

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The binaries that ship, on copies in a temporary folder: the build's import
+# check refuses a library outside a binary's list and names it, and
+# scripts/lib/sign.sh signs all three with a certificate (a throwaway one
+# made here) so that osslsigncode verifies them, and leaves them as they were
+# without one or with a wrong password.
+#
+#   shipped_binaries_test.sh OBJDUMP ConfiguraMySQL.exe ConfiguraMySQL.com unzip32.dll
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+objdump=$1
+shift
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+fresh() {
+  rm -rf "$work/bin"
+  mkdir "$work/bin"
+  cp "$@" "$work/bin/"
+  files=()
+  for f in "$@"; do files+=("$work/bin/$(basename "$f")"); done
+}
+check_imports() {
+  cmake -DOBJDUMP="$objdump" -DFILE="$1" ${2:+-DALLOW=$2} -P "$root/cmake/check-imports.cmake" >"$work/check" 2>&1
+}
+
+# -- the import check ------------------------------------------------------
+fresh "$@"
+exe=${files[0]}
+check_imports "$exe" || fail "the program is refused by the check the build passed: $(cat "$work/check")"
+if check_imports "$exe" kernel32,msvcrt; then
+  fail "a program importing user32 passed a check that allows only kernel32 and msvcrt"
+else
+  grep -qi "user32.dll" "$work/check" || fail "the refusal does not name user32.dll: $(cat "$work/check")"
+  grep -qi "kernel32.dll" "$work/check" && fail "the refusal names an allowed library: $(cat "$work/check")"
+  [ ! -e "$exe" ] || fail "a refused binary stays behind, and the next build would take it as up to date"
+fi
+
+# -- signing ---------------------------------------------------------------
+fresh "$@"
+(unset CM_SIGN_PFX; "$root/scripts/lib/sign.sh" "${files[@]}") >"$work/out" 2>&1 ||
+  fail "without a certificate the signing step fails: $(cat "$work/out")"
+grep -q "NOT signed" "$work/out" || fail "without a certificate nothing says the binaries are unsigned"
+for i in "${!files[@]}"; do
+  cmp -s "${files[$i]}" "${@:$((i + 1)):1}" || fail "without a certificate ${files[$i]} was changed"
+done
+
+# A throwaway code-signing certificate, its own authority.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Brevano Teste/O=Brevano" \
+  -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=digitalSignature" \
+  -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
+openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/cert.pfx" \
+  -passout pass:'senha com espaço $1'
+
+verify() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" >"$work/verify" 2>&1; }
+
+verify "${files[0]}" && fail "an unsigned program passes verification"
+if CM_SIGN_PFX=$work/cert.pfx CM_SIGN_PASSWORD=errada "$root/scripts/lib/sign.sh" "${files[@]}" >"$work/out" 2>&1; then
+  fail "signing with a wrong password succeeded"
+fi
+for i in "${!files[@]}"; do
+  cmp -s "${files[$i]}" "${@:$((i + 1)):1}" || fail "a failed signing changed ${files[$i]}"
+done
+
+CM_SIGN_PFX=$work/cert.pfx CM_SIGN_PASSWORD='senha com espaço $1' "$root/scripts/lib/sign.sh" "${files[@]}" \
+  >"$work/out" 2>&1 || fail "signing failed: $(cat "$work/out")"
+for f in "${files[@]}"; do
+  verify "$f" || fail "$(basename "$f") does not verify: $(cat "$work/verify")"
+  grep -q "Brevano Teste" "$work/verify" || fail "$(basename "$f") is not signed by the given certificate"
+done
+
+[ "$failures" -eq 0 ] && echo "shipped binaries: import check and signing as expected"
+exit $((failures > 0))
