@@ -89,6 +89,16 @@ public:
         }
         return c;
     }
+    Create stage(const std::string &rel, const std::string &folder, uint32_t mode, File *&out) override {
+        const Create c = memory.stage(rel, folder, mode, out);
+        if (c == Create::Created) {
+            const std::lock_guard<std::mutex> lock(m_);
+            written_[out] = {rel, 0};
+        }
+        return c;
+    }
+    Create place(File *f, bool replace) override { return memory.place(f, replace); }
+    bool occupied(const std::string &rel) override { return memory.occupied(rel); }
     bool write(File *f, const uint8_t *data, size_t n, std::string &why) override {
         std::string path;
         size_t had = 0;
@@ -123,10 +133,13 @@ public:
     std::string last_error() const override { return memory.last_error(); }
 
 private:
+    // A staged file is forgotten once closed, and may be discarded after.
     std::string forget(File *f) {
         const std::lock_guard<std::mutex> lock(m_);
-        const std::string path = written_.at(f).first;
-        written_.erase(f);
+        const auto it = written_.find(f);
+        if (it == written_.end()) return {};
+        const std::string path = it->second.first;
+        written_.erase(it);
         return path;
     }
 
