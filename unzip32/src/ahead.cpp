@@ -91,7 +91,7 @@ void Run::look_ahead() {
             }
         }
         job.path = std::move(path);
-        job.mode = en.unix_mode() & 0111 ? 0777 : 0666;
+        job.mode = file_mode(en);
         workers_.submit(job);
     }
 }
@@ -128,6 +128,14 @@ void Run::drop_ahead() {
         if (!workers_.take_back(job)) workers_.wait_until_done(job);
         let_go_first();
     }
+}
+
+// Whether to try again what failed on this thread: the first time only, and
+// only when workers may have taken the space it needed.
+bool Run::retry_alone() {
+    if (alone_ || ahead_.empty()) return false;
+    drop_ahead();
+    return true;
 }
 
 void Run::let_go_first() {

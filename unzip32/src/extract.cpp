@@ -126,7 +126,8 @@ bool Run::ensure_folder(const std::string &path) {
     for (size_t cut = path.find('/', known);; cut = path.find('/', cut + 1)) {
         std::string prefix = path.substr(0, cut);
         if (!folders_.count(prefix)) {
-            if (!sink_->make_folder(prefix)) return false;
+            if (!sink_->make_folder(prefix) && !(retry_alone() && sink_->make_folder(prefix)))
+                return false;
             folders_.insert(prefix);
         }
         if (cut == std::string::npos) return true;
@@ -193,13 +194,18 @@ Opened Run::ask_replace(const std::string &path) {
 }
 
 Opened Run::open_target(const Entry &en, const std::string &path, bool &replace, Sink::File *&file) {
-    const uint32_t mode = en.unix_mode() & 0111 ? 0777 : 0666;
-    Sink::Create c = sink_->create(path, mode, replace, file);
+    const uint32_t mode = file_mode(en);
+    const auto attempt = [&] {
+        Sink::Create c = sink_->create(path, mode, replace, file);
+        if (c == Sink::Create::Failed && retry_alone()) c = sink_->create(path, mode, replace, file);
+        return c;
+    };
+    Sink::Create c = attempt();
     if (c == Sink::Create::Exists) {
         const Opened answer = ask_replace(path);
         if (answer != Opened::Yes) return answer;
         replace = true;
-        c = sink_->create(path, mode, true, file);
+        c = attempt();
     }
     if (c != Sink::Create::Created) {
         const std::string err = sink_->last_error();
@@ -208,6 +214,22 @@ Opened Run::open_target(const Entry &en, const std::string &path, bool &replace,
         return Opened::Skipped;
     }
     return Opened::Yes;
+}
+
+// Writes the entry into file on this thread, as one thread alone would. A
+// failure may come from the files the workers have written ahead, which take
+// space: then they are dropped and the entry is written once more.
+Decoded Run::write_here(const Entry &en, const ZipCrypto *crypto, const std::string &path,
+                        bool replace, Sink::File *file) {
+    ZipCrypto keys = crypto ? *crypto : ZipCrypto("");
+    Decoded d = own_.write_entry(en, crypto ? &keys : nullptr, *sink_, file);
+    if ((d.outcome == Outcome::WriteError || d.outcome == Outcome::CloseError) && retry_alone()) {
+        if (sink_->create(path, file_mode(en), replace, file) == Sink::Create::Created) {
+            keys = crypto ? *crypto : ZipCrypto("");
+            d = own_.write_entry(en, crypto ? &keys : nullptr, *sink_, file);
+        }
+    }
+    return d;
 }
 
 void Run::report(const Entry &en, const std::string &path, const Decoded &d) {
@@ -248,16 +270,12 @@ bool Run::extract_file(const Entry &en, const std::string &path) {
             sink_->discard(file);
             report(en, path, st.result);
             return true;
-        } else {
-            // Which entries still fit, when space runs out, depends on the
-            // order they are written in: from here on, one thread's.
-            drop_ahead();
         }
     }
     Sink::File *file = nullptr;
     const Opened opened = open_target(en, path, replace, file);
     if (opened != Opened::Yes) return opened == Opened::Skipped;
-    report(en, path, own_.write_entry(en, nullptr, *sink_, file));
+    report(en, path, write_here(en, nullptr, path, replace, file));
     return true;
 }
 
@@ -305,7 +323,7 @@ bool Run::extract_encrypted(const Entry &en, const std::string &path) {
         Sink::File *file = nullptr;
         const Opened opened = open_target(en, path, replace, file);
         if (opened != Opened::Yes) return opened == Opened::Skipped;
-        const Decoded d = own_.write_entry(en, &crypto, *sink_, file);
+        const Decoded d = write_here(en, &crypto, path, replace, file);
         if (d.outcome != Outcome::DataError) {
             if (d.outcome == Outcome::Ok &&
                 std::find(passwords_.begin(), passwords_.end(), password) == passwords_.end())

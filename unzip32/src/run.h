@@ -26,6 +26,8 @@ inline constexpr size_t kPathMax = 4096;     // bytes of a cleaned path
 // no data, only a file under a temporary name each.
 inline constexpr size_t kAheadPerWorker = 8;
 
+inline uint32_t file_mode(const Entry &en) { return en.unix_mode() & 0111 ? 0777 : 0666; }
+
 // An entry a worker writes ahead of its turn, under a temporary name in a
 // folder that exists already. Nothing of it can be seen until the calling
 // thread reaches it: that thread makes every callback and every change to
@@ -84,6 +86,8 @@ private:
     Opened open_target(const Entry &en, const std::string &path, bool &replace, Sink::File *&file);
     bool next_password(const Entry &en, const char *cbname, size_t &known_next, int &prompts,
                        ZipCrypto &crypto, std::string &password, bool &cancelled);
+    Decoded write_here(const Entry &en, const ZipCrypto *crypto, const std::string &path, bool replace,
+                       Sink::File *file);
     void report(const Entry &en, const std::string &path, const Decoded &d);
 
     // ---- workers (ahead.cpp)
@@ -93,6 +97,7 @@ private:
     void look_ahead();
     Staged staged(size_t turn);
     void drop_ahead();
+    bool retry_alone();
     void let_go_first();
 
     Source &src_;
