@@ -256,9 +256,9 @@ TEST(Parallel, StopWhileLaterEntriesAreDecoded) {
 
 // ---- Write failures of entries decoded ahead
 
-TEST(Parallel, WriteFailuresOfEntriesDecodedAhead) {
+void expect_write_failures_as_on_one_thread(size_t size) {
     ZipBuilder zb;
-    for (int i = 0; i < 8; ++i) zb.add(deflated("d" + std::to_string(i % 2) + "/f" + std::to_string(i), 150000, i));
+    for (int i = 0; i < 8; ++i) zb.add(deflated("d" + std::to_string(i % 2) + "/f" + std::to_string(i), size, i));
     const Bytes zip = zb.finish();
     struct Case {
         const char *what;
@@ -267,7 +267,7 @@ TEST(Parallel, WriteFailuresOfEntriesDecodedAhead) {
         bool at_close;
         const char *text;
     } const cases[] = {
-        {"one file runs out of space", "d1/f3", 70000, false, "no space left on the test device"},
+        {"one file runs out of space", "d1/f3", size / 2, false, "no space left on the test device"},
         {"one file runs out at once", "d0/f0", 0, false, "no space left on the test device"},
         {"one file cannot be completed", "d0/f4", SIZE_MAX, true, "the test device refused to close"},
     };
@@ -292,17 +292,27 @@ TEST(Parallel, WriteFailuresOfEntriesDecodedAhead) {
 
     // The whole sink fills up: the same entries still fit as on one thread,
     // every file left is whole, and nothing stays open.
-    const InMemory serial = extract_in_memory(zip, 1, {}, {}, 500000);
+    const size_t cap = size * 10 / 3;
+    const InMemory serial = extract_in_memory(zip, 1, {}, {}, cap);
     ASSERT_EQ(serial.rc, UZ_DISK);
     for (int round = 0; round < 5; ++round) {
-        const InMemory run = extract_in_memory(zip, kParallel, {}, {}, 500000);
+        const InMemory run = extract_in_memory(zip, kParallel, {}, {}, cap);
         expect_same(serial, run, "the sink fills up");
         EXPECT_LT(run.files.size(), 8u);
         for (const auto &[path, f] : run.files) {
             const int i = path.back() - '0';
-            EXPECT_TRUE(f.data == filler(150000, static_cast<unsigned>(i))) << path;
+            EXPECT_TRUE(f.data == filler(size, static_cast<unsigned>(i))) << path;
         }
         EXPECT_EQ(run.stats.entry_count, run.files.size());
+    }
+}
+
+TEST(Parallel, WriteFailuresOfEntriesDecodedAhead) {
+    // Entries written to files ahead, and entries held in memory until this
+    // thread writes them.
+    for (const size_t size : {150000, 30000}) {
+        SCOPED_TRACE(size);
+        expect_write_failures_as_on_one_thread(size);
     }
 }
 

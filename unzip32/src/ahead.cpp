@@ -50,6 +50,10 @@ void Run::start_workers(unsigned n) {
     }
     const auto work = [this](unsigned worker, Job &job) {
         if (quit_.load(std::memory_order_relaxed)) return;
+        if (job.held) {
+            job.result = decoders_[worker]->decode_into(*job.en, job.data);
+            return;
+        }
         Sink::File *f = nullptr;
         if (sink_->stage(job.path, job.folder, job.mode, f) != Sink::Create::Created) return;
         job.result = decoders_[worker]->write_entry(*job.en, nullptr, *sink_, f);
@@ -59,8 +63,9 @@ void Run::start_workers(unsigned n) {
 }
 
 // Keeps the workers busy with the entries after this thread's, in turn. An
-// entry whose name is taken (by a file there before, or by an earlier entry)
-// is left to this thread, which asks before anything is written.
+// entry written to a file
+// ahead must have a free name (no file there before, no earlier entry of
+// the name); a taken one is left to this thread, which asks first.
 void Run::look_ahead() {
     if (!workers_.size() || alone_) return;
     while (!ahead_.empty() && ahead_.front().turn < turn_ && workers_.done(ahead_.front()))
@@ -71,19 +76,21 @@ void Run::look_ahead() {
         const Entry &en = *order_[turn];
         std::string path = file_target(en);
         if (path.empty()) continue;
+        const bool held = en.usize <= kHeldMax;
         std::string key = path;
         // Windows names differ in letter case only when they differ outside ASCII.
         if (s_.rules == NameRules::Windows)
             for (char &c : key)
                 if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (!targets_.insert(std::move(key)).second || turn <= turn_ || sink_->occupied(path))
+        if (!targets_.insert(std::move(key)).second || turn <= turn_ || (!held && sink_->occupied(path)))
             continue;
         Job &job = ahead_.emplace_back();
         job.turn = turn;
         job.en = &en;
-        // Meanwhile the file waits in the deepest of its folders that is
-        // there already, so that its move stays on one volume.
-        for (size_t cut = path.rfind('/'); cut != std::string::npos && cut > 0;
+        job.held = held;
+        // A file waits in the deepest of its folders that is there already,
+        // so that its move stays on one volume.
+        for (size_t cut = path.rfind('/'); !held && cut != std::string::npos && cut > 0;
              cut = path.rfind('/', cut - 1)) {
             if (folders_.count(path.substr(0, cut))) {
                 job.folder = path.substr(0, cut);
@@ -109,6 +116,8 @@ Staged Run::staged(size_t turn) {
             workers_.wait_until_done(job);
             if (mine && !job.failure) {
                 out.have = true;
+                out.held = job.held;
+                out.data = std::move(job.data);
                 out.file = std::exchange(job.file, nullptr);
                 out.result = job.result;
             }
@@ -139,7 +148,8 @@ bool Run::retry_alone() {
 }
 
 void Run::let_go_first() {
-    if (ahead_.front().file) sink_->discard(ahead_.front().file);
+    const Job &job = ahead_.front();
+    if (job.file) sink_->discard(job.file);
     ahead_.pop_front();
 }
 

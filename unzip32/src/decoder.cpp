@@ -104,4 +104,24 @@ Decoded Decoder::write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sin
     });
 }
 
+Decoded Decoder::decode_into(const Entry &en, std::vector<uint8_t> &out) {
+    out.reserve(static_cast<size_t>(en.usize));
+    return decode(en, nullptr, [&](const uint8_t *p, size_t n, std::string &) {
+        out.insert(out.end(), p, p + n);
+        return true;
+    });
+}
+
+Decoded write_decoded(Sink &sink, Sink::File *f, const Stamp &stamp, const std::vector<uint8_t> &data,
+                      const Decoded &outcome) {
+    return complete_file(sink, f, stamp, [&]() -> Decoded {
+        std::string why;
+        for (size_t at = 0; at < data.size(); at += kOutChunk) {
+            const size_t n = std::min(kOutChunk, data.size() - at);
+            if (!sink.write(f, data.data() + at, n, why)) return {Outcome::WriteError, "write failed", why};
+        }
+        return outcome;
+    });
+}
+
 } // namespace uz

@@ -52,6 +52,9 @@ public:
     const uint8_t *view(uint64_t off, size_t n) { return data_.view(off, n); }
     // Streams the entry into f and closes it; on any failure f is discarded.
     Decoded write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f);
+    // Decodes the entry into out: the bytes a file would get before the
+    // outcome, which comes back.
+    Decoded decode_into(const Entry &en, std::vector<uint8_t> &out);
 
 private:
     // put(bytes, n, why) takes each piece of the entry's data in turn; false
@@ -63,5 +66,10 @@ private:
     std::vector<uint8_t> out_ = std::vector<uint8_t>(kOutChunk);
     std::vector<uint8_t> scratch_;
 };
+
+// Writes data, decoded before with the outcome given, into f and completes
+// it as write_entry would have.
+Decoded write_decoded(Sink &sink, Sink::File *f, const Stamp &stamp, const std::vector<uint8_t> &data,
+                      const Decoded &outcome);
 
 } // namespace uz

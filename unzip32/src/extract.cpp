@@ -220,15 +220,16 @@ Opened Run::open_target(const Entry &en, const std::string &path, bool &replace,
 // failure may come from the files the workers have written ahead, which take
 // space: then they are dropped and the entry is written once more.
 Decoded Run::write_here(const Entry &en, const ZipCrypto *crypto, const std::string &path,
-                        bool replace, Sink::File *file) {
-    ZipCrypto keys = crypto ? *crypto : ZipCrypto("");
-    Decoded d = own_.write_entry(en, crypto ? &keys : nullptr, *sink_, file);
-    if ((d.outcome == Outcome::WriteError || d.outcome == Outcome::CloseError) && retry_alone()) {
-        if (sink_->create(path, file_mode(en), replace, file) == Sink::Create::Created) {
-            keys = crypto ? *crypto : ZipCrypto("");
-            d = own_.write_entry(en, crypto ? &keys : nullptr, *sink_, file);
-        }
-    }
+                        bool replace, Sink::File *file, const Staged *held) {
+    const auto write = [&](Sink::File *f) {
+        if (held) return write_decoded(*sink_, f, en.stamp, held->data, held->result);
+        ZipCrypto keys = crypto ? *crypto : ZipCrypto("");
+        return own_.write_entry(en, crypto ? &keys : nullptr, *sink_, f);
+    };
+    Decoded d = write(file);
+    if ((d.outcome == Outcome::WriteError || d.outcome == Outcome::CloseError) && retry_alone() &&
+        sink_->create(path, file_mode(en), replace, file) == Sink::Create::Created)
+        d = write(file);
     return d;
 }
 
@@ -258,24 +259,22 @@ bool Run::extract_file(const Entry &en, const std::string &path) {
     if (en.encrypted()) return extract_encrypted(en, path);
     bool replace = false;
     Staged st = staged(turn_);
-    if (st.have) {
-        if (st.file) {
-            if (const std::optional<bool> done = place_staged(en, path, st.file, replace)) return *done;
-        } else if (st.result.outcome == Outcome::DataError) {
-            // Damaged wherever it goes: what is left to show is how its file
-            // would have been opened, and the error.
-            Sink::File *file = nullptr;
-            const Opened opened = open_target(en, path, replace, file);
-            if (opened != Opened::Yes) return opened == Opened::Skipped;
-            sink_->discard(file);
-            report(en, path, st.result);
-            return true;
-        }
+    if (st.have && st.file) {
+        if (const std::optional<bool> done = place_staged(en, path, st.file, replace)) return *done;
+    } else if (st.have && !st.held && st.result.outcome == Outcome::DataError) {
+        // Damaged wherever it goes: what is left to show is how its file
+        // would have been opened, and the error.
+        Sink::File *file = nullptr;
+        const Opened opened = open_target(en, path, replace, file);
+        if (opened != Opened::Yes) return opened == Opened::Skipped;
+        sink_->discard(file);
+        report(en, path, st.result);
+        return true;
     }
     Sink::File *file = nullptr;
     const Opened opened = open_target(en, path, replace, file);
     if (opened != Opened::Yes) return opened == Opened::Skipped;
-    report(en, path, write_here(en, nullptr, path, replace, file));
+    report(en, path, write_here(en, nullptr, path, replace, file, st.have && st.held ? &st : nullptr));
     return true;
 }
 

@@ -70,7 +70,7 @@ timespec to_timespec(const Stamp &st) {
 // own path is looked up once and entry paths stay short.
 class PosixSink final : public Sink {
 public:
-    explicit PosixSink(int dirfd) : dir_(dirfd) {}
+    explicit PosixSink(int dirfd) : dir_(dirfd), pid_(std::to_string(::getpid())) {}
     PosixSink(const PosixSink &) = delete;
     PosixSink &operator=(const PosixSink &) = delete;
     ~PosixSink() override { ::close(dir_); }
@@ -196,7 +196,7 @@ private:
     // A new file under a free temporary name in folder, meant for target.
     // Exists: no free name was found.
     Create open_temp(const std::string &folder, uint32_t mode, const std::string &target, File *&out) {
-        const std::string prefix = (folder.empty() ? "" : folder + "/") + ".uz-" + std::to_string(::getpid()) + "-";
+        const std::string prefix = (folder.empty() ? "" : folder + "/") + ".uz-" + pid_ + "-";
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string temp = prefix + std::to_string(++temp_counter_) + ".tmp";
             const int fd = open_new(temp, mode);
@@ -221,6 +221,7 @@ private:
     }
 
     int dir_;
+    std::string pid_; // for temporary names
     std::string err_;
     std::atomic<unsigned> temp_counter_{0};
 };

@@ -22,32 +22,41 @@ namespace uz {
 inline constexpr size_t kCallbackName = 256; // bytes, terminator included
 inline constexpr size_t kPasswordSize = 256;
 inline constexpr size_t kPathMax = 4096;     // bytes of a cleaned path
-// Entries handed to the workers and not yet reached, per worker. They hold
-// no data, only a file under a temporary name each.
+// Entries handed to the workers and not yet reached, per worker.
 inline constexpr size_t kAheadPerWorker = 8;
+// Entries of at most this size wait in memory for their turn, and this
+// thread writes them under their names: for small files that costs less
+// than a temporary name and a move. Larger ones go to files ahead.
+inline constexpr uint64_t kHeldMax = 64 << 10;
 
 inline uint32_t file_mode(const Entry &en) { return en.unix_mode() & 0111 ? 0777 : 0666; }
 
-// An entry a worker writes ahead of its turn, under a temporary name in a
-// folder that exists already. Nothing of it can be seen until the calling
-// thread reaches it: that thread makes every callback and every change to
-// the folder in the order one thread alone would, because the answer to a
-// callback (and the text of a message) may depend on how the entries before
-// it went. At its turn the file is moved to its name, or dropped.
+// An entry a worker decodes ahead of its turn: a small one into memory, a
+// larger one into a file under a temporary name in a folder that exists
+// already. Nothing of it can be seen until the calling thread reaches it:
+// that thread makes every callback and every change to the folder in the
+// order one thread alone would, because the answer to a callback (and the
+// text of a message) may depend on how the entries before it went. At its
+// turn the entry is written or its file moved to its name, or dropped.
 struct Job : WorkItem {
     size_t turn = 0; // the entry's place in the extraction order
     const Entry *en = nullptr;
+    bool held = false;  // decoded into memory, not into a file
     std::string path;   // where it goes
-    std::string folder; // where it is written meanwhile
+    std::string folder; // where its file is written meanwhile
     uint32_t mode = 0;
-    // Set by the worker: the complete file (null when there is none), or why not.
+    // Set by the worker: the data of a held entry; the complete file (null
+    // when there is none) of another; how decoding went, or why not.
+    std::vector<uint8_t> data;
     Sink::File *file = nullptr;
     Decoded result{Outcome::WriteError, "not written ahead"};
 };
 
 // A job's outcome, taken over by the calling thread at the entry's turn.
 struct Staged {
-    bool have = false; // false: no worker wrote the entry
+    bool have = false; // false: no worker decoded the entry
+    bool held = false;
+    std::vector<uint8_t> data;
     Sink::File *file = nullptr;
     Decoded result;
 };
@@ -87,7 +96,7 @@ private:
     bool next_password(const Entry &en, const char *cbname, size_t &known_next, int &prompts,
                        ZipCrypto &crypto, std::string &password, bool &cancelled);
     Decoded write_here(const Entry &en, const ZipCrypto *crypto, const std::string &path, bool replace,
-                       Sink::File *file);
+                       Sink::File *file, const Staged *held = nullptr);
     void report(const Entry &en, const std::string &path, const Decoded &d);
 
     // ---- workers (ahead.cpp)
