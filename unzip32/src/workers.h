@@ -22,7 +22,7 @@ using ThreadStart = std::thread (*)(std::function<void()> body);
 // What the pool needs of a job.
 struct WorkItem {
     std::atomic<bool> done{false}; // set once the work and failure are final
-    std::exception_ptr failure;    // the work threw: the owner drops it and does the entry itself
+    std::exception_ptr failure;    // what the work threw, rethrown by the owner
 };
 
 template <class Job> class Workers {
