@@ -1,7 +1,7 @@
 // A fixed set of worker threads owned by the thread that called the library.
-// The owner hands out jobs, which the workers take in the order given, and
-// collects them; the owner bounds how many are out. Every thread is joined
-// before the owner's call returns, on every path.
+// The owner hands out jobs and collects them; it never gives out more jobs
+// than there are workers, so each worker holds at most one. Every thread is
+// joined before the owner's call returns, on every path.
 #pragma once
 
 #include <algorithm>
@@ -52,12 +52,15 @@ public:
 
     unsigned size() const { return static_cast<unsigned>(threads_.size()); }
 
-    // Hands job over; it stays where it is until done.
+    bool has_room() const { return busy_.load(std::memory_order_acquire) < threads_.size(); }
+
+    // Hands job over; only while has_room().
     void submit(Job &job) {
         {
             const std::lock_guard<std::mutex> lock(m_);
             queue_.push_back(&job);
             queued_.store(queue_.size(), std::memory_order_release);
+            busy_.fetch_add(1, std::memory_order_relaxed);
         }
         ready_.notify_one();
     }
@@ -73,6 +76,7 @@ public:
         if (it == queue_.end()) return false;
         queue_.erase(it);
         queued_.store(queue_.size(), std::memory_order_release);
+        busy_.fetch_sub(1, std::memory_order_release);
         return true;
     }
 
@@ -134,6 +138,7 @@ private:
                 // Under the lock, so that an owner about to sleep sees it.
                 const std::lock_guard<std::mutex> lock(m_);
                 job->done.store(true, std::memory_order_release);
+                busy_.fetch_sub(1, std::memory_order_release);
             }
             finished_.notify_one();
         }
@@ -145,6 +150,7 @@ private:
     std::condition_variable ready_, finished_;
     std::deque<Job *> queue_;
     std::atomic<size_t> queued_{0}; // queue_.size(), readable without the lock
+    std::atomic<size_t> busy_{0};   // handed out and not yet done
     std::atomic<bool> stopping_{false};
 };
 
