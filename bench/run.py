@@ -2,8 +2,10 @@
 """Times our host (on worker threads by default, and with -t 1 on the calling
 thread alone), `unzip -qq -o` and `bsdtar -xf` on the benchmark corpora, each
 run into a fresh folder, checks every output tree against the corpus manifest
-and prints medians, the ratios of both of ours to unzip and to bsdtar, and the
-machine's load average before and after."""
+and prints medians, the ratios of both of ours to unzip and to bsdtar, a
+table of both corpora side by side, and the machine's load average before and
+after. --baseline adds another build of the host (both ways), to compare
+two versions in one run."""
 import argparse, hashlib, os, shutil, statistics, subprocess, sys, time
 
 
@@ -43,6 +45,7 @@ def main():
     ap.add_argument("--host", required=True)
     ap.add_argument("--work", required=True)
     ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--baseline", help="another uzhost, timed the same two ways")
     args = ap.parse_args()
 
     tools = {
@@ -51,6 +54,10 @@ def main():
         "unzip": lambda a, o: ["unzip", "-qq", "-o", a, "-d", o],
         "bsdtar": lambda a, o: ["bsdtar", "-xf", a, "-C", o],
     }
+    if args.baseline:
+        tools["base"] = lambda a, o: [args.baseline, "-q", "-d", o, a]
+        tools["base-t1"] = lambda a, o: [args.baseline, "-q", "-t", "1", "-d", o, a]
+    ours_all = [t for t in tools if t not in ("unzip", "bsdtar")]
     failed = False
     results = {}
     print("load average before: %.2f %.2f %.2f, %d processors" % (os.getloadavg() + (os.cpu_count(),)))
@@ -77,12 +84,22 @@ def main():
         size = os.path.getsize(archive)
         print("%s: %s, %d bytes, %d files, %d runs each" % (corpus, archive, size, len(manifest), args.runs))
         for tool in tools:
-            print("  %-7s median %7.3f s   runs: %s" % (tool, results[corpus][tool],
+            print("  %-8s median %7.3f s   runs: %s" % (tool, results[corpus][tool],
                   " ".join("%.3f" % t for t in times[tool])))
         r = results[corpus]
-        for ours in ("ours", "ours-t1"):
+        for ours in ours_all:
             print("  ratio %s/unzip  %.2f   %s/bsdtar %.2f" % (
                 ours, r[ours] / r["unzip"], ours, r[ours] / r["bsdtar"]))
+
+    corpora = list(results)
+    print()
+    print("median seconds, and ratios   " + "".join("%10s" % c for c in corpora))
+    for tool in tools:
+        print("  %-26s" % tool + "".join("%10.3f" % results[c][tool] for c in corpora))
+    for ours in ours_all:
+        for other in ("bsdtar", "unzip") + (("ours-t1",) if ours == "ours" else ()):
+            print("  %-26s" % (ours + " / " + other) +
+                  "".join("%10.2f" % (results[c][ours] / results[c][other]) for c in corpora))
     print("load average after: %.2f %.2f %.2f" % os.getloadavg())
     sys.exit(1 if failed else 0)
 

@@ -1,7 +1,8 @@
 // What only the worker threads can get wrong: a stop while later entries
-// are being decoded, write failures of entries decoded ahead, entries that
-// meet an earlier one of the same name, and threads that cannot be started.
-// Each outcome is compared with the same extraction on one thread.
+// are being decoded, write failures of entries written ahead, entries that
+// meet an earlier one of the same name, large entries, names already taken,
+// damage in the middle, and threads that cannot be started. Each outcome is
+// compared with the same extraction on one thread.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,6 +11,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <set>
 #include <system_error>
 
 #include "both_paths.h"
@@ -89,6 +91,22 @@ public:
         }
         return c;
     }
+    Create stage(const std::string &rel, const std::string &folder, uint32_t mode, File *&out) override {
+        const Create c = memory.stage(rel, folder, mode, out);
+        if (c == Create::Created) {
+            const std::lock_guard<std::mutex> lock(m_);
+            written_[out] = {rel, 0};
+            staged_.insert(rel);
+        }
+        return c;
+    }
+    // Whether a worker has begun writing anything meant for rel.
+    bool was_staged(const std::string &rel) {
+        const std::lock_guard<std::mutex> lock(m_);
+        return staged_.count(rel) > 0;
+    }
+    Create place(File *f, bool replace) override { return memory.place(f, replace); }
+    bool occupied(const std::string &rel) override { return memory.occupied(rel); }
     bool write(File *f, const uint8_t *data, size_t n, std::string &why) override {
         std::string path;
         size_t had = 0;
@@ -123,15 +141,19 @@ public:
     std::string last_error() const override { return memory.last_error(); }
 
 private:
+    // A staged file is forgotten once closed, and may be discarded after.
     std::string forget(File *f) {
         const std::lock_guard<std::mutex> lock(m_);
-        const std::string path = written_.at(f).first;
-        written_.erase(f);
+        const auto it = written_.find(f);
+        if (it == written_.end()) return {};
+        const std::string path = it->second.first;
+        written_.erase(it);
         return path;
     }
 
     std::mutex m_;
     std::map<File *, std::pair<std::string, size_t>> written_;
+    std::set<std::string> staged_;
 };
 
 // Compressible but not trivial data, different for every seed.
@@ -234,9 +256,9 @@ TEST(Parallel, StopWhileLaterEntriesAreDecoded) {
 
 // ---- Write failures of entries decoded ahead
 
-TEST(Parallel, WriteFailuresOfEntriesDecodedAhead) {
+void expect_write_failures_as_on_one_thread(size_t size) {
     ZipBuilder zb;
-    for (int i = 0; i < 8; ++i) zb.add(deflated("d" + std::to_string(i % 2) + "/f" + std::to_string(i), 150000, i));
+    for (int i = 0; i < 8; ++i) zb.add(deflated("d" + std::to_string(i % 2) + "/f" + std::to_string(i), size, i));
     const Bytes zip = zb.finish();
     struct Case {
         const char *what;
@@ -245,7 +267,7 @@ TEST(Parallel, WriteFailuresOfEntriesDecodedAhead) {
         bool at_close;
         const char *text;
     } const cases[] = {
-        {"one file runs out of space", "d1/f3", 70000, false, "no space left on the test device"},
+        {"one file runs out of space", "d1/f3", size / 2, false, "no space left on the test device"},
         {"one file runs out at once", "d0/f0", 0, false, "no space left on the test device"},
         {"one file cannot be completed", "d0/f4", SIZE_MAX, true, "the test device refused to close"},
     };
@@ -270,17 +292,27 @@ TEST(Parallel, WriteFailuresOfEntriesDecodedAhead) {
 
     // The whole sink fills up: the same entries still fit as on one thread,
     // every file left is whole, and nothing stays open.
-    const InMemory serial = extract_in_memory(zip, 1, {}, {}, 500000);
+    const size_t cap = size * 10 / 3;
+    const InMemory serial = extract_in_memory(zip, 1, {}, {}, cap);
     ASSERT_EQ(serial.rc, UZ_DISK);
     for (int round = 0; round < 5; ++round) {
-        const InMemory run = extract_in_memory(zip, kParallel, {}, {}, 500000);
+        const InMemory run = extract_in_memory(zip, kParallel, {}, {}, cap);
         expect_same(serial, run, "the sink fills up");
         EXPECT_LT(run.files.size(), 8u);
         for (const auto &[path, f] : run.files) {
             const int i = path.back() - '0';
-            EXPECT_TRUE(f.data == filler(150000, static_cast<unsigned>(i))) << path;
+            EXPECT_TRUE(f.data == filler(size, static_cast<unsigned>(i))) << path;
         }
         EXPECT_EQ(run.stats.entry_count, run.files.size());
+    }
+}
+
+TEST(Parallel, WriteFailuresOfEntriesDecodedAhead) {
+    // Entries written to files ahead, and entries held in memory until this
+    // thread writes them.
+    for (const size_t size : {150000, 30000}) {
+        SCOPED_TRACE(size);
+        expect_write_failures_as_on_one_thread(size);
     }
 }
 
@@ -324,6 +356,218 @@ TEST(Parallel, EntriesMeetingOneInFlight) {
             return unzip(dir / "a.zip", dir / "out", rec, run);
         }, c.what);
         EXPECT_FALSE(rec.printed().empty()) << c.what;
+    }
+}
+
+// ---- Large entries
+
+// Every file of the tree, whole; a temporary name left behind shows here too.
+void expect_files(const fs::path &root, const std::map<std::string, Bytes> &want,
+                  const std::string &context) {
+    std::map<std::string, Bytes> got;
+    for (const auto &[path, node] : tree(root, false))
+        if (!node.folder) got[path] = node.data;
+    EXPECT_EQ(got.size(), want.size()) << context;
+    for (const auto &[path, data] : got)
+        EXPECT_TRUE(want.count(path) && want.at(path) == data) << context << ": " << path;
+}
+
+EntrySpec stored(const std::string &name, size_t size, unsigned seed) {
+    EntrySpec e;
+    e.name = name;
+    e.data = Bytes(size);
+    std::mt19937 rng(seed);
+    for (auto &c : e.data) c = static_cast<uint8_t>(rng());
+    return e;
+}
+
+// Entries far beyond a read window and beyond what would be held in memory,
+// among small ones and folders.
+std::vector<EntrySpec> large_and_small() {
+    EntrySpec folder;
+    folder.name = "d/";
+    return {deflated("a.txt", 3000, 1),     deflated("big1.bin", 9 << 20, 2),
+            folder,                         stored("d/big2.bin", 4 << 20, 3),
+            deflated("d/b.txt", 20000, 4),  deflated("d/e/big3.bin", 3 << 20, 5),
+            stored("c.bin", 1 << 20, 6),    deflated("d/e/f.txt", 10, 7)};
+}
+
+TEST(Parallel, LargeEntriesInOneThreadsOrder) {
+    ZipBuilder zb;
+    std::map<std::string, Bytes> want, flat;
+    for (const EntrySpec &e : large_and_small()) {
+        zb.add(e);
+        if (e.name.back() == '/') continue;
+        want[e.name] = e.data;
+        flat[e.name.substr(e.name.rfind('/') + 1)] = e.data;
+    }
+    const Bytes zip = zb.finish();
+    for (const bool keep : {true, false}) {
+        const std::string what = keep ? "folders kept" : "all in one folder";
+        uz::Settings s;
+        s.message_level = 0;
+        s.keep_folders = keep;
+        const InMemory run = both_in_memory(zip, what, {}, s);
+        EXPECT_EQ(run.rc, UZ_OK) << what;
+        EXPECT_EQ(run.files.size(), want.size()) << what;
+
+        TempDir dir;
+        write_file(dir / "a.zip", zip);
+        Recorder rec;
+        on_both_paths(dir / "out", rec, [&](unsigned threads) {
+            Mode m;
+            m.threads = threads;
+            m.keep_folders = keep;
+            return unzip(dir / "a.zip", dir / "out", rec, m);
+        }, what);
+        expect_files(dir / "out", keep ? want : flat, what);
+    }
+}
+
+// ---- Names already taken ask before anything is written for them
+
+// A file from before the run, with one time for every run: two runs would
+// otherwise differ by the second each wrote it in.
+void write_old(const fs::path &p) {
+    write_file(p, Bytes{'o', 'l', 'd'});
+    static const auto when =
+        std::chrono::floor<std::chrono::seconds>(fs::file_time_type::clock::now()) - std::chrono::hours(9600);
+    fs::last_write_time(p, when);
+    ASSERT_EQ(fs::last_write_time(p), when) << p << ": the test cannot set the time";
+}
+
+HookSink *g_hook = nullptr;
+bool g_written_before_asked = false;
+
+int32_t UZ_CALL checking_replace(char *name) {
+    if (g_hook && g_hook->was_staged(name)) g_written_before_asked = true;
+    return rec_replace(name);
+}
+
+TEST(Parallel, TakenNamesAskFirst) {
+    const EntrySpec big1 = deflated("big1.bin", 3 << 20, 1), big2 = stored("d/big2.bin", 3 << 20, 2);
+    EntrySpec again = deflated("big1.bin", 2 << 20, 3);
+    struct Case {
+        const char *what;
+        bool there_before; // else an earlier entry of the archive has the name
+        std::deque<int32_t> answers;
+    } const cases[] = {
+        {"files there before, both replaced", true, {UZ_REPLACE_YES, UZ_REPLACE_YES}},
+        {"files there before, the first kept", true, {UZ_REPLACE_NO, UZ_REPLACE_YES}},
+        {"files there before, stopped at the first", true, {UZ_REPLACE_STOP}},
+        {"an earlier entry of the name, replaced", false, {UZ_REPLACE_YES}},
+        {"an earlier entry of the name, kept", false, {UZ_REPLACE_NO}},
+    };
+    for (const Case &c : cases) {
+        ZipBuilder zb;
+        if (!c.there_before) zb.add(again);
+        for (int i = 0; i < 3; ++i) zb.add(deflated("f" + std::to_string(i), 200000, 10 + i));
+        zb.add(big1).add(deflated("g.txt", 5000, 20));
+        if (c.there_before) zb.add(big2);
+        zb.add(deflated("h.txt", 5000, 21));
+        const Bytes zip = zb.finish();
+        const auto put_old = [&](uz::MemorySink &m) {
+            if (!c.there_before) return;
+            ASSERT_TRUE(m.make_folder("d"));
+            for (const char *name : {"big1.bin", "d/big2.bin"}) {
+                uz::Sink::File *f = nullptr;
+                std::string why;
+                ASSERT_EQ(m.create(name, 0666, false, f), uz::Sink::Create::Created);
+                m.write(f, reinterpret_cast<const uint8_t *>("old"), 3, why);
+                m.close(f, {}, why);
+            }
+        };
+        InMemory runs[2];
+        for (const unsigned threads : {1u, kParallel}) {
+            HookSink sink;
+            put_old(sink.memory);
+            uz::MemorySource src(zip.data(), zip.size());
+            Recorder rec;
+            rec.replace_answers = c.answers;
+            UzCallbacks cb = rec.table();
+            cb.replace = checking_replace;
+            g_hook = &sink;
+            g_written_before_asked = false;
+            uz::Settings s;
+            s.message_level = 0;
+            s.threads = threads;
+            s.statistics = &runs[threads > 1].stats;
+            runs[threads > 1].rc = uz::run_extraction(src, &sink, s, &cb);
+            g_hook = nullptr;
+            EXPECT_FALSE(g_written_before_asked) << c.what << ": written before the question";
+            runs[threads > 1].rec = rec;
+            runs[threads > 1].files = sink.memory.files();
+            runs[threads > 1].folders = sink.memory.folders();
+            runs[threads > 1].open = sink.memory.open_count();
+        }
+        expect_same(runs[0], runs[1], c.what);
+        EXPECT_EQ(runs[1].rec.replace_names.size(), c.answers.size()) << c.what;
+
+        // The same through the file layer, whose own check finds the files.
+        TempDir dir;
+        write_file(dir / "a.zip", zip);
+        Recorder rec;
+        rec.replace_answers = c.answers;
+        const auto prepare = [&] {
+            if (c.there_before) {
+                write_old(dir / "out/big1.bin");
+                write_old(dir / "out/d/big2.bin");
+            }
+        };
+        on_both_paths(dir / "out", rec, [&](unsigned threads) {
+            Mode m;
+            m.threads = threads;
+            return unzip(dir / "a.zip", dir / "out", rec, m);
+        }, c.what, prepare);
+        EXPECT_EQ(rec.replace_names.size(), c.answers.size()) << c.what;
+    }
+}
+
+// ---- Damage in the middle, and a stop there
+
+TEST(Parallel, DamagedLargeEntryInTheMiddle) {
+    const std::vector<EntrySpec> before = {deflated("b0.bin", 3 << 20, 1), stored("b1.bin", 2 << 20, 2)};
+    const std::vector<EntrySpec> after = {deflated("a0.bin", 3 << 20, 3), stored("d/a1.bin", 2 << 20, 4),
+                                          deflated("d/a2.txt", 3000, 5)};
+    EntrySpec bad_crc = deflated("bad.bin", 4 << 20, 6);
+    bad_crc.crc = 0x12345678;
+    EntrySpec too_long = deflated("bad.bin", 4 << 20, 7);
+    too_long.usize = 2 << 20; // found out halfway through
+    struct Case {
+        const char *what;
+        EntrySpec middle;
+        bool stop_there; // the middle entry's name is taken, and the answer is stop
+    } const cases[] = {
+        {"a CRC error at its end", bad_crc, false},
+        {"more data than declared, halfway", too_long, false},
+        {"a stop at its question", deflated("bad.bin", 4 << 20, 8), true},
+    };
+    for (const Case &c : cases) {
+        ZipBuilder zb;
+        std::map<std::string, Bytes> want;
+        for (const EntrySpec &e : before) zb.add(e), want[e.name] = e.data;
+        zb.add(c.middle);
+        for (const EntrySpec &e : after) zb.add(e), want[e.name] = e.data;
+        if (c.stop_there) {
+            want = {{before[0].name, before[0].data}, {before[1].name, before[1].data}};
+            want["bad.bin"] = Bytes{'o', 'l', 'd'};
+        }
+        const Bytes zip = zb.finish();
+        TempDir dir;
+        write_file(dir / "a.zip", zip);
+        Recorder rec;
+        rec.replace_answers = {UZ_REPLACE_STOP};
+        const int32_t rc = on_both_paths(dir / "out", rec, [&](unsigned threads) {
+            Mode m;
+            m.threads = threads;
+            return unzip(dir / "a.zip", dir / "out", rec, m);
+        }, c.what, [&] {
+            if (c.stop_there) write_old(dir / "out/bad.bin");
+        });
+        EXPECT_EQ(rc, c.stop_there ? UZ_ABORTED : UZ_BAD_ARCHIVE) << c.what;
+        // Earlier files whole, the damaged one absent, later ones whole (or
+        // absent after a stop), and no temporary file anywhere.
+        expect_files(dir / "out", want, c.what);
     }
 }
 

@@ -209,10 +209,11 @@ UZ_EXPORT int32_t UZ_CALL UzpVersion2(UzVersion *version);
  * there. Null options or callbacks, a null or empty archive path, a count
  * outside 0..100 or a null name within the count give UZ_BAD_PARAMS.
  * Entries may be decoded ahead by worker threads of the library (one per
- * processor, at most 8), started and joined within the call. Every callback
- * and every change to the folder still comes from the calling thread, entry
- * by entry, exactly as without them: a callback is never made before the
- * messages of the entries before it. */
+ * processor, at most 8), started and joined within the call, into files
+ * under temporary names that are removed unless moved to their names. Every
+ * callback, every folder and every file under its own name still comes from
+ * the calling thread, entry by entry, exactly as without them: a callback is
+ * never made before the messages of the entries before it. */
 UZ_EXPORT int32_t UZ_CALL Wiz_SingleEntryUnzip(int32_t include_count, UzNameList *include,
                                                int32_t exclude_count, UzNameList *exclude,
                                                UzOptions *options, UzCallbacks *callbacks);

@@ -23,10 +23,10 @@ struct Settings {
     std::vector<std::string> exclude;
     int password_prompts = 3;   // per entry, before it counts as a bad password
     UzStatistics *statistics = nullptr; // filled in at the end when set
-    // Worker threads that decode the next entries into memory while this
-    // thread writes the earlier ones (they start and end within the run):
+    // Worker threads that write the next entries under temporary names while
+    // this thread reaches them in turn (they start and end within the run):
     // 0 one per processor; 1 none, this thread does everything. At most
-    // kMaxThreads, and never more than there are entries to decode.
+    // kMaxThreads, and never more than there are entries for them.
     unsigned threads = 0;
     ThreadStart start_thread = nullptr; // null: std::thread
 };

@@ -1,9 +1,11 @@
 // A sink that keeps everything in memory, with a cap on what it will hold.
 // Used where touching the disk would be wrong or slow (fuzzing, tests).
+// Safe for the worker threads: one lock around everything.
 #pragma once
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -24,12 +26,14 @@ public:
     explicit MemorySink(size_t cap_bytes) : cap_(cap_bytes) {}
 
     bool make_folder(const std::string &rel) override {
+        const std::lock_guard<std::mutex> lock(m_);
         if (files_.count(rel) || !charge(rel.size())) return false;
         folders_.insert(rel);
         return true;
     }
 
     Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
+        const std::lock_guard<std::mutex> lock(m_);
         if (folders_.count(rel)) return Create::Failed;
         // A replaced file stays as it was until the new one is complete (close).
         if ((files_.count(rel) || open_.count(rel)) && !replace) return Create::Exists;
@@ -37,33 +41,74 @@ public:
         if (!charge(rel.size())) return Create::Failed;
         auto f = std::make_unique<Open>();
         f->path = rel;
+        f->charged = rel.size();
         f->stored.mode = mode;
         out = reinterpret_cast<File *>(f.get());
         open_[rel] = std::move(f);
         return Create::Created;
     }
 
+    // A staged file's name is charged when it is placed, as create charges it.
+    Create stage(const std::string &rel, const std::string &, uint32_t mode, File *&out) override {
+        const std::lock_guard<std::mutex> lock(m_);
+        auto f = std::make_unique<Open>();
+        f->path = rel;
+        f->staged = true;
+        f->stored.mode = mode;
+        out = reinterpret_cast<File *>(f.get());
+        staged_[f.get()] = std::move(f);
+        return Create::Created;
+    }
+
+    // Answers as create() would for the name, then moves the file there.
+    Create place(File *f, bool replace) override {
+        const std::lock_guard<std::mutex> lock(m_);
+        Open *o = as_open(f);
+        const std::string &rel = o->path;
+        if ((files_.count(rel) || open_.count(rel)) && !replace && !folders_.count(rel))
+            return Create::Exists;
+        if (folders_.count(rel) || open_.count(rel) || !charge(rel.size())) {
+            drop(o);
+            return Create::Failed;
+        }
+        files_[rel] = std::move(o->stored);
+        staged_.erase(o);
+        return Create::Created;
+    }
+
+    bool occupied(const std::string &rel) override {
+        const std::lock_guard<std::mutex> lock(m_);
+        return files_.count(rel) || folders_.count(rel) || open_.count(rel);
+    }
+
     bool write(File *f, const uint8_t *data, size_t n, std::string &) override {
+        const std::lock_guard<std::mutex> lock(m_);
         if (!charge(n)) return false;
-        auto &v = as_open(f)->stored.data;
-        v.insert(v.end(), data, data + n);
+        Open *o = as_open(f);
+        o->charged += n;
+        o->stored.data.insert(o->stored.data.end(), data, data + n);
         return true;
     }
 
     bool close(File *f, const Stamp &st, std::string &) override {
+        const std::lock_guard<std::mutex> lock(m_);
         Open *o = as_open(f);
         o->stored.stamp = st;
         if (st.unix_valid) o->stored.filetime = filetime_of(st);
+        if (o->staged) return true;
         files_[o->path] = std::move(o->stored);
         open_.erase(o->path);
         return true;
     }
 
+    // What a discarded file held is given back, as a removed file frees its space.
     void discard(File *f) override {
-        open_.erase(as_open(f)->path);
+        const std::lock_guard<std::mutex> lock(m_);
+        drop(as_open(f));
     }
 
     void set_folder_time(const std::string &rel, const Stamp &st) override {
+        const std::lock_guard<std::mutex> lock(m_);
         folder_times_[rel] = st;
     }
 
@@ -72,13 +117,15 @@ public:
     const std::map<std::string, Stored> &files() const { return files_; }
     const std::set<std::string> &folders() const { return folders_; }
     const std::map<std::string, Stamp> &folder_times() const { return folder_times_; }
-    size_t open_count() const { return open_.size(); }
+    size_t open_count() const { return open_.size() + staged_.size(); }
     size_t used() const { return used_; }
 
 private:
     struct Open {
         std::string path;
         Stored stored;
+        size_t charged = 0;
+        bool staged = false;
     };
     static Open *as_open(File *f) { return reinterpret_cast<Open *>(f); }
     bool charge(size_t n) {
@@ -86,11 +133,20 @@ private:
         used_ += n;
         return true;
     }
+    void drop(Open *o) {
+        used_ -= o->charged;
+        if (o->staged)
+            staged_.erase(o);
+        else
+            open_.erase(o->path);
+    }
 
+    std::mutex m_;
     size_t cap_;
     size_t used_ = 0;
     std::map<std::string, Stored> files_;
     std::map<std::string, std::unique_ptr<Open>> open_;
+    std::map<Open *, std::unique_ptr<Open>> staged_;
     std::set<std::string> folders_;
     std::map<std::string, Stamp> folder_times_;
 };

@@ -1,4 +1,6 @@
+#include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -68,7 +70,7 @@ timespec to_timespec(const Stamp &st) {
 // own path is looked up once and entry paths stay short.
 class PosixSink final : public Sink {
 public:
-    explicit PosixSink(int dirfd) : dir_(dirfd) {}
+    explicit PosixSink(int dirfd) : dir_(dirfd), pid_(std::to_string(::getpid())) {}
     PosixSink(const PosixSink &) = delete;
     PosixSink &operator=(const PosixSink &) = delete;
     ~PosixSink() override { ::close(dir_); }
@@ -105,22 +107,42 @@ public:
             return Create::Failed;
         }
         const size_t slash = rel.rfind('/');
-        const std::string folder = slash == std::string::npos ? "" : rel.substr(0, slash + 1);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string temp = folder + ".uz-" + std::to_string(::getpid()) + "-" +
-                                     std::to_string(++temp_counter_) + ".tmp";
-            const int fd = open_new(temp, mode);
-            if (fd >= 0) {
-                out = reinterpret_cast<File *>(new Handle{fd, temp, rel});
-                return Create::Created;
-            }
-            if (errno != EEXIST) {
-                fail();
-                return Create::Failed;
-            }
-        }
-        err_ = "no free temporary name beside the file";
+        const Create c = open_temp(slash == std::string::npos ? "" : rel.substr(0, slash), mode, rel, out);
+        if (c == Create::Created) return c;
+        if (c == Create::Failed) fail();
+        else err_ = "no free temporary name beside the file";
         return Create::Failed;
+    }
+
+    Create stage(const std::string &rel, const std::string &folder, uint32_t mode, File *&out) override {
+        const Create c = open_temp(folder, mode, rel, out);
+        if (c == Create::Created) as(out)->staged = true;
+        return c == Create::Created ? c : Create::Failed;
+    }
+
+    Create place(File *f, bool replace) override {
+        Handle *h = as(f);
+        const char *from = h->path.c_str(), *to = h->replaces.c_str();
+        int r = replace ? ::renameat(dir_, from, dir_, to) : ::renameat2(dir_, from, dir_, to, RENAME_NOREPLACE);
+        if (r != 0 && !replace && errno == EINVAL) {
+            // A file system without that kind of rename: a link fails as well
+            // when the name is taken.
+            r = ::linkat(dir_, from, dir_, to, 0);
+            if (r == 0) ::unlinkat(dir_, from, 0);
+        }
+        if (r != 0 && !replace && errno == EEXIST) return Create::Exists;
+        if (r != 0) {
+            fail();
+            ::unlinkat(dir_, from, 0);
+        }
+        delete h;
+        return r == 0 ? Create::Created : Create::Failed;
+    }
+
+    bool occupied(const std::string &rel) override {
+        struct stat sb;
+        return ::fstatat(dir_, rel.c_str(), &sb, AT_SYMLINK_NOFOLLOW) == 0 ||
+               (errno != ENOENT && errno != ENOTDIR);
     }
 
     bool write(File *f, const uint8_t *data, size_t n, std::string &why) override {
@@ -136,10 +158,15 @@ public:
     }
 
     bool close(File *f, const Stamp &st, std::string &why) override {
-        const std::unique_ptr<Handle> h(as(f));
+        std::unique_ptr<Handle> h(as(f));
         const timespec ts[2] = {to_timespec(st), to_timespec(st)};
         ::futimens(h->fd, ts);
         bool ok = ::close(h->fd) == 0 || fail(why, errno);
+        h->fd = -1;
+        if (ok && h->staged) {
+            h.release(); // kept for place or discard
+            return true;
+        }
         if (ok && !h->replaces.empty())
             ok = ::renameat(dir_, h->path.c_str(), dir_, h->replaces.c_str()) == 0 || fail(why, errno);
         if (!ok) ::unlinkat(dir_, h->path.c_str(), 0);
@@ -148,7 +175,7 @@ public:
 
     void discard(File *f) override {
         const std::unique_ptr<Handle> h(as(f));
-        ::close(h->fd);
+        if (h->fd >= 0) ::close(h->fd);
         ::unlinkat(dir_, h->path.c_str(), 0);
     }
 
@@ -163,8 +190,24 @@ private:
     struct Handle {
         int fd;
         std::string path;     // where the data is written
-        std::string replaces; // the old file it goes over once complete; empty: none
+        std::string replaces; // the name it goes to once complete; empty: it has it
+        bool staged = false;  // moved by place() rather than by close()
     };
+    // A new file under a free temporary name in folder, meant for target.
+    // Exists: no free name was found.
+    Create open_temp(const std::string &folder, uint32_t mode, const std::string &target, File *&out) {
+        const std::string prefix = (folder.empty() ? "" : folder + "/") + ".uz-" + pid_ + "-";
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::string temp = prefix + std::to_string(++temp_counter_) + ".tmp";
+            const int fd = open_new(temp, mode);
+            if (fd >= 0) {
+                out = reinterpret_cast<File *>(new Handle{fd, temp, target});
+                return Create::Created;
+            }
+            if (errno != EEXIST) return Create::Failed;
+        }
+        return Create::Exists;
+    }
     int open_new(const std::string &rel, uint32_t mode) const {
         return ::openat(dir_, rel.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                         static_cast<mode_t>(mode));
@@ -178,8 +221,9 @@ private:
     }
 
     int dir_;
+    std::string pid_; // for temporary names
     std::string err_;
-    unsigned temp_counter_ = 0;
+    std::atomic<unsigned> temp_counter_{0};
 };
 
 } // namespace

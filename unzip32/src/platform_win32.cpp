@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -164,23 +165,54 @@ public:
             err_ = system_error(ERROR_ACCESS_DENIED);
             return Create::Failed;
         }
-        const std::wstring folder = p.substr(0, p.rfind(L'\\') + 1);
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::wstring temp = folder + L"~uz" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                      std::to_wstring(++temp_counter_) + L".tmp";
-            KernelHandle h(open_new(temp));
-            if (h) {
-                out = reinterpret_cast<File *>(new Open{std::move(h), temp, p});
-                return Create::Created;
-            }
-            const DWORD e = GetLastError();
-            if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) {
-                err_ = system_error(e);
-                return Create::Failed;
-            }
-        }
-        err_ = "no free temporary name beside the file";
+        const Create c = open_temp(p.substr(0, p.rfind(L'\\') + 1), p, out);
+        if (c == Create::Created) return c;
+        err_ = c == Create::Failed ? system_error(GetLastError()) : "no free temporary name beside the file";
         return Create::Failed;
+    }
+
+    Create stage(const std::string &rel, const std::string &folder, uint32_t, File *&out) override {
+        const std::wstring p = full(rel);
+        if (p.size() == base_.size()) return Create::Failed;
+        std::wstring where = full(folder);
+        if (where.back() != L'\\') where += L'\\';
+        const Create c = open_temp(where, p, out);
+        if (c == Create::Created) as(out)->staged = true;
+        return c == Create::Created ? c : Create::Failed;
+    }
+
+    // A folder at the name is left to create(), which answers for it as
+    // this layer always has.
+    Create place(File *f, bool replace) override {
+        Open *o = as(f);
+        const DWORD a = GetFileAttributesW(o->replaces.c_str());
+        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) {
+            DeleteFileW(o->path.c_str());
+            delete o;
+            return Create::Failed;
+        }
+        std::string why;
+        if (replace ? move_over(o->path, o->replaces, why) : MoveFileExW(o->path.c_str(), o->replaces.c_str(), 0)) {
+            delete o;
+            return Create::Created;
+        }
+        if (!replace) {
+            const DWORD e = GetLastError();
+            if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) return Create::Exists;
+            why = system_error(e);
+        }
+        err_ = why;
+        DeleteFileW(o->path.c_str());
+        delete o;
+        return Create::Failed;
+    }
+
+    bool occupied(const std::string &rel) override {
+        const std::wstring p = full(rel);
+        if (p.size() == base_.size()) return true;
+        if (GetFileAttributesW(p.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+        const DWORD e = GetLastError();
+        return e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND;
     }
 
     bool write(File *f, const uint8_t *data, size_t n, std::string &why) override {
@@ -199,13 +231,17 @@ public:
     }
 
     bool close(File *f, const Stamp &st, std::string &why) override {
-        const std::unique_ptr<Open> o(as(f));
+        std::unique_ptr<Open> o(as(f));
         const FILETIME ft = to_filetime(st);
         SetFileTime(o->h.get(), nullptr, nullptr, &ft);
         if (!o->h.close()) {
             why = system_error(GetLastError());
             DeleteFileW(o->path.c_str());
             return false;
+        }
+        if (o->staged) {
+            o.release(); // kept for place or discard
+            return true;
         }
         if (o->replaces.empty() || move_over(o->path, o->replaces, why)) return true;
         DeleteFileW(o->path.c_str());
@@ -234,8 +270,26 @@ private:
     struct Open {
         KernelHandle h;
         std::wstring path;     // where the data is written
-        std::wstring replaces; // the old file it goes over once complete; empty: none
+        std::wstring replaces; // the name it goes to once complete; empty: it has it
+        bool staged = false;   // moved by place() rather than by close()
     };
+
+    // A new file under a free temporary name in folder (ending with a
+    // backslash), meant for target. Exists: no free name was found.
+    Create open_temp(const std::wstring &folder, const std::wstring &target, File *&out) {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::wstring temp = folder + L"~uz" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                      std::to_wstring(++temp_counter_) + L".tmp";
+            KernelHandle h(open_new(temp));
+            if (h) {
+                out = reinterpret_cast<File *>(new Open{std::move(h), temp, target});
+                return Create::Created;
+            }
+            const DWORD e = GetLastError();
+            if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) return Create::Failed;
+        }
+        return Create::Exists;
+    }
     static Open *as(File *f) { return reinterpret_cast<Open *>(f); }
 
     static HANDLE open_new(const std::wstring &path) {
@@ -272,7 +326,7 @@ private:
 
     std::wstring base_; // \\?\ form, ending with a backslash
     std::string err_;
-    unsigned temp_counter_ = 0;
+    std::atomic<unsigned> temp_counter_{0};
 };
 
 // What a text the code page cannot take becomes: ASCII kept, every other

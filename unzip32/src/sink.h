@@ -2,10 +2,12 @@
 // platform) or memory (fuzzing, tests). Paths are relative, '/'-separated,
 // UTF-8 and already cleaned by clean_entry_name.
 //
-// Threads: every call comes from the thread that called the library, in the
-// order of the entries (worker threads only decode into memory). write,
-// close and discard report a failure's text through their own argument
-// rather than through last_error.
+// Threads: make_folder, create, place, occupied, set_folder_time and
+// last_error come from the thread that called the library, in the order of
+// the entries. stage, write, close and discard may also come from worker
+// threads, at the same time for different files; each file is used by one
+// thread at a time. write, close and discard report a failure's text through
+// their own argument rather than through last_error.
 #pragma once
 
 #include <cstddef>
@@ -18,7 +20,7 @@ namespace uz {
 
 class Sink {
 public:
-    struct File; // owned by the sink between create and close/discard
+    struct File; // owned by the sink between create/stage and close, place or discard
 
     enum class Create { Created, Exists, Failed };
 
@@ -29,12 +31,25 @@ public:
     // writes beside the existing file, which close() replaces only once the
     // new one is complete (discard() leaves the old one as it was).
     virtual Create create(const std::string &rel, uint32_t unix_mode, bool replace, File *&out) = 0;
+    // A new file meant for rel, written under a temporary name in folder (an
+    // existing folder: rel's own or one above it, "" for the top). Nothing is
+    // at rel until place(); close() completes the file under its temporary
+    // name and keeps it for place() or discard().
+    virtual Create stage(const std::string &rel, const std::string &folder, uint32_t unix_mode,
+                         File *&out) = 0;
+    // Moves a staged file, closed, to its name. Exists: something is there
+    // and replace is false; nothing changed and the file is still staged.
+    // Created: done. Failed: the staged file is gone (the caller may write
+    // the entry the ordinary way, which tells why).
+    virtual Create place(File *f, bool replace) = 0;
+    // True when anything (a file, a folder, a link) is at rel.
+    virtual bool occupied(const std::string &rel) = 0;
     // False, with the reason in why, when the data could not be written.
     virtual bool write(File *f, const uint8_t *data, size_t n, std::string &why) = 0;
     // Sets the time and closes; false (with the reason in why) when the file
     // could not be completed, which then leaves nothing behind.
     virtual bool close(File *f, const Stamp &st, std::string &why) = 0;
-    // Closes and removes a partial file.
+    // Closes (when still open) and removes a partial or staged file.
     virtual void discard(File *f) = 0;
     virtual void set_folder_time(const std::string &rel, const Stamp &st) = 0;
     // Text of the last failure of make_folder or create, for messages.

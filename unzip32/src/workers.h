@@ -1,7 +1,7 @@
 // A fixed set of worker threads owned by the thread that called the library.
-// The owner hands out jobs and collects them; it never gives out more jobs
-// than there are workers, so each worker holds at most one. Every thread is
-// joined before the owner's call returns, on every path.
+// The owner hands out jobs, which the workers take in the order given, and
+// collects them; the owner bounds how many are out. Every thread is joined
+// before the owner's call returns, on every path.
 #pragma once
 
 #include <algorithm>
@@ -22,7 +22,7 @@ using ThreadStart = std::thread (*)(std::function<void()> body);
 // What the pool needs of a job.
 struct WorkItem {
     std::atomic<bool> done{false}; // set once the work and failure are final
-    std::exception_ptr failure;    // what the work threw, rethrown by the owner
+    std::exception_ptr failure;    // the work threw: the owner drops it and does the entry itself
 };
 
 template <class Job> class Workers {
@@ -52,15 +52,12 @@ public:
 
     unsigned size() const { return static_cast<unsigned>(threads_.size()); }
 
-    bool has_room() const { return busy_.load(std::memory_order_acquire) < threads_.size(); }
-
-    // Hands job over; only while has_room().
+    // Hands job over; it stays where it is until done.
     void submit(Job &job) {
         {
             const std::lock_guard<std::mutex> lock(m_);
             queue_.push_back(&job);
             queued_.store(queue_.size(), std::memory_order_release);
-            busy_.fetch_add(1, std::memory_order_relaxed);
         }
         ready_.notify_one();
     }
@@ -76,7 +73,6 @@ public:
         if (it == queue_.end()) return false;
         queue_.erase(it);
         queued_.store(queue_.size(), std::memory_order_release);
-        busy_.fetch_sub(1, std::memory_order_release);
         return true;
     }
 
@@ -138,7 +134,6 @@ private:
                 // Under the lock, so that an owner about to sleep sees it.
                 const std::lock_guard<std::mutex> lock(m_);
                 job->done.store(true, std::memory_order_release);
-                busy_.fetch_sub(1, std::memory_order_release);
             }
             finished_.notify_one();
         }
@@ -150,7 +145,6 @@ private:
     std::condition_variable ready_, finished_;
     std::deque<Job *> queue_;
     std::atomic<size_t> queued_{0}; // queue_.size(), readable without the lock
-    std::atomic<size_t> busy_{0};   // handed out and not yet done
     std::atomic<bool> stopping_{false};
 };
 

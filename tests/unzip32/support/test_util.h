@@ -50,8 +50,12 @@ inline void write_file(const fs::path &p, const Bytes &data) {
 }
 
 inline Bytes read_file(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    return Bytes((std::istreambuf_iterator<char>(in)), {});
+    std::ifstream in(p, std::ios::binary | std::ios::ate);
+    if (!in) return {};
+    Bytes b(static_cast<size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(reinterpret_cast<char *>(b.data()), static_cast<std::streamsize>(b.size()));
+    return b;
 }
 
 inline std::string read_text(const fs::path &p) {

@@ -1,0 +1,156 @@
+// The worker threads' side of a run: which entries they write ahead of
+// their turn, and how the calling thread takes each over at its turn.
+#include <thread>
+
+#include "run.h"
+
+namespace uz {
+
+Run::~Run() {
+    quit_ = true;
+    workers_.stop();
+    while (!ahead_.empty()) let_go_first();
+}
+
+// Where a worker may write the entry: a plain file entry with data and no
+// password, under a name the rules let through. Empty for any other entry,
+// which this thread handles at its turn (with the messages that go with it).
+std::string Run::file_target(const Entry &en) const {
+    if (en.problem || en.encrypted() || en.is_folder() || en.is_symlink() ||
+        (en.method != 0 && en.method != 8) || en.csize == 0)
+        return {};
+    CleanName cn = clean_entry_name(en.name, s_.rules);
+    if (cn.root || !cn.ok || cn.folder || cn.path.size() > kPathMax) return {};
+    if (!s_.keep_folders) {
+        const size_t slash = cn.path.rfind('/');
+        if (slash != std::string::npos) cn.path.erase(0, slash + 1);
+    }
+    return std::move(cn.path);
+}
+
+unsigned Run::worker_count() const {
+    unsigned n = s_.threads ? s_.threads : std::thread::hardware_concurrency();
+    n = std::min(n, kMaxThreads);
+    // The first entry is this thread's own.
+    size_t files = 0;
+    for (size_t i = 1; i < order_.size() && files < n; ++i)
+        if (!file_target(*order_[i]).empty()) ++files;
+    return static_cast<unsigned>(std::min<size_t>(n, files));
+}
+
+// Without all its threads, or the memory for their buffers, the run goes on
+// alone, as on one processor.
+void Run::start_workers(unsigned n) {
+    if (n < 2) return;
+    try {
+        for (unsigned i = 0; i < n; ++i) decoders_.push_back(std::make_unique<Decoder>(src_));
+    } catch (const std::bad_alloc &) {
+        decoders_.clear();
+        return;
+    }
+    const auto work = [this](unsigned worker, Job &job) {
+        if (quit_.load(std::memory_order_relaxed)) return;
+        if (job.held) {
+            job.result = decoders_[worker]->decode_into(*job.en, job.data);
+            return;
+        }
+        Sink::File *f = nullptr;
+        if (sink_->stage(job.path, job.folder, job.mode, f) != Sink::Create::Created) return;
+        job.result = decoders_[worker]->write_entry(*job.en, nullptr, *sink_, f);
+        if (job.result.outcome == Outcome::Ok) job.file = f;
+    };
+    if (!workers_.start(n, work, s_.start_thread)) decoders_.clear();
+}
+
+// Keeps the workers busy with the entries after this thread's, in turn. An
+// entry written to a file
+// ahead must have a free name (no file there before, no earlier entry of
+// the name); a taken one is left to this thread, which asks first.
+void Run::look_ahead() {
+    if (!workers_.size() || alone_) return;
+    while (!ahead_.empty() && ahead_.front().turn < turn_ && workers_.done(ahead_.front()))
+        let_go_first();
+    const size_t window = kAheadPerWorker * workers_.size();
+    while (next_ahead_ < order_.size() && ahead_.size() < window) {
+        const size_t turn = next_ahead_++;
+        const Entry &en = *order_[turn];
+        std::string path = file_target(en);
+        if (path.empty()) continue;
+        const bool held = en.usize <= kHeldMax;
+        std::string key = path;
+        // Windows names differ in letter case only when they differ outside ASCII.
+        if (s_.rules == NameRules::Windows)
+            for (char &c : key)
+                if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (!targets_.insert(std::move(key)).second || turn <= turn_ || (!held && sink_->occupied(path)))
+            continue;
+        Job &job = ahead_.emplace_back();
+        job.turn = turn;
+        job.en = &en;
+        job.held = held;
+        // A file waits in the deepest of its folders that is there already,
+        // so that its move stays on one volume.
+        for (size_t cut = path.rfind('/'); !held && cut != std::string::npos && cut > 0;
+             cut = path.rfind('/', cut - 1)) {
+            if (folders_.count(path.substr(0, cut))) {
+                job.folder = path.substr(0, cut);
+                break;
+            }
+        }
+        job.path = std::move(path);
+        job.mode = file_mode(en);
+        workers_.submit(job);
+    }
+}
+
+// What a worker made of the entry of this turn. Nothing when no worker took
+// it (this thread then writes it itself, as it does when no worker has
+// begun it yet). Jobs of earlier turns that were never placed (skipped, a
+// folder that could not be made) are let go.
+Staged Run::staged(size_t turn) {
+    Staged out;
+    while (!ahead_.empty() && ahead_.front().turn <= turn) {
+        Job &job = ahead_.front();
+        const bool mine = job.turn == turn;
+        if (!workers_.take_back(job)) {
+            workers_.wait_until_done(job);
+            if (mine && !job.failure) {
+                out.have = true;
+                out.held = job.held;
+                out.data = std::move(job.data);
+                out.file = std::exchange(job.file, nullptr);
+                out.result = job.result;
+            }
+        }
+        let_go_first();
+        if (mine) break;
+    }
+    return out;
+}
+
+// Takes back or waits for every job handed out, removes what was written
+// ahead, and hands out no more.
+void Run::drop_ahead() {
+    alone_ = true;
+    while (!ahead_.empty()) {
+        Job &job = ahead_.front();
+        if (!workers_.take_back(job)) workers_.wait_until_done(job);
+        let_go_first();
+    }
+}
+
+// Whether to try again what failed on this thread: the first time only, and
+// only when workers may have taken the space it needed.
+bool Run::retry_alone() {
+    if (alone_ || ahead_.empty()) return false;
+    drop_ahead();
+    return true;
+}
+
+void Run::let_go_first() {
+    const Job &job = ahead_.front();
+    if (job.file) sink_->discard(job.file);
+    ahead_.pop_front();
+}
+
+} // namespace uz
