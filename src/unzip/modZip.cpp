@@ -284,9 +284,7 @@ std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Dri
                 listagem.list_only = 1;
                 listagem.message_level = 2;
                 UzCallbacks silencio{&Cala, nullptr, &Recusa, &SemSenha, &Ignora, nullptr, {}};
-                UzNameList nenhum{};
-                UzNameList tambem_nenhum{};
-                if (extrai(0, &nenhum, 0, &tambem_nenhum, &listagem, &silencio) == UZ_OK) {
+                if (extrai(0, &incluidos, 0, &excluidos, &listagem, &silencio) == UZ_OK) {
                     g_total = silencio.statistics.total_size;
                 }
             }

@@ -12,48 +12,6 @@ using test::OpenWindow;
 using test::Started;
 using test::WaitForBox;
 
-std::string Utf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
-    return bytes;
-}
-
-// Runs a program file with this argument text, its standard output and error
-// into files of folder (out.txt, err.txt), and answers its exit code.
-DWORD RunWithOutput(const std::wstring& file, const std::wstring& arguments, const test::TempFolder& folder,
-                    const std::wstring& current = L"") {
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const auto create = [&](const std::wstring& path) {
-        return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    };
-    const win32::KernelHandle out(create(folder / L"out.txt"));
-    const win32::KernelHandle err(create(folder / L"err.txt"));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out.Get();
-    startup.hStdError = err.Get();
-    std::wstring line = L"\"" + file + L"\" " + arguments;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        current.empty() ? nullptr : current.c_str(), &startup, &process)) {
-        ADD_FAILURE() << "cannot start " << Utf8(file);
-        return 0xFFFFFFFF;
-    }
-    const win32::KernelHandle owned_process(process.hProcess), owned_thread(process.hThread);
-    DWORD code = 0xFFFFFFFF;
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0) {
-        TerminateProcess(process.hProcess, 9);
-        ADD_FAILURE() << Utf8(file) << " did not end";
-    } else {
-        GetExitCodeProcess(process.hProcess, &code);
-    }
-    return code;
-}
-
 std::size_t Occurrences(const std::string& text, const std::string& part) {
     std::size_t count = 0;
     for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
@@ -115,9 +73,10 @@ TEST(ConsoleLauncher, HandsOnTheProgramsExitCodeAndEachOfItsLinesOnce) {
         {L"/?", 0, "Códigos de saída: 0 concluído"},
     };
     for (const Row& row : rows) {
-        SCOPED_TRACE(Utf8(row.arguments));
+        SCOPED_TRACE(test::Utf8(row.arguments));
         test::TempFolder folder;
-        EXPECT_EQ(RunWithOutput(test::ProgramFolder() + L"\\ConfiguraMySQL.com", row.arguments, folder), row.code);
+        const std::wstring launcher = test::ProgramFolder() + L"\\ConfiguraMySQL.com";
+        EXPECT_EQ(test::RunWithOutput(launcher, row.arguments, folder), row.code);
         const std::string out = test::ReadFile(folder / L"out.txt");
         EXPECT_EQ(Occurrences(out, row.line), 1u) << out;
         EXPECT_EQ(Occurrences(out, "Arquivo de log: "), 1u) << out;
@@ -129,10 +88,10 @@ TEST(ConsoleLauncher, StartsOnlyTheProgramBesideItNeverOneInTheCurrentFolder) {
     const std::wstring alone = folder / L"ConfiguraMySQL.com";
     ASSERT_TRUE(CopyFileW((test::ProgramFolder() + L"\\ConfiguraMySQL.com").c_str(), alone.c_str(), FALSE));
     // The current folder holds the program; the launcher must not take it.
-    const DWORD code = RunWithOutput(alone, L"/?", folder, test::ProgramFolder());
+    const DWORD code = test::RunWithOutput(alone, L"/?", folder, test::ProgramFolder());
     EXPECT_EQ(code, 9009u);
     const std::string err = test::ReadFile(folder / L"err.txt");
-    EXPECT_NE(err.find("não foi possível iniciar " + Utf8(folder / L"ConfiguraMySQL.exe")),
+    EXPECT_NE(err.find("não foi possível iniciar " + test::Utf8(folder / L"ConfiguraMySQL.exe")),
               std::string::npos)
         << err;
     EXPECT_EQ(test::ReadFile(folder / L"out.txt"), "");

@@ -230,7 +230,7 @@ TEST_F(SetupInTheProgram, TheWindowAnswersThroughoutTheExtraction) {
     }
     EXPECT_LT(slowest, 1000u) << "the window stopped answering during the extraction";
     ASSERT_FALSE(shares.empty()) << "the label never showed how far the extraction was";
-    EXPECT_EQ(shares.front().rfind(caption + L" (", 0), 0u) << std::string(shares.front().begin(), shares.front().end());
+    EXPECT_EQ(shares.front().rfind(caption + L" (", 0), 0u) << test::Utf8(shares.front());
 
     std::wstring text;
     HWND box = test::WaitForBox(program.Id(), nullptr, text, 120000);

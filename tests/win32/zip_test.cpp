@@ -189,32 +189,11 @@ TEST(WithoutLibrary, MissingDllIsARunTimeErrorWithTheModuleSource) {
     const std::wstring copy = dir / L"sem_dll.exe";
     ASSERT_TRUE(CopyFileW(self, copy.c_str(), FALSE));
 
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    const std::wstring log = dir / L"saida.txt";
-    HANDLE out = CreateFileW(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(out, INVALID_HANDLE_VALUE);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out;
-    startup.hStdError = out;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring command = L"\"" + copy +
-                           L"\" --gtest_filter=WithoutLibrary.DISABLED_InAFolderWithoutTheDll "
-                           L"--gtest_also_run_disabled_tests --gtest_color=no";
-    PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        dir.Path().c_str(), &startup, &process);
-    CloseHandle(out);
-    ASSERT_TRUE(started);
-    ASSERT_EQ(WaitForSingleObject(process.hProcess, 120000), WAIT_OBJECT_0);
-    DWORD exit_code = 1;
-    GetExitCodeProcess(process.hProcess, &exit_code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-
-    const std::string output = test::ReadFile(log);
+    const DWORD exit_code = test::RunWithOutput(copy,
+                                                L"--gtest_filter=WithoutLibrary.DISABLED_InAFolderWithoutTheDll "
+                                                L"--gtest_also_run_disabled_tests --gtest_color=no",
+                                                dir, dir.Path());
+    const std::string output = test::ReadFile(dir / L"out.txt") + test::ReadFile(dir / L"err.txt");
     EXPECT_EQ(exit_code, 0u) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test."), std::string::npos) << output;
 }

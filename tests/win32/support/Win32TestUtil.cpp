@@ -1,5 +1,7 @@
 #include "Win32TestUtil.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
 
 namespace cm::test {
@@ -91,6 +93,40 @@ std::wstring Widen(const std::string& utf8) {
     std::wstring out(static_cast<std::size_t>(size), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), size);
     return out;
+}
+
+std::string Utf8(const std::wstring& text) { return win32::WideToCodePage(text, CP_UTF8); }
+
+DWORD RunWithOutput(const std::wstring& file, const std::wstring& arguments, const TempFolder& folder,
+                    const std::wstring& current) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    const auto create = [&](const std::wstring& path) {
+        return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    const win32::KernelHandle out(create(folder / L"out.txt"));
+    const win32::KernelHandle err(create(folder / L"err.txt"));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out.Get();
+    startup.hStdError = err.Get();
+    std::wstring line = L"\"" + file + L"\" " + arguments;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                        current.empty() ? nullptr : current.c_str(), &startup, &process)) {
+        ADD_FAILURE() << "cannot start " << Utf8(file);
+        return 0xFFFFFFFF;
+    }
+    const win32::KernelHandle owned_process(process.hProcess), owned_thread(process.hThread);
+    DWORD code = 0xFFFFFFFF;
+    if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 9);
+        ADD_FAILURE() << Utf8(file) << " did not end";
+    } else {
+        GetExitCodeProcess(process.hProcess, &code);
+    }
+    return code;
 }
 
 std::wstring ReadIni(const std::wstring& file, const wchar_t* section, const wchar_t* key) {

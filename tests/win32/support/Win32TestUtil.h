@@ -46,6 +46,14 @@ void WriteFile(const std::wstring& path, const std::string& bytes);
 std::string ReadFile(const std::wstring& path);
 std::vector<std::string> ReadLines(const std::wstring& path);
 std::wstring Widen(const std::string& utf8);
+std::string Utf8(const std::wstring& text);
+
+// Runs a program file with this argument text, in the current folder given
+// (empty: this one's), its standard output and error into folder's out.txt
+// and err.txt; answers its exit code, and fails the test when it cannot be
+// started or does not end within two minutes.
+DWORD RunWithOutput(const std::wstring& file, const std::wstring& arguments, const TempFolder& folder,
+                    const std::wstring& current = L"");
 
 // The value of a key as it stands in an INI file (the platform's reader would
 // drop quotes); "<missing>" when the section holds no such key.
