@@ -19,8 +19,13 @@ fresh() {
   rm -rf "$work/bin"
   mkdir "$work/bin"
   cp "$@" "$work/bin/"
+  originals=("$@")
   files=()
   for f in "$@"; do files+=("$work/bin/$(basename "$f")"); done
+}
+# Fails with why for each copy that differs from its original.
+unchanged() {
+  for i in "${!files[@]}"; do cmp -s "${files[$i]}" "${originals[$i]}" || fail "$1: ${files[$i]}"; done
 }
 check_imports() {
   cmake -DOBJDUMP="$objdump" -DFILE="$1" ${2:+-DALLOW=$2} -P "$root/cmake/check-imports.cmake" >"$work/check" 2>&1
@@ -43,9 +48,7 @@ fresh "$@"
 (unset CM_SIGN_PFX; "$root/scripts/lib/sign.sh" "${files[@]}") >"$work/out" 2>&1 ||
   fail "without a certificate the signing step fails: $(cat "$work/out")"
 grep -q "NOT signed" "$work/out" || fail "without a certificate nothing says the binaries are unsigned"
-for i in "${!files[@]}"; do
-  cmp -s "${files[$i]}" "${@:$((i + 1)):1}" || fail "without a certificate ${files[$i]} was changed"
-done
+unchanged "changed without a certificate"
 
 # A throwaway code-signing certificate, its own authority.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Brevano Teste/O=Brevano" \
@@ -60,9 +63,7 @@ verify "${files[0]}" && fail "an unsigned program passes verification"
 if CM_SIGN_PFX=$work/cert.pfx CM_SIGN_PASSWORD=errada "$root/scripts/lib/sign.sh" "${files[@]}" >"$work/out" 2>&1; then
   fail "signing with a wrong password succeeded"
 fi
-for i in "${!files[@]}"; do
-  cmp -s "${files[$i]}" "${@:$((i + 1)):1}" || fail "a failed signing changed ${files[$i]}"
-done
+unchanged "changed by a failed signing"
 
 CM_SIGN_PFX=$work/cert.pfx CM_SIGN_PASSWORD='senha com espaço $1' "$root/scripts/lib/sign.sh" "${files[@]}" \
   >"$work/out" 2>&1 || fail "signing failed: $(cat "$work/out")"
