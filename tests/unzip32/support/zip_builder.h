@@ -1,10 +1,16 @@
 // Builds zip archives in memory, including shapes no honest tool writes:
-// the hostile cases of the tests are made here, on any platform.
+// the hostile cases of the tests are made here, on any platform. Large
+// archives are streamed to a file instead (ZipFileWriter).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -235,6 +241,164 @@ private:
     Bytes out_;
     std::vector<Built> built_;
     bool relative_ = false;
+};
+
+// Writes an archive straight to a file, entry by entry and each entry in
+// pieces, so that archives of hundreds of megabytes cost a few megabytes of
+// memory (the Windows tests run as 32-bit programs). Each entry's data comes
+// from a generator that fills the next piece; the local header is written
+// first and its CRC and sizes are set once the data is through, as archivers
+// do when they write to a file. Archives and entries stay below 4 GiB.
+class ZipFileWriter {
+public:
+    // Fills buf with the n bytes of the entry that start at offset.
+    using Generator = std::function<void(uint8_t *buf, size_t n, uint64_t offset)>;
+    struct Written {
+        std::string name;
+        uint64_t size = 0;
+        uint32_t crc = 0;
+    };
+
+    explicit ZipFileWriter(const std::filesystem::path &path)
+        : out_(path, std::ios::binary | std::ios::trunc) {
+        if (!out_) throw std::runtime_error("cannot create " + path.string());
+    }
+
+    ZipFileWriter &add(const std::string &name, uint64_t size, uint16_t method, const Generator &fill,
+                       int level = 1) {
+        Central c;
+        c.name = name;
+        c.method = method;
+        c.offset = tell();
+        Bytes head;
+        put32(head, 0x04034b50);
+        put16(head, 20);
+        put16(head, 0);
+        put16(head, method);
+        put16(head, 0x6000);
+        put16(head, 0x5321);
+        put32(head, 0); // CRC and sizes: set below, once known
+        put32(head, 0);
+        put32(head, 0);
+        put16(head, static_cast<uint32_t>(name.size()));
+        put16(head, 0);
+        append(head, name);
+        write(head);
+
+        z_stream z{};
+        if (method == 8 && deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            throw std::runtime_error("deflateInit2");
+        Bytes in(kPiece), packed(method == 8 ? kPiece + kPiece / 8 + 64 : 0);
+        uLong crc = crc32(0, nullptr, 0);
+        uint64_t done = 0, csize = 0;
+        do {
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(kPiece, size - done));
+            fill(in.data(), n, done);
+            crc = crc32(crc, in.data(), static_cast<uInt>(n));
+            done += n;
+            if (method != 8) {
+                out_.write(reinterpret_cast<const char *>(in.data()), static_cast<std::streamsize>(n));
+                csize += n;
+                continue;
+            }
+            z.next_in = in.data();
+            z.avail_in = static_cast<uInt>(n);
+            const int flush = done == size ? Z_FINISH : Z_NO_FLUSH;
+            int rc = Z_OK;
+            do {
+                z.next_out = packed.data();
+                z.avail_out = static_cast<uInt>(packed.size());
+                rc = deflate(&z, flush);
+                const size_t got = packed.size() - z.avail_out;
+                out_.write(reinterpret_cast<const char *>(packed.data()), static_cast<std::streamsize>(got));
+                csize += got;
+            } while (z.avail_out == 0 || (flush == Z_FINISH && rc != Z_STREAM_END));
+        } while (done < size);
+        if (method == 8) deflateEnd(&z);
+
+        c.crc = static_cast<uint32_t>(crc);
+        c.csize = csize;
+        c.usize = size;
+        if (c.offset + 30 + name.size() + csize >= 0xFFFFFFFFull || size >= 0xFFFFFFFFull)
+            throw std::runtime_error("the streamed archive stays below 4 GiB");
+        Bytes sizes;
+        put32(sizes, c.crc);
+        put32(sizes, static_cast<uint32_t>(csize));
+        put32(sizes, static_cast<uint32_t>(size));
+        const std::streamoff end = out_.tellp();
+        out_.seekp(static_cast<std::streamoff>(c.offset + 14));
+        write(sizes);
+        out_.seekp(end);
+        entries_.push_back(c);
+        return *this;
+    }
+
+    ZipFileWriter &add(const std::string &name, const std::string &data, uint16_t method = 0) {
+        return add(name, data.size(), method, [&](uint8_t *buf, size_t n, uint64_t at) {
+            std::memcpy(buf, data.data() + at, n);
+        });
+    }
+
+    // Writes the directory and closes the file; answers every entry with its
+    // size and CRC, for checking what an extraction made of them.
+    std::vector<Written> finish() {
+        const uint64_t cd_off = tell();
+        Bytes cd;
+        for (const Central &c : entries_) {
+            put32(cd, 0x02014b50);
+            put16(cd, 20);
+            put16(cd, 20);
+            put16(cd, 0);
+            put16(cd, c.method);
+            put16(cd, 0x6000);
+            put16(cd, 0x5321);
+            put32(cd, c.crc);
+            put32(cd, static_cast<uint32_t>(c.csize));
+            put32(cd, static_cast<uint32_t>(c.usize));
+            put16(cd, static_cast<uint32_t>(c.name.size()));
+            put16(cd, 0);
+            put16(cd, 0);
+            put16(cd, 0);
+            put16(cd, 0);
+            put32(cd, 0);
+            put32(cd, static_cast<uint32_t>(c.offset));
+            append(cd, c.name);
+        }
+        const size_t cd_size = cd.size();
+        put32(cd, 0x06054b50);
+        put16(cd, 0);
+        put16(cd, 0);
+        put16(cd, static_cast<uint32_t>(entries_.size() & 0xFFFF));
+        put16(cd, static_cast<uint32_t>(entries_.size() & 0xFFFF));
+        put32(cd, static_cast<uint32_t>(cd_size));
+        put32(cd, static_cast<uint32_t>(cd_off));
+        put16(cd, 0);
+        write(cd);
+        out_.close();
+        if (!out_) throw std::runtime_error("cannot write the archive");
+        std::vector<Written> all;
+        for (const Central &c : entries_) all.push_back({c.name, c.usize, c.crc});
+        return all;
+    }
+
+    uint64_t size() { return tell(); }
+
+private:
+    static constexpr size_t kPiece = 1 << 20;
+    struct Central {
+        std::string name;
+        uint16_t method = 0;
+        uint32_t crc = 0;
+        uint64_t offset = 0, csize = 0, usize = 0;
+    };
+    uint64_t tell() { return static_cast<uint64_t>(static_cast<std::streamoff>(out_.tellp())); }
+    void write(const Bytes &b) {
+        out_.write(reinterpret_cast<const char *>(b.data()), static_cast<std::streamsize>(b.size()));
+        if (!out_) throw std::runtime_error("cannot write the archive");
+    }
+
+    std::ofstream out_;
+    std::vector<Central> entries_;
 };
 
 } // namespace uztest

@@ -4,11 +4,14 @@
 //               "shown <tick>" once its window exists and "gone <tick>" once
 //               the window is gone (the tick of the moment before it went)
 //   CM_HOLD_MS  keep one hidden top-level window for this long (default 0: no window)
+//   CM_HOLD_UNTIL a file: the window goes as soon as it exists (a test's
+//               release once it has looked at what the setup made so far)
 //   CM_LINGER_MS stay alive this long after the window is gone, without windows
 //   CM_OUT, CM_ERR text written (UTF-8) to its standard output and error
 //   CM_EXIT     its exit code (default 0)
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -46,11 +49,14 @@ void Say(const wchar_t* variable, DWORD handle) {
 }
 
 void Pump(DWORD milliseconds) {
+    wchar_t release[MAX_PATH] = L"";
+    const bool released_early = GetEnvironmentVariableW(L"CM_HOLD_UNTIL", release, MAX_PATH) != 0;
     const DWORD start = GetTickCount();
     for (;;) {
         const DWORD elapsed = GetTickCount() - start;
         if (elapsed >= milliseconds) return;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds - elapsed, QS_ALLINPUT);
+        if (released_early && GetFileAttributesW(release) != INVALID_FILE_ATTRIBUTES) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(milliseconds - elapsed, 100), QS_ALLINPUT);
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
     }
