@@ -30,16 +30,18 @@ wine_start_display() {
   return 1
 }
 
-# Creates (once) and starts a prefix of that build, no window manager so message
-# boxes close at once, one persistent wineserver for the whole run.
+# Creates (once) and starts a prefix of that build (or of the build named as
+# the second argument), no window manager so message boxes close at once,
+# one persistent wineserver for the whole run.
 wine_start() {
   export WINEPREFIX="$1"
   export WINEARCH
-  WINEARCH=$(wine_arch)
+  WINEARCH=${2:-$(wine_arch)}
   # The loader of that build; Debian's "wine" script would pick the 32-bit one.
   if [ "$WINEARCH" = win64 ]; then
     export WINELOADER=/usr/lib/wine/wine64 CM_WINE=/usr/lib/wine/wine64
   else
+    unset WINELOADER
     export CM_WINE=wine
   fi
   export WINEDEBUG=-all
