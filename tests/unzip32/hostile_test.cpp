@@ -295,9 +295,12 @@ TEST_F(Hostile, ForgedNtfsTimesAreClamped) {
         const auto &stored = sink.files().at("t.txt");
         EXPECT_EQ(stored.filetime, c.kept);
         EXPECT_EQ(stored.stamp.unix_sec, static_cast<int64_t>(c.kept / 10000000) - 11644473600LL);
-        // And through this platform's file layer.
+        // And through this platform's file layer, once: Wine cannot give a
+        // file on a Unix file system a time in the year 30828, so the file
+        // keeps the second it was written in, which two runs need not share.
         reset_target();
-        EXPECT_EQ(extract(zip), UZ_OK) << rec_.printed();
+        write_file(base_.path() / "a.zip", zip);
+        EXPECT_EQ(unzip(base_.path() / "a.zip", target_, rec_), UZ_OK) << rec_.printed();
         EXPECT_EQ(read_text(target_ / "t.txt"), "time");
     }
 }
