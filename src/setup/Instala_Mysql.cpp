@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cwctype>
 #include <string>
+#include <vector>
 
 #include "app/frmPrincipal.h"
 #include "setup/Comandos.h"
@@ -18,6 +19,8 @@ constexpr const wchar_t* kPastaBin = L"\\MySQL\\bin";
 constexpr const wchar_t* kPastaDados = L"\\MySQL\\Data";
 constexpr const wchar_t* kFalhaDescompactacao = L"Não foi possível descompactar o arquivo Mysql.zip.";
 constexpr std::uint32_t kBufferPath = 1024;
+constexpr const wchar_t* kForaDaPasta = L"    O arquivo Mysql.zip tem arquivos fora da pasta MySQL:";
+constexpr std::size_t kNomesNoRegistro = 10;
 
 std::wstring Maiusculas(std::wstring texto) {
     for (auto& c : texto) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
@@ -41,6 +44,16 @@ std::string LePath() {
     return buffer;
 }
 
+// Whether an entry lands inside the server's folder. The archive is
+// extracted into the drive's root, and only {drive}\MySQL is this run's to
+// make and to take back: a package with another top folder, or a name that
+// points anywhere else on the drive, would be written there as administrator.
+bool NaPastaDoServidor(std::wstring nome) {
+    for (auto& c : nome) c = c == L'\\' ? L'/' : c;
+    while (nome.rfind(L"./", 0) == 0) nome.erase(0, 2);
+    return nome.empty() || Minusculas(nome).rfind(L"mysql/", 0) == 0;
+}
+
 }  // namespace
 
 void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& Arquivo_Zip, Logico& Resultado) {
@@ -50,6 +63,22 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
     // new press is not stopped by what is left of a broken extraction.
     criado_.drive = Drive;
     WithStandardHandler([&] {
+        // Looked at before anything is written, so that a wrong package
+        // leaves the drive as it was.
+        std::vector<std::wstring> fora;
+        for (const auto& nome : modZip::Lista_Zip(Arquivo_Zip).nomes) {
+            if (!NaPastaDoServidor(nome)) fora.push_back(nome);
+        }
+        if (!fora.empty()) {
+            std::wstring nomes;
+            for (std::size_t i = 0; i < std::min(fora.size(), kNomesNoRegistro); ++i) nomes += fora[i] + L"\r\n";
+            if (fora.size() > kNomesNoRegistro) {
+                nomes += L"(e mais " + std::to_wstring(fora.size() - kNomesNoRegistro) + L")";
+            }
+            modRegistro::Escreve_Bloco(kForaDaPasta, nomes);
+            Falha_Etapa(kFalhaDescompactacao);
+            return;
+        }
         // Made before the extraction so that everything extracted inherits
         // their access: the service runs bin\mysqld-nt.exe as LocalSystem,
         // and Data holds the shop's data.

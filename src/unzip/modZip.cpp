@@ -37,13 +37,6 @@ std::uint64_t g_total = 0;
 std::uint64_t g_feito = 0;
 int g_parte = -1;
 
-// The callbacks of the listing that finds the archive's size: it says nothing.
-std::int32_t UZ_CALL Cala(const char*, std::int32_t) { return 0; }
-void UZ_CALL Ignora(std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                    std::int32_t, std::int32_t, std::int32_t, const char*, const char*, std::uint32_t,
-                    std::int32_t) {}
-std::int32_t UZ_CALL Recusa(char*) { return UZ_REPLACE_NO; }
-std::int32_t UZ_CALL SemSenha(char*, std::int32_t, const char*, const char*) { return 1; }
 
 UzpVersion2Fn g_UzpVersion2 = nullptr;
 Wiz_SingleEntryUnzipFn g_Wiz_SingleEntryUnzip = nullptr;
@@ -109,6 +102,46 @@ void PreencheCampo(char* campo, std::size_t largura, const std::wstring& texto) 
     std::memcpy(campo, ansi.data(), std::min(largura, ansi.size()));
 }
 
+// A listing says nothing and writes nothing; it only tells what the archive
+// holds, into the record the one listing under way fills.
+Conteudo* g_conteudo = nullptr;
+std::int32_t UZ_CALL Cala(const char*, std::int32_t) { return 0; }
+void UZ_CALL Anota(std::int32_t tamanho, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                   std::int32_t, std::int32_t, std::int32_t, const char* nome, const char*, std::uint32_t,
+                   std::int32_t) {
+    Resume([&] {
+        if (g_conteudo == nullptr) return;
+        // In 64 bits: a server archive may hold more than 4 GiB in all.
+        g_conteudo->bytes += static_cast<std::uint32_t>(tamanho);
+        g_conteudo->nomes.push_back(LeBuffer(nome, kLimiteNome));
+    });
+}
+std::int32_t UZ_CALL Recusa(char*) { return UZ_REPLACE_NO; }
+std::int32_t UZ_CALL SemSenha(char*, std::int32_t, const char*, const char*) { return 1; }
+
+// The listing, on the thread the caller is on.
+void Lista(Wiz_SingleEntryUnzipFn extrai, UzOptions opcoes, Conteudo& conteudo) {
+    opcoes.list_only = 1;
+    opcoes.message_level = 2;
+    UzNameList incluidos{};
+    UzNameList excluidos{};
+    UzCallbacks silencio{&Cala, nullptr, &Recusa, &SemSenha, &Anota, nullptr, {}};
+    g_conteudo = &conteudo;
+    extrai(0, &incluidos, 0, &excluidos, &opcoes, &silencio);
+    g_conteudo = nullptr;
+}
+
+// A run-time error leaves the module as the library's caller's to report.
+[[noreturn]] void Relanca() {
+    try {
+        throw;
+    } catch (const RuntimeError& erro) {
+        throw RuntimeError(erro.Number(), erro.Description(), kOrigemErro);
+    } catch (const std::bad_alloc&) {
+        throw RuntimeError(kErrOutOfMemory, DescribeError(kErrOutOfMemory), kOrigemErro);
+    }
+}
+
 std::wstring Espacos(std::size_t quantos) { return std::wstring(quantos, L' ') + L'\0'; }
 
 }  // namespace
@@ -143,9 +176,11 @@ std::int32_t UZ_CALL Zip_Sobrescreve(char* nome) {
         });
     } catch (...) {
     }
-    if (resposta == vbNo) return UZ_REPLACE_NO;
+    // Only the operator's Yes replaces a file: a box that could not be shown,
+    // or an error on the way, keeps it.
+    if (resposta == vbYes) return UZ_REPLACE_YES;
     if (resposta == vbCancel) return UZ_REPLACE_STOP;
-    return UZ_REPLACE_YES;
+    return UZ_REPLACE_NO;
 }
 
 std::int32_t UZ_CALL Zip_Senha(char* senha, std::int32_t tamanho, const char*, const char*) {
@@ -279,22 +314,30 @@ std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Dri
         std::int32_t codigo = 0;
         Rt().RunInBackground([&] {
             if (com_progresso) {
-                // The archive's size, for the share: a listing, which writes nothing.
-                UzOptions listagem = opcoes;
-                listagem.list_only = 1;
-                listagem.message_level = 2;
-                UzCallbacks silencio{&Cala, nullptr, &Recusa, &SemSenha, &Ignora, nullptr, {}};
-                if (extrai(0, &incluidos, 0, &excluidos, &listagem, &silencio) == UZ_OK) {
-                    g_total = silencio.statistics.total_size;
-                }
+                Conteudo conteudo;
+                Lista(extrai, opcoes, conteudo);
+                g_total = conteudo.bytes;
             }
             codigo = extrai(0, &incluidos, 0, &excluidos, &opcoes, &funcoes);
         });
         return codigo;
-    } catch (const RuntimeError& erro) {
-        throw RuntimeError(erro.Number(), erro.Description(), kOrigemErro);
-    } catch (const std::bad_alloc&) {
-        throw RuntimeError(kErrOutOfMemory, DescribeError(kErrOutOfMemory), kOrigemErro);
+    } catch (...) {
+        Relanca();
+    }
+}
+
+Conteudo Lista_Zip(const Variant& Arquivo_Zip) {
+    try {
+        const std::string arquivo = Rt().ToAnsi(VariantToText(Arquivo_Zip));
+        UzOptions opcoes{};
+        opcoes.archive = arquivo.c_str();
+        opcoes.folder = "";
+        const auto extrai = Vincula(g_Wiz_SingleEntryUnzip, "Wiz_SingleEntryUnzip");
+        Conteudo conteudo;
+        Rt().RunInBackground([&] { Lista(extrai, opcoes, conteudo); });
+        return conteudo;
+    } catch (...) {
+        Relanca();
     }
 }
 

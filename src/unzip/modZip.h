@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "system/Basic.h"
 #include "unzip32.h"
@@ -43,6 +44,17 @@ std::int32_t UZ_CALL Zip_Servico(const char* nome, std::int32_t tamanho);
 // its folders; answers the library's result (0 when all went well). A
 // run-time error is raised again with the source "CodeModule::VBUnzip".
 std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Drive_Destino);
+
+// What an archive holds, as a listing tells it: the entries' names (the
+// library's form, native separators) and their bytes in all.
+struct Conteudo {
+    std::vector<std::wstring> nomes;
+    std::uint64_t bytes = 0;
+};
+// Lists the archive away from the window's thread, writing nothing. An
+// archive the library cannot read lists nothing. Run-time errors as
+// Descompacta_Zip raises them.
+Conteudo Lista_Zip(const Variant& Arquivo_Zip);
 
 // The library's entry points are bound once and kept for the process; tests
 // that swap the library in and out call this to have them bound again.

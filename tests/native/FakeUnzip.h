@@ -6,9 +6,10 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <thread>
 #include <iterator>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "FakeRuntime.h"
@@ -27,7 +28,8 @@ struct FakeUnzip {
     std::vector<unsigned char> version_bytes;
     int unzip_calls = 0;
     int list_calls = 0;
-    std::uint32_t list_total = 1000;  // what a listing reports as the archive's bytes
+    // What a listing reports, an entry at a time: name (the library's form) and size.
+    std::vector<std::pair<std::string, std::uint32_t>> listing{{"MySQL\\bin\\mysqld-nt.exe", 1000}};
     std::thread::id unzip_thread;     // where the extraction ran
     std::int32_t include_count = -1;
     std::int32_t exclude_count = -1;
@@ -67,7 +69,10 @@ inline std::int32_t UZ_CALL FakeWizSingleEntryUnzip(std::int32_t include_count, 
     // A listing writes nothing and makes none of the extraction's callbacks.
     if (options->list_only != 0) {
         ++lib.list_calls;
-        callbacks->statistics.total_size = lib.list_total;
+        for (const auto& [name, size] : lib.listing) {
+            callbacks->message(static_cast<std::int32_t>(size), 0, 0, 1, 1, 2021, 12, 0, ' ', name.c_str(),
+                               "Stored", 0, 0);
+        }
         return UZ_OK;
     }
     ++lib.unzip_calls;

@@ -7,6 +7,7 @@
 #include "FakeUnzip.h"
 #include "FakeView.h"
 #include "app/frmPrincipal.h"
+#include "system/modRegistro.h"
 #include "unzip/modZip.h"
 
 namespace cm {
@@ -129,6 +130,58 @@ TEST_F(InstalaMysql, FailedExtractionRemovesTheFolderItMadeSaysSoAndLeavesThePat
     EXPECT_EQ(Count(L"GetEnvironmentVariableA"), 0);
     EXPECT_EQ(Count(L"SetEnvironmentVariableA"), 0);
     EXPECT_EQ(rt.doevents_count, 1);
+}
+
+// Only {drive}\MySQL is the run's to make and to take back: a package with
+// anything outside it is refused before a byte is written.
+TEST_F(InstalaMysql, OnlyAnArchiveWhollyInsideTheServerFolderIsExtracted) {
+    using Listing = std::vector<std::pair<std::string, std::uint32_t>>;
+    const Listing server{{"MySQL/", 0}, {"MySQL\\bin\\mysqld-nt.exe", 10}, {"mysql/my.ini", 1}};
+    Listing many = server;
+    for (int i = 0; i < 12; ++i) many.emplace_back("outros\\f" + std::to_string(i), 1);
+    struct Case {
+        const char* name;
+        Listing listing;
+        std::string outside;  // the log's names, one a line; empty: extracted
+    };
+    const Case cases[] = {
+        {"every entry inside, in any letter case and either slash",
+         {{"MySQL/", 0}, {"MYSQL\\Data\\ibdata1", 5}, {"./mysql/bin/mysql.exe", 2}}, ""},
+        {"the server's own top folder", {{"mysql-5.0.96-win32\\bin\\mysqld-nt.exe", 9}, {"MySQL\\my.ini", 1}},
+         "mysql-5.0.96-win32\\bin\\mysqld-nt.exe\r\n"},
+        {"a program for the start-up folder among the server's files",
+         {server[1], {"ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\x.exe", 3}, server[2]},
+         "ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\x.exe\r\n"},
+        {"a name that only begins like the folder", {server[1], {"MySQLx\\a.txt", 1}, {"MySQL", 1}},
+         "MySQLx\\a.txt\r\n        MySQL\r\n"},
+        {"a name from the drive's root", {{"\\MySQL\\bin\\a.dll", 1}}, "\\MySQL\\bin\\a.dll\r\n"},
+        {"more than ten names", many,
+         "outros\\f0\r\n        outros\\f1\r\n        outros\\f2\r\n        outros\\f3\r\n        "
+         "outros\\f4\r\n        outros\\f5\r\n        outros\\f6\r\n        outros\\f7\r\n        "
+         "outros\\f8\r\n        outros\\f9\r\n        (e mais 2)\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::ScopedFakeRuntime fresh;
+        test::FakeRuntime& r = fresh.runtime;
+        test::InstallFakeUnzip(r);
+        modZip::Esquece_Biblioteca();
+        g_fake_unzip.listing = c.listing;
+        modRegistro::Inicia(L"Configuração do servidor MySQL", {});
+        const bool inside = c.outside.empty();
+        EXPECT_EQ(Run(L"c:"), inside ? Verdadeiro : Falso);
+        EXPECT_EQ(g_fake_unzip.unzip_calls, inside ? 1 : 0);
+        if (inside) continue;
+        EXPECT_TRUE(r.made_folders.empty());
+        EXPECT_FALSE(r.Exists(L"c:\\MySQL"));
+        ASSERT_EQ(r.msgboxes.size(), 1u);
+        EXPECT_EQ(r.msgboxes[0].text.rfind(L"Não foi possível descompactar o arquivo Mysql.zip.\r\n", 0), 0u);
+        const std::string log = r.FileContent(L"C:\\Apps\\Brevano\\ConfiguraMySQL.log");
+        EXPECT_NE(log.find("    O arquivo Mysql.zip tem arquivos fora da pasta MySQL:\r\n        " + c.outside +
+                           "[2026-12-08 10:00:00] Falha: Não foi possível descompactar o arquivo Mysql.zip."),
+                  std::string::npos)
+            << log;
+    }
 }
 
 TEST_F(InstalaMysql, AFolderOfThatNameThatIsNotOursIsLeftAlone) {

@@ -198,7 +198,7 @@ TEST(StartButtonRun, AllFiveStepsMarkTheirLabelsAndTheSetupCompletes) {
     };
     // While the archive is extracted, its label tells how far it is.
     std::vector<std::wstring> during;
-    g_fake_unzip.list_total = 300;
+    g_fake_unzip.listing = {{"MySQL\\x", 300}};
     g_fake_unzip.during = [&](UzCallbacks& library) {
         for (const int size : {100, 200}) {
             library.service("x", size);

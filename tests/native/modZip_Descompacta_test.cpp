@@ -281,7 +281,7 @@ TEST_F(DescompactaZip, TheLibraryWorksAwayFromTheWindowAndAsksOnIt) {
         shares.push_back(share);
         asked_on.push_back(std::this_thread::get_id());
     };
-    g_fake_unzip.list_total = 1000;
+    g_fake_unzip.listing = {{"MySQL\\a", 400}, {"MySQL\\b", 600}};
     rt.msgbox_answers = {vbNo};
     rt.input_answers = {L"segredo"};
     g_fake_unzip.during = [&](UzCallbacks& library) {
@@ -293,7 +293,6 @@ TEST_F(DescompactaZip, TheLibraryWorksAwayFromTheWindowAndAsksOnIt) {
         for (const int size : {250, 250, 0, 499, 1}) EXPECT_EQ(library.service("x", size), 0);
     };
     EXPECT_EQ(Descompacta_Zip(std::wstring(L"Mysql.zip"), L"c:"), 0);
-    Progresso = nullptr;
 
     EXPECT_NE(g_fake_unzip.unzip_thread, std::this_thread::get_id());
     EXPECT_EQ(g_fake_unzip.list_calls, 1);
@@ -302,6 +301,17 @@ TEST_F(DescompactaZip, TheLibraryWorksAwayFromTheWindowAndAsksOnIt) {
     EXPECT_EQ(rt.msgboxes.size(), 1u);
     EXPECT_EQ(rt.input_prompts.size(), 1u);
     EXPECT_GE(rt.window_calls_from_background, 2 + 4);
+
+    // An archive of more than 4 GiB in all: each entry's size fits the
+    // library's 32 bits, their sum does not.
+    shares.clear();
+    g_fake_unzip.listing = {{"MySQL\\a", 0xC0000000u}, {"MySQL\\b", 0xC0000000u}};
+    g_fake_unzip.during = [&](UzCallbacks& library) {
+        for (int i = 0; i < 2; ++i) library.service("x", static_cast<std::int32_t>(0xC0000000u));
+    };
+    EXPECT_EQ(Descompacta_Zip(std::wstring(L"Mysql.zip"), L"c:"), 0);
+    Progresso = nullptr;
+    EXPECT_EQ(shares, (std::vector<int>{0, 50}));
 }
 
 TEST_F(DescompactaZip, MissingLibraryIsRaisedAgainWithTheModuleSource) {

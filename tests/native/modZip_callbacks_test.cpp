@@ -214,11 +214,12 @@ TEST_F(ZipCallbacks, OverwriteReadsAtMost256BytesAndSurvivesAFailingBox) {
     EXPECT_EQ(Zip_Sobrescreve(unterminated.data()), 100);
     EXPECT_EQ(rt.msgboxes.at(0).text, L"Overwrite " + std::wstring(256, L'f') + L"?");
 
+    // Only an explicit Yes replaces: a box that fails keeps the file.
     rt.on_event = [](const std::wstring&) { throw RuntimeError(5, L"box failed"); };
     char name[] = "x";
     std::int32_t answer = 0;
     EXPECT_NO_THROW(answer = Zip_Sobrescreve(name));
-    EXPECT_EQ(answer, 102);
+    EXPECT_EQ(answer, 100);
 }
 
 // ---- password prompt -------------------------------------------------------
