@@ -364,39 +364,68 @@ TEST_F(SetupInTheProgram, TheWindowAnswersThroughoutTheExtraction) {
     EXPECT_EQ(WaitForSingleObject(program.process.hProcess, 10000), WAIT_OBJECT_0);
 }
 
-TEST_F(SetupInTheProgram, ADamagedArchiveStopsAtTheFirstStep) {
-    test::WriteFile(app + L"\\Mysql.zip", std::string("PK\x03\x04", 4) + std::string(300, 'x'));
-    test::Started program;
-    HWND window = Press(program);
-    ASSERT_NE(window, nullptr);
+// An archive the first step cannot take stops the setup there, and leaves
+// nothing on the drive: neither the server folder nor, for a package with
+// names outside it, anything those names point at.
+TEST_F(SetupInTheProgram, AnArchiveTheFirstStepCannotTakeStopsThereAndWritesNothing) {
+    const std::string startup = "ProgramData/Microsoft/Windows/Start Menu/Programs/StartUp/x.exe";
+    struct Case {
+        const char* name;
+        std::string archive;
+        std::string logged;  // in the log, UTF-8
+        std::vector<std::wstring> absent;
+    };
+    uztest::ZipBuilder other;
+    other.add("mysql-5.0.96-win32/bin/mysqld-nt.exe", "MZ", 8).add("MySQL/my.ini", "[mysqld]\r\n");
+    other.add(startup, "MZ", 8);
+    const uztest::Bytes other_bytes = other.finish();
+    const Case cases[] = {
+        {"a damaged archive", std::string("PK\x03\x04", 4) + std::string(300, 'x'), "a unzip32.dll retornou o código",
+         {}},
+        {"names outside the server folder", std::string(other_bytes.begin(), other_bytes.end()),
+         "    O arquivo Mysql.zip tem arquivos fora da pasta MySQL:\r\n"
+         "        mysql-5.0.96-win32\\bin\\mysqld-nt.exe\r\n"
+         "        ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\x.exe\r\n",
+         {L"C:\\mysql-5.0.96-win32", L"C:\\" + test::Widen(startup)}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::WriteFile(app + L"\\Mysql.zip", c.archive);
+        DeleteFileW((app + L"\\ConfiguraMySQL.log").c_str());
+        test::Started program;
+        HWND window = Press(program);
+        ASSERT_NE(window, nullptr);
 
-    std::wstring text;
-    HWND box = test::WaitForBox(program.Id(), nullptr, text, 30000);
-    ASSERT_NE(box, nullptr);
-    EXPECT_EQ(text, L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\nA instalação foi desfeita. Corrija o problema e tente novamente.\r\nVeja os detalhes em: " + app +
-                        L"\\ConfiguraMySQL.log");
-    // What the extraction left is gone before the operator reads why.
-    EXPECT_EQ(GetFileAttributesW(kServer.c_str()), INVALID_FILE_ATTRIBUTES);
-    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+        std::wstring text;
+        HWND box = test::WaitForBox(program.Id(), nullptr, text, 30000);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(text, L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\nA instalação foi desfeita. Corrija o problema e tente novamente.\r\nVeja os detalhes em: " + app +
+                            L"\\ConfiguraMySQL.log");
+        // What the extraction left is gone before the operator reads why.
+        EXPECT_EQ(GetFileAttributesW(kServer.c_str()), INVALID_FILE_ATTRIBUTES);
+        for (const auto& path : c.absent) EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+        EXPECT_NE(test::ReadFile(app + L"\\ConfiguraMySQL.log").find(c.logged), std::string::npos);
+        PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
 
-    // The close button went off when the run started and stays off after a
-    // failed step, while the start button comes back.
-    HWND start = ControlOf(window, Control::cmdConfigurar), close = ControlOf(window, Control::cmdFechar);
-    bool stopped = false;
-    for (int i = 0; i < 600 && !stopped; ++i) {
-        stopped = !IsWindowEnabled(close) && IsWindowEnabled(start);
-        if (!stopped) Sleep(50);
+        // The close button went off when the run started and stays off after a
+        // failed step, while the start button comes back.
+        HWND start = ControlOf(window, Control::cmdConfigurar), close = ControlOf(window, Control::cmdFechar);
+        bool stopped = false;
+        for (int i = 0; i < 600 && !stopped; ++i) {
+            stopped = !IsWindowEnabled(close) && IsWindowEnabled(start);
+            if (!stopped) Sleep(50);
+        }
+        ASSERT_TRUE(stopped);
+        for (Control label : kStepLabels) {
+            EXPECT_EQ(TextOf(ControlOf(window, label)), SpecOf(label).caption);
+            EXPECT_FALSE(ShowsColour(ControlOf(window, label), RGB(0, 128, 0))) << SpecOf(label).name;
+        }
+        EXPECT_TRUE(RecordedCommandLines(record).empty());
+        EXPECT_EQ(GetFileAttributesW(kServer.c_str()), INVALID_FILE_ATTRIBUTES);
+
+        PostMessageW(window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(program.process.hProcess, 10000), WAIT_OBJECT_0);
     }
-    ASSERT_TRUE(stopped);
-    for (Control label : kStepLabels) {
-        EXPECT_EQ(TextOf(ControlOf(window, label)), SpecOf(label).caption);
-        EXPECT_FALSE(ShowsColour(ControlOf(window, label), RGB(0, 128, 0))) << SpecOf(label).name;
-    }
-    EXPECT_TRUE(RecordedCommandLines(record).empty());
-    EXPECT_EQ(GetFileAttributesW(kServer.c_str()), INVALID_FILE_ATTRIBUTES);
-
-    PostMessageW(window, WM_CLOSE, 0, 0);
-    EXPECT_EQ(WaitForSingleObject(program.process.hProcess, 10000), WAIT_OBJECT_0);
 }
 
 }  // namespace
