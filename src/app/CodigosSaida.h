@@ -10,6 +10,7 @@ inline constexpr int kSaidaVerificacao = 2;  // a start-up or press check stoppe
 inline constexpr int kSaidaAdministrador = 3;
 inline constexpr int kSaidaOutraCopia = 4;  // another copy of the program is running
 inline constexpr int kSaidaErroInterno = 5;  // an error nothing else handled ended the program
+inline constexpr int kSaidaInterrompida = 6;  // the setup was interrupted (and undone)
 inline constexpr int kSaidaEtapa = 10;  // + the number of the step that failed
 inline constexpr int kSaidaRemocao = 20;
 

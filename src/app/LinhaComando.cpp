@@ -88,7 +88,8 @@ std::wstring Uso() {
            L"Códigos de saída: 0 concluído; 1 linha de comando inválida; 2 uma verificação\r\n"
            L"impediu a instalação (Velto, drive, servidor já existente, Mysql.zip, unzip32.dll,\r\n"
            L"arquivo .sql); 3 sem direitos de administrador; 4 o programa já está em execução;\r\n"
-           L"5 erro interno; 10 + n a etapa n falhou; 20 a remoção falhou.";
+           L"5 erro interno; 6 interrompida (Ctrl+C ou console fechado) e desfeita; 10 + n a etapa n\r\n"
+           L"falhou; 20 a remoção falhou.";
 }
 
 bool Copia_Unica() {
@@ -139,8 +140,14 @@ int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view
         view.SetText(Control::cboDrive, opcoes.drive);
         view.SetText(Control::cboArquivoSql, opcoes.banco);
         view.SetValue(Control::chkBinario, opcoes.logbin ? 1 : 0);
-        form.cmdConfigurar_Click();
-        codigo = form.Codigo_Configuracao();
+        // A run cut short before is undone first, as the window offers to:
+        // its folder and service would stop this one at its checks.
+        if (form.Desfaz_Configuracao_Anterior(false)) {
+            form.cmdConfigurar_Click();
+            codigo = form.Codigo_Configuracao();
+        } else {
+            codigo = kSaidaVerificacao;
+        }
     }
     const std::wstring fim = L"Código de saída " + std::to_wstring(codigo);
     modRegistro::Escreve(fim);

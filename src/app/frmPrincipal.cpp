@@ -1,5 +1,6 @@
 #include "app/frmPrincipal.h"
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <optional>
@@ -37,6 +38,11 @@ constexpr const wchar_t* kVejaDetalhes = L"Veja os detalhes em: ";
 constexpr const wchar_t* kNaoRemovido = L"Não foi possível remover o serviço MySQL.\r\nVeja os detalhes em: ";
 constexpr const wchar_t* kDesfeita = L"A instalação foi desfeita. Corrija o problema e tente novamente.";
 constexpr const wchar_t* kNaoDesfeita = L"Não foi possível desfazer a instalação por completo.";
+constexpr const wchar_t* kPerguntaInterromper =
+    L"Deseja interromper a configuração? O que já foi feito será desfeito.";
+constexpr const wchar_t* kInterrompida = L"A configuração foi interrompida.";
+constexpr const wchar_t* kAnteriorNaoTerminou = L"A configuração anterior do MySQL não terminou (";
+constexpr const wchar_t* kAnteriorDesfeita = L"A configuração anterior foi desfeita.";
 // Shown by Windows to whoever ends the session while a run is under way.
 constexpr const wchar_t* kMotivoEspera = L"Configuração do MySQL em andamento";
 
@@ -71,6 +77,31 @@ struct Execucao_Protegida {
     int codigo_antes_;
 };
 
+// The span in which the operator may interrupt the setup; closed however
+// the steps end, so that the undo's own commands run.
+struct Interrompivel {
+    Interrompivel() { Rt().SetInterruptible(true); }
+    ~Interrompivel() { Rt().SetInterruptible(false); }
+    Interrompivel(const Interrompivel&) = delete;
+    Interrompivel& operator=(const Interrompivel&) = delete;
+};
+
+// The record a run cut short left; nothing when there is none (or it is not
+// such a record).
+std::optional<Configuracao_Em_Andamento> Configuracao_Anterior() {
+    const auto texto = Rt().ReadRunRecord();
+    return texto ? Configuracao_Em_Andamento::De(*texto) : std::nullopt;
+}
+
+void Apaga_Registro_Execucao() {
+    try {
+        Rt().RemoveRunRecord();
+    } catch (const RuntimeError& erro) {
+        modRegistro::Escreve_Agora(L"Não foi possível apagar o registro da configuração em andamento: " +
+                                   erro.Description());
+    }
+}
+
 // Marks a run as going on for as long as it lasts, whichever way it ends.
 struct Em_Curso {
     explicit Em_Curso(bool& marca) : marca_(marca) { marca_ = true; }
@@ -96,6 +127,8 @@ void frmPrincipal::Form_Load() {
     if (!Rt().Unattended()) {
         Rt().MsgBox(L"Certifique-se de que esteja executando este aplicativo como ADMINISTRADOR!", vbInformation,
                     L"Informativo");
+        // An unattended setup undoes such a run itself, without asking.
+        Desfaz_Configuracao_Anterior(true);
     }
     Preenche_Combo_ArquivosSql();
 }
@@ -136,7 +169,16 @@ void frmPrincipal::cmdFechar_Click() {
 
 void frmPrincipal::Form_QueryUnload(bool& Cancel) {
     Cancel = Em_Andamento();
-    if (Cancel) Rt().MsgBox(kEmAndamento, vbInformation, kAtencao);
+    if (!Cancel) return;
+    // A setup may be stopped, and what it made is then taken back; a
+    // removal or an undo is bounded and runs to its end.
+    if (Rt().Interruptible()) {
+        if (!Rt().Interrupted() && Rt().MsgBox(kPerguntaInterromper, vbYesNo + vbQuestion, kAtencao) == vbYes) {
+            Rt().Interrupt();
+        }
+        return;
+    }
+    Rt().MsgBox(kEmAndamento, vbInformation, kAtencao);
 }
 
 void frmPrincipal::cmdRemoveServico_Click() { Remove_Servico(true); }
@@ -187,6 +229,8 @@ void frmPrincipal::Marca_Etapa(Control rotulo) {
 }
 
 void frmPrincipal::Falha_Etapa(const std::wstring& motivo) {
+    // An interrupted run failed because it was asked to, not for this reason.
+    if (Rt().Interrupted()) return;
     modRegistro::Escreve_Agora(L"Falha: " + motivo);
     if (configurando_) {
         falha_ = motivo;
@@ -241,6 +285,15 @@ std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
     if (unidade.empty()) return recusa(kSemDrive, vbInformation);
     // Taken once: later changes of the drive list do not follow into the run.
     Pedido pedido{unidade.substr(0, kTamanhoDrive), view_.Text(Control::cboArquivoSql)};
+    // What a run cut short made is undone first, from its record: a new
+    // setup would otherwise work beside it, and its undo could no longer
+    // tell its own folder and service from this one's.
+    if (const auto anterior = Configuracao_Anterior()) {
+        Rt().MsgBox(std::wstring(kMysqlExiste) + L"\r\n\r\n" + kAnteriorNaoTerminou + anterior->Descricao() +
+                        L"). Abra o programa de novo e responda Sim para desfazer o que ela fez.",
+                    vbInformation, kAtencao);
+        return std::nullopt;
+    }
     if (!Rt().Dir(pedido.drive + kPastaMysql, vbDirectory).empty()) return recusa(kMysqlExiste, vbInformation);
     // Without access lists the server folder would be open to every user,
     // and the data files could not pass 4 GB.
@@ -289,14 +342,27 @@ int frmPrincipal::Executa_Etapas(const Pedido& pedido) {
         // Windows session), this is the outcome whoever started it reads.
         Rt().SetExitCode(kSaidaEtapa + numero);
         const std::wstring nome(SpecOf(kEtapas[i]).caption);
-        modRegistro::Escreve_Agora(L"Etapa " + nome);
         Logico resultado = Falso;
-        etapas[i](resultado);
-        const std::wstring situacao = L"Etapa " + nome + (resultado == Falso ? L": falhou" : L": concluída");
+        if (!Rt().Interrupted()) {
+            if (em_andamento_) {
+                em_andamento_->etapa = numero;
+                Atualiza_Registro_Execucao();
+            }
+            modRegistro::Escreve_Agora(L"Etapa " + nome);
+            etapas[i](resultado);
+        }
+        // A step under way when the run was interrupted failed, however far
+        // it got: the undo takes back what it made.
+        const bool interrompida = Rt().Interrupted();
+        if (interrompida) resultado = Falso;
+        const std::wstring situacao =
+            L"Etapa " + nome + (interrompida ? L": interrompida" : resultado == Falso ? L": falhou" : L": concluída");
         modRegistro::Escreve_Agora(situacao);
         Rt().ConsoleLine(situacao);
         if (resultado == Falso) {
-            modRegistro::Escreve(L"Resultado: interrompida na etapa " + nome);
+            modRegistro::Escreve((interrompida ? L"Resultado: interrompida a pedido na etapa "
+                                               : L"Resultado: interrompida na etapa ") +
+                                 nome);
             return numero;
         }
         Marca_Etapa(kEtapas[i]);
@@ -304,14 +370,85 @@ int frmPrincipal::Executa_Etapas(const Pedido& pedido) {
     return 0;
 }
 
-void frmPrincipal::Encerra_Configuracao(int etapa_falha, bool desfeita) {
+void frmPrincipal::Atualiza_Registro_Execucao() {
+    if (!em_andamento_) return;
+    try {
+        Rt().WriteRunRecord(em_andamento_->Texto());
+    } catch (const RuntimeError& erro) {
+        modRegistro::Escreve_Agora(L"Não foi possível atualizar o registro da configuração em andamento: " +
+                                   erro.Description());
+    }
+}
+
+void frmPrincipal::Anota_Pasta_Criada() {
+    if (!em_andamento_) return;
+    em_andamento_->pasta = Rt().FolderIdentity(criado_.drive + comandos::kPastaServidor);
+    Atualiza_Registro_Execucao();
+}
+
+bool frmPrincipal::Desfaz_Configuracao_Anterior(bool pergunta) {
+    bool desfeita = false;
+    WithStandardHandler([&] {
+        const auto anterior = Configuracao_Anterior();
+        if (!anterior) {
+            desfeita = true;
+            return;
+        }
+        const std::wstring descricao = anterior->Descricao();
+        if (pergunta && Rt().MsgBox(kAnteriorNaoTerminou + descricao + L"). Deseja desfazer o que ela fez?",
+                                    vbYesNo + vbQuestion, kAtencao) != vbYes) {
+            return;
+        }
+        if (!Rt().IsAdministrator()) {
+            Rt().MsgBox(kSemAdministrador, vbExclamation, kAtencao);
+            return;
+        }
+        modRegistro::Inicia(L"Desfazer a configuração anterior do MySQL",
+                            {{L"Programa", Rt().ProgramVersion()},
+                             {L"Windows", Rt().SystemVersion()},
+                             {L"Configuração anterior", descricao},
+                             {L"Drive", anterior->drive}});
+        {
+            const Em_Curso em_curso{configurando_};
+            const Execucao_Protegida protegida{kSaidaVerificacao};
+            // Only what that run made: its folder, known by what tells it
+            // from any other made there since, and a service that runs its
+            // server, once the run had begun to register one.
+            criado_ = Criado{anterior->drive};
+            const std::wstring pasta = anterior->drive + comandos::kPastaServidor;
+            const std::wstring identidade = Rt().FolderIdentity(pasta);
+            criado_.pasta = !identidade.empty() && identidade == anterior->pasta;
+            if (!identidade.empty() && !criado_.pasta) {
+                modRegistro::Escreve_Agora(L"Não tocada: a pasta " + pasta +
+                                           L", que não é a que aquela configuração criou");
+            }
+            criado_.servico = anterior->etapa >= 3;
+            desfeita = Desfaz_Instalacao();
+        }
+        if (desfeita) Apaga_Registro_Execucao();
+        modRegistro::Escreve(desfeita ? L"Desfeita: nada da configuração anterior ficou na máquina"
+                                      : L"Não desfeita por completo: veja as linhas \"Restou\" acima");
+        if (desfeita) {
+            Rt().MsgBox(std::wstring(kAnteriorDesfeita) + L"\r\n" + kVejaDetalhes + modRegistro::Caminho(),
+                        vbInformation, kAtencao);
+        } else {
+            Rt().MsgBox(std::wstring(kNaoDesfeita) + L"\r\n" + kVejaDetalhes + modRegistro::Caminho(), vbExclamation,
+                        kAtencao);
+        }
+    });
+    return desfeita;
+}
+
+void frmPrincipal::Encerra_Configuracao(int etapa_falha, bool desfeita, bool interrompida) {
     if (etapa_falha != 0) {
-        codigo_configuracao_ = kSaidaEtapa + etapa_falha;
+        codigo_configuracao_ = interrompida ? kSaidaInterrompida : kSaidaEtapa + etapa_falha;
         modRegistro::Escreve(desfeita ? L"Desfeita: nada desta execução ficou na máquina"
                                       : L"Não desfeita por completo: veja as linhas \"Restou\" acima");
         Restaura_Etapas();
         Rt().SetMousePointer(vbDefault);
-        const std::wstring motivo = falha_ ? *falha_ + L"\r\n\r\n" : L"";
+        const std::wstring motivo = interrompida ? std::wstring(kInterrompida) + L"\r\n\r\n"
+                                    : falha_     ? *falha_ + L"\r\n\r\n"
+                                                 : L"";
         Rt().MsgBox(motivo + (desfeita ? kDesfeita : kNaoDesfeita) + L"\r\n" + kVejaDetalhes + modRegistro::Caminho(),
                     vbExclamation, kAtencao);
         // The operator may correct the cause and press again.
@@ -343,30 +480,45 @@ void frmPrincipal::cmdConfigurar_Click() {
     WithStandardHandler([&] {
         const auto pedido = Verifica_Pedido();
         if (!pedido) return;
+        // Before the first change, and on disk: a run cut short (a power
+        // cut, a kill) is found at the next start. Without it, no change.
+        em_andamento_ = Configuracao_Em_Andamento{Rt().Now(), pedido->drive, 0, L""};
+        Rt().WriteRunRecord(em_andamento_->Texto());
 
         view_.SetEnabled(Control::cmdConfigurar, false);
         view_.SetEnabled(Control::cmdFechar, false);
         Rt().SetMousePointer(vbHourglass);
         modRegistro::Oculta(kSenha);
-        modRegistro::Inicia(L"Configuração do servidor MySQL", Cabecalho_Registro(*pedido));
         importacao_com_erros_ = false;
         criado_ = Criado{pedido->drive};
         falha_.reset();
 
         int etapa_falha = 0;
         bool desfeita = true;
+        bool interrompida = false;
         {
-            const Execucao_Protegida protegida{kSaidaEtapa + 1};
+            // From here an end of the program is never taken for success
+            // (the log's header reads the archive whole, which takes a
+            // while), and the operator may interrupt the run.
+            const Execucao_Protegida protegida{kSaidaInterrompida};
+            const Interrompivel interrompivel;
+            modRegistro::Inicia(L"Configuração do servidor MySQL", Cabecalho_Registro(*pedido));
             // A run-time error that ends the run is undone like a failed
             // step; the standard handler has already shown it.
             if (!WithStandardHandler([&] { etapa_falha = Executa_Etapas(*pedido); })) {
-                etapa_falha = Rt().ExitCode() - kSaidaEtapa;
+                etapa_falha = std::max(1, Rt().ExitCode() - kSaidaEtapa);
             }
+            interrompida = Rt().Interrupted();
+            Rt().SetInterruptible(false);
             // Nothing of a failed run may stay behind: a server folder or a
             // service would stop every later press at the existing-server check.
             if (etapa_falha != 0) desfeita = Desfaz_Instalacao();
         }
-        Encerra_Configuracao(etapa_falha, desfeita);
+        // What is left of a run that could not be undone stays on record,
+        // for the next start to offer its undo again.
+        if (etapa_falha == 0 || desfeita) Apaga_Registro_Execucao();
+        em_andamento_.reset();
+        Encerra_Configuracao(etapa_falha, desfeita, interrompida);
     });
 }
 

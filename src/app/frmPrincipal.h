@@ -9,6 +9,7 @@
 
 #include "app/CodigosSaida.h"
 #include "app/FormView.h"
+#include "setup/Configuracao_Em_Andamento.h"
 #include "system/Basic.h"
 
 namespace cm {
@@ -57,6 +58,11 @@ public:
     // even inside quotes.
     static bool NomeDeArquivoValido(const std::wstring& nome);
 
+    // A setup cut short before (a power cut, a kill) left its record: takes
+    // back what it made, asking first when asked to. Answers whether nothing
+    // of such a run is left (also when there was none).
+    bool Desfaz_Configuracao_Anterior(bool pergunta);
+
     // Whether a setup or a removal is running (its waits serve the window's
     // messages, so other handlers may run meanwhile).
     bool Em_Andamento() const { return configurando_ || removendo_; }
@@ -79,9 +85,15 @@ private:
     // Runs the steps in order up to the first that fails; answers its
     // number, 0 when all were done.
     int Executa_Etapas(const Pedido& pedido);
-    // The end of a setup that ran (and, when a step failed, was undone):
-    // the outcome for the operator and the buttons that make sense next.
-    void Encerra_Configuracao(int etapa_falha, bool desfeita);
+    // The end of a setup that ran (and, when a step failed or the run was
+    // interrupted, was undone): the outcome for the operator and the
+    // buttons that make sense next.
+    void Encerra_Configuracao(int etapa_falha, bool desfeita, bool interrompida);
+    // The record of the run under way, as it stands now; a record that
+    // cannot be written is told in the log and the run goes on.
+    void Atualiza_Registro_Execucao();
+    // Called by the first step once it has made the server folder.
+    void Anota_Pasta_Criada();
     // The step labels as before the first step.
     void Restaura_Etapas();
 
@@ -110,9 +122,13 @@ private:
     struct Criado {
         std::wstring drive;
         bool pasta = false;    // {drive}\MySQL
-        bool servico = false;  // the MySQL service, running this setup's server
+        // The MySQL service, when it runs this setup's server: set once the
+        // registration has begun, the undo looks the service up.
+        bool servico = false;
     };
     Criado criado_;
+    // The record of this setup, while it runs.
+    std::optional<Configuracao_Em_Andamento> em_andamento_;
     // The failing step's reason, told once the run has been undone.
     std::optional<std::wstring> falha_;
 };

@@ -43,7 +43,7 @@ void frmPrincipal::Configura_Usuarios(const std::wstring& Drive, const std::wstr
         const auto executa = [&](const std::wstring& linha, bool conferida) {
             modPrincipal::Execucao execucao;
             Executa_Aguarda(linha, kJanelaOculta, &execucao);
-            if (execucao.Tempo_Esgotado) return false;
+            if (execucao.Encerrada()) return false;
             return !conferida || (execucao.Concluida && execucao.Codigo_Saida == 0);
         };
         for (std::size_t i = 0; i < kContas.size(); ++i) {

@@ -43,8 +43,12 @@ void frmPrincipal::Cria_Servico(const std::wstring& Drive, Logico& Resultado) {
         modPrincipal::Execucao execucao;
         const auto executa = [&](const std::wstring& linha) {
             Executa_Aguarda(linha, kJanelaOculta, &execucao);
-            return !execucao.Tempo_Esgotado;
+            return !execucao.Encerrada();
         };
+        // From here on the undo looks for a service that runs this run's
+        // server: a registration that timed out, was interrupted or raised
+        // an error half-way may still have registered it.
+        criado_.servico = true;
         if (!executa(Instala_Servico(Drive))) return Falha_Etapa(kFalhaServico);
         const bool instalado = execucao.Concluida && execucao.Codigo_Saida == 0;
         // A service that runs another server (registered by someone else in
@@ -53,7 +57,6 @@ void frmPrincipal::Cria_Servico(const std::wstring& Drive, Logico& Resultado) {
         // that server's data.
         const auto registrado = Rt().QueryService(comandos::kServico);
         const bool nosso = registrado && comandos::Mesmo_Programa(registrado->program, Drive + comandos::kServidor);
-        criado_.servico = nosso;
         if (registrado && !nosso) {
             modRegistro::Escreve_Agora(L"O serviço MySQL registrado executa outro programa: " + registrado->program);
         }

@@ -41,9 +41,16 @@ std::wstring Segundos(std::uint32_t milissegundos) { return std::to_wstring(mili
 bool frmPrincipal::Para_E_Apaga_Servico() {
     Executa_Aguarda(comandos::Controle_Servico(L"stop"), kJanelaOculta);
     // The stop command returns once the stop is asked for; a delete while
-    // the server is still stopping only marks the service for later.
+    // the server is still stopping, or after a stop that failed, only marks
+    // the service for deletion at the next restart, while it stays
+    // registered and running until then.
     const bool parado = Aguarda_Servico([](const auto& estado) { return !estado || estado->stopped; }, kEsperaParada);
-    if (!parado) modRegistro::Escreve_Agora(L"O serviço MySQL não parou em " + Segundos(kEsperaParada));
+    if (!parado) {
+        modRegistro::Escreve_Agora(L"O serviço MySQL não parou em " + Segundos(kEsperaParada) +
+                                   L": não foi apagado");
+        modRegistro::Escreve_Agora(L"Resultado: o serviço MySQL ainda está registrado");
+        return false;
+    }
     Executa_Aguarda(comandos::Controle_Servico(L"delete"), kJanelaOculta);
     const bool removido = Aguarda_Servico([](const auto& estado) { return !estado; }, kEsperaRemocao);
     modRegistro::Escreve_Agora(removido ? L"Resultado: o serviço MySQL não está mais registrado"
@@ -68,14 +75,24 @@ bool frmPrincipal::Remove_Pasta_Criada() {
 
 bool frmPrincipal::Desfaz_Instalacao() {
     if (criado_.servico) {
-        modRegistro::Escreve_Agora(L"Desfazendo: o serviço MySQL registrado nesta execução será removido");
+        // Looked up now, whatever the step knew: the registration may have
+        // gone through although its command timed out or the look-up failed.
+        // Only a service that runs this run's server is this run's.
+        const std::wstring servidor = criado_.drive + comandos::kServidor;
         try {
-            criado_.servico = !Para_E_Apaga_Servico();
+            const auto estado = Rt().QueryService(comandos::kServico);
+            if (!estado || !comandos::Mesmo_Programa(estado->program, servidor)) {
+                criado_.servico = false;
+            } else {
+                modRegistro::Escreve_Agora(L"Desfazendo: o serviço MySQL registrado nesta execução será removido");
+                criado_.servico = !Para_E_Apaga_Servico();
+                modRegistro::Escreve_Agora(criado_.servico ? L"Restou: o serviço MySQL, ainda registrado"
+                                                           : L"Desfeito: o serviço MySQL foi removido");
+            }
         } catch (const RuntimeError& erro) {
             modRegistro::Escreve_Agora(L"Erro ao remover o serviço MySQL: " + erro.Description());
+            modRegistro::Escreve_Agora(L"Restou: o serviço MySQL, se estiver registrado");
         }
-        modRegistro::Escreve_Agora(criado_.servico ? L"Restou: o serviço MySQL, ainda registrado"
-                                                   : L"Desfeito: o serviço MySQL foi removido");
     }
     if (criado_.pasta) {
         // The service would be left pointing at nothing, and a server still

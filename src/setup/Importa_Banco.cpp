@@ -76,7 +76,7 @@ void frmPrincipal::Importa_Banco(const std::wstring& Drive, const std::wstring& 
         Rt().Pause(kPausaBanco);
 
         Executa_Aguarda(comandos::Recarga(cliente, Senha), kJanelaOculta, &execucao);
-        if (execucao.Tempo_Esgotado) return Falha_Etapa(kFalhaImportacao);
+        if (execucao.Encerrada()) return Falha_Etapa(kFalhaImportacao);
         Rt().DoEvents();
         Resultado = Verdadeiro;
     });

@@ -84,6 +84,7 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
         // and Data holds the shop's data.
         Rt().MakeFolder(Drive + comandos::kPastaServidor, FolderAccess::Server);
         criado_.pasta = true;
+        Anota_Pasta_Criada();
         Rt().MakeFolder(Drive + kPastaDados, FolderAccess::Private);
 
         modRegistro::Escreve_Agora(L"Descompactando " + Arquivo_Zip + L" em " + Drive + L"\\");

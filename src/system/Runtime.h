@@ -4,6 +4,7 @@
 // tests use an in-memory implementation.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -134,8 +135,10 @@ public:
     virtual bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) = 0;
     // The exit code and output of a program that has ended; forgets it.
     virtual ProgramEnd EndOfProgram(std::int32_t process_id) = 0;
-    // Ends a program Shell started that is still running (it took too long).
-    virtual void EndProgram(std::int32_t process_id) = 0;
+    // Ends a program Shell started that is still running (it took too long,
+    // or the run was interrupted), with every program it started; answers
+    // how those were found, for the log.
+    virtual std::wstring EndProgram(std::int32_t process_id) = 0;
     static constexpr std::uint32_t kForever = 0xFFFFFFFF;
 
     // Runs work on a thread of its own and returns once it has ended,
@@ -187,6 +190,37 @@ public:
     // the drive cannot be asked (what follows then says why).
     virtual bool KeepsAccessLists(const std::wstring& drive) = 0;
 
+    // The record of a setup under way, kept where only administrators may
+    // write and flushed to disk at every change, so that a run cut short by
+    // a power cut or a kill is found at the next start. Nothing when there
+    // is none; a RuntimeError when it cannot be written.
+    virtual std::optional<std::wstring> ReadRunRecord() = 0;
+    virtual void WriteRunRecord(const std::wstring& text) = 0;
+    virtual void RemoveRunRecord() = 0;
+    // What tells a folder apart from any other made later at the same path
+    // (its volume and file number); empty when it cannot be read.
+    virtual std::wstring FolderIdentity(const std::wstring& path) = 0;
+
+    // The operator's request to stop the setup under way (a close of the
+    // window answered yes, Ctrl+C or the console closed): from then on the
+    // waits and pauses return at once and the runner ends the command it
+    // waits for. Taken only inside a span the setup opens; may come from
+    // any thread. Answers whether it was taken.
+    bool Interrupt() {
+        if (!interruptible_.load()) return false;
+        interrupted_.store(true);
+        WakeUp();
+        return true;
+    }
+    bool Interrupted() const { return interrupted_.load(); }
+    // Opens or closes the span; closing it forgets an interruption, so that
+    // the undo that follows runs its commands.
+    void SetInterruptible(bool interruptible) {
+        interruptible_.store(interruptible);
+        if (!interruptible) interrupted_.store(false);
+    }
+    bool Interruptible() const { return interruptible_.load(); }
+
     // What the log tells of the program and of the system it runs on.
     virtual std::wstring ProgramVersion() = 0;
     virtual std::wstring SystemVersion() = 0;
@@ -210,8 +244,12 @@ public:
 protected:
     virtual int ShowMsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) = 0;
     virtual std::wstring ShowInputBox(const std::wstring& prompt) = 0;
+    // Makes a wait under way on the window's thread look at the interruption.
+    virtual void WakeUp() {}
 
 private:
+    std::atomic<bool> interruptible_{false};
+    std::atomic<bool> interrupted_{false};
     bool unattended_ = false;
     TextSink unattended_log_;
     int exit_code_ = 0;

@@ -93,6 +93,12 @@ Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Ja
                        std::uint32_t Limite_ms) {
     Logico resultado = Falso;
     Execucao execucao;
+    // An interrupted setup starts nothing more: it goes straight to its undo.
+    if (Rt().Interrupted()) {
+        execucao.Interrompida = true;
+        if (Resultado != nullptr) *Resultado = execucao;
+        return resultado;
+    }
     modRegistro::Escreve_Agora(Linha_Comando);
     const std::uint64_t inicio = Rt().TickCount();
     // How long the program may still take; kForever never runs out.
@@ -103,37 +109,49 @@ Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Ja
     };
     WithStandardHandler([&] {
         const std::int32_t id_processo = ToLong(Rt().Shell(Linha_Comando, Estilo_Janela));
-        Janela_Encontrada = 0;
-        Rt().Pause(500);
-        // First until a whole pass meets none of the process's windows. The
-        // window's handlers may run a command of their own while we wait, so
-        // each pass starts from no window found.
+        // However the wait ends, the command does not outlive it.
         bool terminou = false;
-        for (;;) {
+        try {
             Janela_Encontrada = 0;
-            Rt().EnumWindows(&Procura_Janela_Processo, id_processo);
-            if (Janela_Encontrada == 0 || restante() == 0) break;
-            terminou = Rt().WaitForProgram(id_processo, std::min(kIntervaloPassagens, restante()));
-        }
-        // Then until the process has ended: a program without windows (the
-        // command interpreter, a console client) would otherwise still be
-        // working when the caller goes on.
-        while (!terminou) {
-            const std::uint32_t espera = restante();
-            if (espera == 0) break;
-            terminou = Rt().WaitForProgram(id_processo, espera);
+            Rt().Pause(500);
+            // First until a whole pass meets none of the process's windows. The
+            // window's handlers may run a command of their own while we wait, so
+            // each pass starts from no window found.
+            for (;;) {
+                Janela_Encontrada = 0;
+                Rt().EnumWindows(&Procura_Janela_Processo, id_processo);
+                if (Janela_Encontrada == 0 || restante() == 0 || Rt().Interrupted()) break;
+                terminou = Rt().WaitForProgram(id_processo, std::min(kIntervaloPassagens, restante()));
+            }
+            // Then until the process has ended: a program without windows (the
+            // command interpreter, a console client) would otherwise still be
+            // working when the caller goes on.
+            while (!terminou && !Rt().Interrupted()) {
+                const std::uint32_t espera = restante();
+                if (espera == 0) break;
+                terminou = Rt().WaitForProgram(id_processo, espera);
+            }
+        } catch (...) {
+            try {
+                Rt().EndProgram(id_processo);
+            } catch (...) {
+            }
+            throw;
         }
         if (!terminou) {
             // A client stuck on a lock or a server that never answers would
-            // keep the run, and an unattended one, waiting for ever.
-            Rt().EndProgram(id_processo);
-            execucao.Tempo_Esgotado = true;
-            modRegistro::Escreve(L"    tempo esgotado após " + Duracao(Rt().TickCount() - inicio) +
-                                 L": o programa foi encerrado");
+            // keep the run, and an unattended one, waiting for ever; and an
+            // interrupted run must not wait for it at all.
+            const std::wstring como = Rt().EndProgram(id_processo);
+            execucao.Interrompida = Rt().Interrupted();
+            execucao.Tempo_Esgotado = !execucao.Interrompida;
+            modRegistro::Escreve(std::wstring(execucao.Interrompida ? L"    interrompido" : L"    tempo esgotado") +
+                                 L" após " + Duracao(Rt().TickCount() - inicio) +
+                                 L": o programa foi encerrado, com os que ele iniciou (" + como + L")");
             return;
         }
         const ProgramEnd fim = Rt().EndOfProgram(id_processo);
-        execucao = Execucao{true, fim.exit_code, fim.output, fim.errors, false};
+        execucao = Execucao{true, fim.exit_code, fim.output, fim.errors, false, false};
         resultado = Verdadeiro;
     });
     if (execucao.Concluida) Registra_Fim(execucao, Rt().TickCount() - inicio);

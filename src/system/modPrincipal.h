@@ -37,6 +37,9 @@ struct Execucao {
     std::wstring Saida;  // what it wrote to its standard output
     std::wstring Erros;  // and to its standard error
     bool Tempo_Esgotado = false;  // it ran past its time and was ended
+    bool Interrompida = false;    // the run was interrupted: ended, or never started
+    // Ended before its own end, for either reason: nothing it did can be trusted.
+    bool Encerrada() const { return Tempo_Esgotado || Interrompida; }
 };
 
 // How long a command may run before the runner ends it; the import, which
@@ -48,8 +51,10 @@ inline constexpr std::uint32_t kSemLimite = Runtime::kForever;
 // process is left and then until the process itself has ended, serving the
 // window's messages meanwhile; a program still running after Limite_ms is
 // ended. Every command goes to the log with what it wrote, its duration and
-// exit code. False after a run-time error (already reported) or when the time
-// ran out; the outcome in Resultado when given.
+// exit code. Once the run is interrupted (Runtime::Interrupt) the command
+// under way is ended and no other is started. False after a run-time error
+// (already reported), when the time ran out or the run was interrupted; the
+// outcome in Resultado when given.
 Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Janela,
                        Execucao* Resultado = nullptr, std::uint32_t Limite_ms = kLimiteComando);
 

@@ -255,6 +255,8 @@ void UZ_CALL Zip_Lista(std::int32_t tamanho, std::int32_t, std::int32_t, std::in
 }
 
 std::int32_t UZ_CALL Zip_Servico(const char*, std::int32_t tamanho) {
+    // An interrupted setup stops the extraction before the next entry.
+    if (Rt().Interrupted()) return 1;
     // Before each entry: the share of the archive's bytes written so far.
     Resume([&] {
         if (!Progresso || g_total == 0) return;

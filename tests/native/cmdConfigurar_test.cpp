@@ -279,6 +279,28 @@ TEST(StartButtonRun, EachFailingStepIsUndoneAndSaysSo) {
         {"the service is not set to start automatically", 3, [](Machine& m) { m.ExitWith(L"sc config", 5); }, 4,
          service},
         {"error inside the service step", 3, [](Machine& m) { m.FailAt(L"Pause 20000", 1); }, 1, L""},
+        // However the registration ends, a service it left that runs this
+        // run's server is taken off: the service manager may name the
+        // program in its own letter case and without ".exe".
+        {"the registration times out, having registered the service", 3,
+         [](Machine& m) {
+             m.program_for = [](const std::wstring& line) {
+                 return test::FakeProgram{0, 0, L"", L"", line.find(L"--install") != std::wstring::npos};
+             };
+         },
+         1, service},
+        {"the service look-up fails after the registration", 3, [](Machine& m) { m.FailAt(L"QueryService MySQL", 2); },
+         1, L""},
+        {"the service's program in other letter case, without .exe", 3,
+         [](Machine& m) {
+             m.program_for = [&m](const std::wstring& line) {
+                 if (line.find(L"--install") != std::wstring::npos) {
+                     m.rt.services[L"mysql"] = {false, false, true, L"C:\\MYSQL\\BIN\\MYSQLD-NT"};
+                 }
+                 return test::FakeProgram{0, line.ends_with(L"sc start MySQL") ? 1 : 0, L"", L""};
+             };
+         },
+         4, service},
         {"root's password does not work", 4, [](Machine& m) { m.ExitWith(L"FLUSH PRIVILEGES", 1); }, 6, accounts},
         {"a later grant is refused", 4, [](Machine& m) { m.ExitWith(L"TO velto@'%'", 1); }, 11, accounts},
         // The first step yields once and the third twice: the fourth yield is
@@ -387,6 +409,156 @@ TEST(StartButtonRun, ACommandThatNeverReturnsIsEndedAndTheImportMayTakeHours) {
     }
 }
 
+// Closing the window during a setup asks whether to interrupt it. Yes ends
+// the command under way with what it started, no pause or wait goes on, and
+// the run is undone; no lets it go on.
+TEST(StartButtonRun, AnInterruptedRunEndsItsCommandAndIsUndone) {
+    struct Case {
+        const char* name;
+        const wchar_t* at;  // the event the close comes at, in the command that contains it
+        int answer;
+        std::size_t lines_run;  // before the undo's
+        bool ended;             // the command under way was ended
+    };
+    const Case cases[] = {
+        {"at a pause of the service step", L"Pause 20000", vbYes, 1, false},
+        {"during a grant", L"TO velto@localhost", vbYes, 9, true},
+        {"during the import", L"-D velto <", vbYes, 19, true},
+        {"answered no during the import", L"-D velto <", vbNo, 20, false},
+    };
+    const std::wstring interrupted = L"A configuração foi interrompida.\r\n\r\nA instalação foi desfeita. Corrija o "
+                                     L"problema e tente novamente.\r\nVeja os detalhes em: " + kLog;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        const std::wstring at = c.at;
+        const bool pause = at.starts_with(L"Pause");
+        // The import alone has no time limit: it would wait for ever.
+        m.program_for = [&](const std::wstring& line) {
+            test::FakeProgram program;
+            program.never_ends = !pause && line.find(at) != std::wstring::npos && c.answer == vbYes;
+            program.runs_ms = program.never_ends ? 0 : line.find(at) != std::wstring::npos ? 3600000 : 0;
+            return program;
+        };
+        m.rt.msgbox_answers = {c.answer};
+        bool asked = false;
+        std::uint64_t interrupted_at = 0;
+        m.rt.on_event = [&](const std::wstring& e) {
+            const bool now = pause ? e == at
+                                   : e == L"WaitForProgram" && !m.rt.shells.empty() &&
+                                         m.rt.shells.back().command_line.find(at) != std::wstring::npos;
+            if (!now || asked) return;
+            asked = true;
+            interrupted_at = m.rt.clock_ms;
+            bool cancel = false;
+            m.form.Form_QueryUnload(cancel);
+            EXPECT_TRUE(cancel);
+        };
+        m.form.cmdConfigurar_Click();
+
+        EXPECT_EQ(m.rt.msgboxes.at(0).text, L"Deseja interromper a configuração? O que já foi feito será desfeito.");
+        EXPECT_EQ(m.rt.msgboxes.at(0).style, 36);
+        const auto whole = WholeSetup();
+        std::vector<std::wstring> lines(whole.begin(), whole.begin() + static_cast<long>(c.lines_run));
+        if (c.answer == vbNo) {
+            EXPECT_EQ(m.Lines(), lines);
+            EXPECT_EQ(m.form.Codigo_Configuracao(), 0);
+            continue;
+        }
+        lines.insert(lines.end(), {test::kCmd + L" /c sc stop MySQL", test::kCmd + L" /c sc delete MySQL"});
+        EXPECT_EQ(m.Lines(), lines);
+        EXPECT_EQ(m.rt.ended_programs.size(), c.ended ? 1u : 0u);
+        // Nothing waited once the run was interrupted but the undo's two commands.
+        EXPECT_LE(m.rt.clock_ms - interrupted_at, 1000u);
+        ASSERT_EQ(m.rt.msgboxes.size(), 2u);
+        EXPECT_EQ(m.rt.msgboxes[1].text, interrupted);
+        EXPECT_EQ(m.form.Codigo_Configuracao(), 6);
+        EXPECT_FALSE(m.rt.Exists(L"c:\\MySQL"));
+        EXPECT_EQ(m.rt.services.count(L"mysql"), 0u);
+        EXPECT_FALSE(m.rt.run_record);
+        EXPECT_TRUE(m.view[Control::cmdConfigurar].enabled);
+        const std::string log = m.rt.FileContent(kLog);
+        EXPECT_NE(log.find("Resultado: interrompida a pedido na etapa "), std::string::npos);
+        EXPECT_EQ(log.find("Falha: "), std::string::npos);
+    }
+}
+
+// A run the program could not finish (a power cut, a kill) is found at the
+// next start from its record, and only what it made is taken back.
+TEST(StartButtonRun, ARunCutShortIsFoundAndUndoneAtTheNextStart) {
+    const std::wstring question =
+        L"A configuração anterior do MySQL não terminou (iniciada em 08/12/2026 10:00, na etapa 5). "
+        L"Deseja desfazer o que ela fez?";
+    struct Case {
+        const char* name;
+        bool cut_short;  // else a shop's own server, which no record describes
+        int answer;      // to the question at the start
+        bool undone;
+    };
+    const Case cases[] = {
+        {"undone", true, vbYes, true},
+        {"kept, and a press refused", true, vbNo, false},
+        {"a shop's server without a record", false, vbYes, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Machine m;
+        m.rt.AddFile(L"C:\\WINDOWS\\system32\\LUMATREX.OCX");
+        if (c.cut_short) {
+            // Killed during the import.
+            m.rt.on_event = [&m](const std::wstring& e) {
+                if (e.find(L"-D velto <") != std::wstring::npos) throw test::ProgramEnded{};
+            };
+            EXPECT_THROW(m.form.cmdConfigurar_Click(), test::ProgramEnded);
+            m.rt.on_event = nullptr;
+            ASSERT_TRUE(m.rt.run_record);
+        } else {
+            m.rt.AddFolder(L"c:\\MySQL\\bin");
+            m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
+        }
+        const std::size_t before = m.rt.shells.size();
+        m.rt.msgboxes.clear();
+        test::FakeView view;
+        frmPrincipal started{view};
+        m.rt.msgbox_answers = {vbOK, c.answer};
+        started.Form_Load();
+        view[Control::cboArquivoSql].text = L"velto.sql";
+        started.cmdConfigurar_Click();
+
+        const std::vector<std::wstring> undo{test::kCmd + L" /c sc stop MySQL", test::kCmd + L" /c sc delete MySQL"};
+        const auto all = m.Lines();
+        const std::vector<std::wstring> after(all.begin() + static_cast<long>(before), all.end());
+        std::vector<std::wstring> shown;
+        for (const auto& box : m.rt.msgboxes) shown.push_back(box.text);
+        ASSERT_GE(shown.size(), 2u);
+        if (c.undone) {
+            EXPECT_EQ(shown[1], question);
+            EXPECT_EQ(shown[2], L"A configuração anterior foi desfeita.\r\nVeja os detalhes em: " + kLog);
+            // Then the press sets the server up afresh.
+            EXPECT_EQ(after.size(), undo.size() + WholeSetup().size());
+            EXPECT_EQ(std::vector<std::wstring>(after.begin(), after.begin() + 2), undo);
+            EXPECT_EQ(started.Codigo_Configuracao(), 0);
+            EXPECT_FALSE(m.rt.run_record);
+            continue;
+        }
+        // Nothing is touched, and the press says why it stops.
+        EXPECT_TRUE(after.empty());
+        EXPECT_EQ(m.rt.services.count(L"mysql"), 1u);
+        EXPECT_TRUE(m.rt.Exists(L"c:\\MySQL"));
+        EXPECT_EQ(started.Codigo_Configuracao(), 2);
+        if (!c.cut_short) {
+            EXPECT_EQ(shown.size(), 2u);  // no question
+            EXPECT_EQ(shown[1], L"O MySQL já existe nessa máquina.\r\nA instalação será interrompida!");
+            continue;
+        }
+        EXPECT_EQ(shown[1], question);
+        EXPECT_TRUE(m.rt.run_record);
+        EXPECT_EQ(shown.back(), L"O MySQL já existe nessa máquina.\r\nA instalação será interrompida!\r\n\r\n"
+                                L"A configuração anterior do MySQL não terminou (iniciada em 08/12/2026 10:00, na "
+                                L"etapa 5). Abra o programa de novo e responda Sim para desfazer o que ela fez.");
+    }
+}
+
 // ---- other handlers during the steps' yields ----------------------------------
 
 // Taking the service away under a setup would leave it reporting a server
@@ -480,10 +652,14 @@ TEST(StartButtonReentrancy, ACloseRequestOrAnotherPressDuringARunChangesNothing)
     std::vector<std::wstring> shown;
     for (const auto& box : m.rt.msgboxes) shown.push_back(box.text.substr(0, 20));
     const std::wstring b = busy.substr(0, 20);
-    EXPECT_EQ(shown, (std::vector<std::wstring>{b, b, b, L"Concluído a instalaç", L"Remover o serviço do", b, b,
+    // A close during the setup asks whether to interrupt it (answered no,
+    // it goes on); during the removal it is refused.
+    const std::wstring q = L"Deseja interromper a";
+    EXPECT_EQ(shown, (std::vector<std::wstring>{q, q, b, L"Concluído a instalaç", L"Remover o serviço do", b, b,
                                                  L"O Serviço MySQL foi "}));
-    EXPECT_EQ(m.rt.msgboxes[0].style, 64);
+    EXPECT_EQ(m.rt.msgboxes[0].style, 36);
     EXPECT_EQ(m.rt.msgboxes[0].title, L"Atenção");
+    EXPECT_EQ(m.rt.msgboxes[2].style, 64);
     EXPECT_EQ(m.rt.services.count(L"mysql"), 0u);
 
     bool cancel = true;
@@ -673,6 +849,42 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
              };
          },
          13, "Etapa 3. Criação de serviço Mysql\r\n"},
+        {"ended while the log's header reads the archive", install,
+         [](Machine& m) {
+             m.rt.on_event = [&m](const std::wstring& e) {
+                 if (e == L"RunInBackground") m.rt.End();
+             };
+         },
+         6, "Execução pela linha de comando"},
+        {"interrupted (Ctrl+C) during the import", install,
+         [](Machine& m) {
+             m.program_for = [](const std::wstring& line) {
+                 return test::FakeProgram{0, 0, L"", L"", line.find(L"-D velto <") != std::wstring::npos};
+             };
+             m.rt.on_event = [&m](const std::wstring& e) {
+                 if (e == L"WaitForProgram" && m.rt.shells.back().command_line.find(L"-D velto <") != std::wstring::npos) {
+                     EXPECT_TRUE(m.rt.Interrupt());
+                 }
+             };
+         },
+         6, "Resultado: interrompida a pedido na etapa 5. Importação do banco novo"},
+        {"a run cut short before is undone first", install,
+         [](Machine& m) {
+             m.rt.MakeFolder(L"c:\\MySQL", FolderAccess::Server);
+             m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
+             m.rt.run_record =
+                 Configuracao_Em_Andamento{L"2026-12-08 09:30:00", L"c:", 5, m.rt.FolderIdentity(L"c:\\MySQL")}.Texto();
+         },
+         0, "Desfazer a configuração anterior do MySQL"},
+        {"a run cut short before that cannot be undone", install,
+         [](Machine& m) {
+             m.rt.MakeFolder(L"c:\\MySQL", FolderAccess::Server);
+             m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
+             m.rt.run_record =
+                 Configuracao_Em_Andamento{L"2026-12-08 09:30:00", L"c:", 5, m.rt.FolderIdentity(L"c:\\MySQL")}.Texto();
+             m.ExitWith(L"sc delete", 5);
+         },
+         2, "Não foi possível desfazer a instalação por completo."},
         {"ended during the removal", {L"/remover"},
          [](Machine& m) {
              m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};

@@ -56,7 +56,11 @@ TEST_F(Removal, TellsTheTruthAboutTheService) {
         {"stops at once", 0, false, true, true, {stop, del}, L"O Serviço MySQL foi removido!", 0, true},
         {"still stopping for a few seconds", 7000, false, true, true, {stop, del}, L"O Serviço MySQL foi removido!", 0,
          true},
-        {"never stops: the delete only marks it", UINT32_MAX, false, true, true, {stop, del}, failed, 48, false},
+        // A delete sent before the stop has taken effect only marks the
+        // service for the next restart, so it waits for STOPPED, however
+        // long the server takes to write its tables out.
+        {"stops after 45 s", 45000, false, true, true, {stop, del}, L"O Serviço MySQL foi removido!", 0, true},
+        {"never stops: not deleted", UINT32_MAX, false, true, true, {stop}, failed, 48, false},
         {"delete refused", 0, true, true, true, {stop, del}, failed, 48, false},
         {"never there", 0, false, false, true, {stop, del}, L"O Serviço MySQL foi removido!", 0, true},
         {"not administrator", 0, false, true, false, {}, admin, 48, false},
@@ -92,6 +96,9 @@ TEST_F(Removal, TellsTheTruthAboutTheService) {
         std::vector<std::wstring> lines;
         for (const auto& shell : r.shells) lines.push_back(shell.command_line);
         EXPECT_EQ(lines, c.lines);
+        if (stops_at && lines.size() == 2) {
+            EXPECT_GE(r.shells[1].at_ms, *stops_at);
+        }
         ASSERT_EQ(r.msgboxes.size(), 2u);
         EXPECT_EQ(r.msgboxes[1].text, c.message);
         EXPECT_EQ(r.msgboxes[1].style, c.style);

@@ -81,7 +81,7 @@ void FakeRuntime::AddFolder(const std::wstring& path, int attributes) {
     auto& entries = tree_[Normalise(parent)];
     const bool known = std::any_of(entries.begin(), entries.end(),
                                    [&](const Entry& e) { return Lower(e.name) == Lower(name); });
-    if (!known) entries.push_back({name, attributes | kDirectoryAttr});
+    if (!known) entries.push_back({name, attributes | kDirectoryAttr, ++next_identity_});
     tree_[Normalise(path)];
 }
 
@@ -241,6 +241,7 @@ bool FakeRuntime::WaitForProgram(std::int32_t process_id, std::uint32_t timeout_
     if (it == running_.end()) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
     const std::uint64_t ends_at = it->second.ends_at;
     if (ends_at <= clock_ms) return true;
+    if (Interrupted()) return false;
     // Waiting for ever on a program that never ends would hang the test.
     if (timeout_ms == kForever && ends_at == UINT64_MAX) throw std::logic_error("waits for ever on a stuck program");
     if (ends_at - clock_ms <= timeout_ms) {
@@ -262,12 +263,35 @@ ProgramEnd FakeRuntime::EndOfProgram(std::int32_t process_id) {
     return end;
 }
 
-void FakeRuntime::EndProgram(std::int32_t process_id) {
+std::wstring FakeRuntime::EndProgram(std::int32_t process_id) {
     Event(L"EndProgram");
     const auto it = running_.find(process_id);
     if (it == running_.end()) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
     ended_programs.push_back(it->second.command_line);
     running_.erase(it);
+    return L"pelo job";
+}
+
+void FakeRuntime::WriteRunRecord(const std::wstring& text) {
+    Event(L"WriteRunRecord");
+    if (run_record_fails) throw RuntimeError(75, L"Erro de acesso ao caminho/arquivo");
+    run_record = text;
+    run_record_writes.push_back(text);
+}
+
+void FakeRuntime::RemoveRunRecord() {
+    Event(L"RemoveRunRecord");
+    run_record.reset();
+}
+
+std::wstring FakeRuntime::FolderIdentity(const std::wstring& path) {
+    const auto [parent, name] = SplitPath(Normalise(path));
+    const auto it = tree_.find(parent);
+    if (it == tree_.end()) return L"";
+    for (const Entry& e : it->second) {
+        if (Lower(e.name) == name && (e.attributes & kDirectoryAttr)) return L"pasta " + std::to_wstring(e.identity);
+    }
+    return L"";
 }
 
 void FakeRuntime::RunInBackground(const std::function<void()>& work) {
@@ -345,7 +369,8 @@ bool FakeRuntime::ClaimSingleInstance() {
 void FakeRuntime::BlockShutdown(const std::wstring& reason) { shutdown_reason = reason; }
 
 void FakeRuntime::Pause(std::uint32_t milliseconds) {
-    clock_ms += milliseconds;
+    // An interrupted run's pauses end at once.
+    if (!Interrupted()) clock_ms += milliseconds;
     Event(L"Pause " + std::to_wstring(milliseconds));
 }
 

@@ -91,6 +91,10 @@ public:
     // Folders (lower-cased, no trailing separator) where no file can be written.
     std::vector<std::wstring> read_only_folders;
     std::wstring now = L"2026-12-08 10:00:00";
+    // The record of a setup under way, and every text written to it.
+    std::optional<std::wstring> run_record;
+    std::vector<std::wstring> run_record_writes;
+    bool run_record_fails = false;  // writing it raises an error
     // Windows met by each enumeration pass, in order; passes beyond the
     // script meet no window.
     std::deque<std::vector<FakeWindow>> window_passes;
@@ -149,7 +153,11 @@ public:
     double Shell(const std::wstring& command_line, std::int32_t window_style) override;
     bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) override;
     ProgramEnd EndOfProgram(std::int32_t process_id) override;
-    void EndProgram(std::int32_t process_id) override;
+    std::wstring EndProgram(std::int32_t process_id) override;
+    std::optional<std::wstring> ReadRunRecord() override { return run_record; }
+    void WriteRunRecord(const std::wstring& text) override;
+    void RemoveRunRecord() override;
+    std::wstring FolderIdentity(const std::wstring& path) override;
     void RunInBackground(const std::function<void()>& work) override;
     void OnWindowThread(const std::function<void()>& call) override;
     std::wstring FileSha256(const std::wstring& path) override;
@@ -187,7 +195,9 @@ private:
     struct Entry {
         std::wstring name;  // as added
         int attributes;
+        int identity = 0;  // a folder's, new each time one is made
     };
+    int next_identity_ = 0;
     void Event(const std::wstring& text);
     std::wstring NextMatch();
 

@@ -83,6 +83,24 @@ TEST(ConsoleLauncher, HandsOnTheProgramsExitCodeAndEachOfItsLinesOnce) {
     }
 }
 
+// A program that crashed or was ended has an NTSTATUS for its code, which a
+// batch file reads as a negative number and "if errorlevel 1" as success.
+TEST(ConsoleLauncher, PassesTheProgramsCodeAndACrashAsAnInternalError) {
+    const struct {
+        const wchar_t* code;  // the stand-in program's
+        DWORD passed;
+    } rows[] = {{L"6", 6}, {L"20", 20}, {L"-1073741510", 5}, {L"-1073741819", 5}};
+    test::TempFolder folder;
+    ASSERT_TRUE(CopyFileW((test::ProgramFolder() + L"\\ConfiguraMySQL.com").c_str(),
+                          (folder / L"ConfiguraMySQL.com").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(test::Stub().c_str(), (folder / L"ConfiguraMySQL.exe").c_str(), FALSE));
+    for (const auto& row : rows) {
+        SCOPED_TRACE(test::Utf8(row.code));
+        test::ScopedEnv exit_code{L"CM_EXIT", row.code};
+        EXPECT_EQ(test::RunWithOutput(folder / L"ConfiguraMySQL.com", L"/instalar", folder), row.passed);
+    }
+}
+
 TEST(ConsoleLauncher, StartsOnlyTheProgramBesideItNeverOneInTheCurrentFolder) {
     test::TempFolder folder;
     const std::wstring alone = folder / L"ConfiguraMySQL.com";

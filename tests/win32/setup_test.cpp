@@ -18,6 +18,7 @@
 
 // After windows.h, which the support headers bring.
 #include <psapi.h>
+#include <tlhelp32.h>
 #include <zlib.h>
 
 namespace cm {
@@ -121,7 +122,15 @@ protected:
         test::WriteFile(app + L"\\" + kScript, "CREATE TABLE produto (id INT);\r\n");
         test::WriteFile(component, "");
     }
-    void TearDown() override { DeleteFileW(component.c_str()); }
+    void TearDown() override {
+        DeleteFileW(component.c_str());
+        ForgetRunRecord();
+    }
+    // What a run cut short leaves for the next start must not reach the
+    // next test's.
+    static void ForgetRunRecord() {
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Brevano\\ConfiguraMySQL", L"ConfiguracaoEmAndamento");
+    }
 
     void WriteServerArchive() {
         const std::string stand_in = test::ReadFile(stub);
@@ -362,6 +371,65 @@ TEST_F(SetupInTheProgram, TheWindowAnswersThroughoutTheExtraction) {
     for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
     PostMessageW(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(WaitForSingleObject(program.process.hProcess, 10000), WAIT_OBJECT_0);
+}
+
+// The processes of this machine whose program file has this name.
+std::vector<DWORD> ProcessesNamed(const wchar_t* name) {
+    std::vector<DWORD> found;
+    const win32::KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, name) == 0) found.push_back(entry.th32ProcessID);
+    }
+    return found;
+}
+
+// A program killed in the middle of a setup takes the command it runs with
+// it; its next start finds the run on record and, asked, takes back what it
+// made.
+TEST_F(SetupInTheProgram, AKilledRunTakesItsCommandWithItAndIsUndoneAtTheNextStart) {
+    WriteServerArchive();
+    test::ScopedEnv hold{L"CM_HOLD_MS", L"120000"};
+    {
+        test::Started program;
+        ASSERT_NE(Press(program), nullptr);
+        for (int i = 0; i < 600 && test::ReadRecord(record).starts.empty(); ++i) Sleep(100);
+        ASSERT_EQ(test::ReadRecord(record).starts.size(), 1u) << "the service step never began";
+        ASSERT_EQ(ProcessesNamed(L"mysqld-nt.exe").size(), 1u);
+        TerminateProcess(program.process.hProcess, 1);
+        WaitForSingleObject(program.process.hProcess, 10000);
+        bool gone = false;
+        for (int i = 0; i < 100 && !gone; ++i) {
+            gone = ProcessesNamed(L"mysqld-nt.exe").empty();
+            if (!gone) Sleep(50);
+        }
+        EXPECT_TRUE(gone) << "the command outlived the program";
+    }
+    ASSERT_NE(GetFileAttributesW(kServer.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    test::Started again;
+    test::StartProgram(again, app, app);
+    std::wstring text;
+    HWND box = test::WaitForBox(again.Id(), L"Informativo", text, 30000);
+    ASSERT_NE(box, nullptr);
+    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    box = test::WaitForBox(again.Id(), L"Atenção", text, 30000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(text.rfind(L"A configuração anterior do MySQL não terminou (iniciada em ", 0), 0u) << test::Utf8(text);
+    EXPECT_NE(text.find(L", na etapa 3). Deseja desfazer o que ela fez?"), std::wstring::npos) << test::Utf8(text);
+    PostMessageW(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
+    for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
+    box = test::WaitForBox(again.Id(), L"Atenção", text, 60000);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(text, L"A configuração anterior foi desfeita.\r\nVeja os detalhes em: " + app + L"\\ConfiguraMySQL.log");
+    EXPECT_EQ(GetFileAttributesW(kServer.c_str()), INVALID_FILE_ATTRIBUTES);
+    PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
+    for (int i = 0; i < 200 && !test::MainWindowVisible(again.Id()); ++i) Sleep(50);
+    ASSERT_TRUE(test::MainWindowVisible(again.Id()));
+    HWND window = FindWindowW(L"BrevanoConfiguraMySQL", nullptr);
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WaitForSingleObject(again.process.hProcess, 10000), WAIT_OBJECT_0);
 }
 
 // An archive the first step cannot take stops the setup there, and leaves

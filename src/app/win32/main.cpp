@@ -29,7 +29,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const cm::Opcoes opcoes = cm::Interpreta_Linha_Comando(arguments);
     if (opcoes.modo == cm::Opcoes::Modo::Janela) return cm::Copia_Unica() ? window.Run() : cm::kSaidaOutraCopia;
 
-    runtime.AttachParentConsole();
+    runtime.AttachParentConsole(cm::kSaidaInterrompida);
     int code = cm::kSaidaVerificacao;
     try {
         const bool acts = opcoes.modo == cm::Opcoes::Modo::Instalar || opcoes.modo == cm::Opcoes::Modo::Remover;

@@ -11,7 +11,7 @@
 namespace {
 
 // When the program cannot be started at all: cmd's own code for a command it
-// cannot find. The program itself never ends with it (it uses 0 to 5, 10 to 15
+// cannot find. The program itself never ends with it (it uses 0 to 6, 10 to 15
 // and 20), so a script can tell the two apart.
 constexpr DWORD kNaoIniciado = 9009;
 // The program's own code for a run without administrator rights: from a
@@ -63,9 +63,23 @@ const wchar_t* ArgumentsOf(const wchar_t* line) {
     return line;
 }
 
-// Ctrl+C reaches the program too, on the same console: it decides, and this
-// stays to hand on how it ended.
-BOOL WINAPI KeepWaiting(DWORD event) { return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT; }
+// The program's exit code as a batch file reads it. An NTSTATUS (0xC0000005
+// for a crash, 0xC000013A when it was ended) is negative as %ERRORLEVEL%,
+// which "if errorlevel 1" takes for success: it is the program's own code
+// for an internal error instead.
+constexpr DWORD kErroInterno = 5;
+DWORD AsBatchCode(DWORD code) { return code >= 0xC0000000u ? kErroInterno : code; }
+
+HANDLE g_program = nullptr;
+
+// Ctrl+C, Ctrl+Break and closing the console reach the program too, on the
+// same console: it decides (a setup is interrupted and undone), and this
+// stays to hand on how it ended. A closed console ends this process a few
+// seconds after the handler returns, so it waits for the program first.
+BOOL WINAPI KeepWaiting(DWORD event) {
+    if (event == CTRL_CLOSE_EVENT && g_program != nullptr) WaitForSingleObject(g_program, 4500);
+    return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT;
+}
 
 }  // namespace
 
@@ -104,10 +118,10 @@ int main() {
         return static_cast<int>(kNaoIniciado);
     }
     CloseHandle(started.hThread);
+    g_program = started.hProcess;
     SetConsoleCtrlHandler(KeepWaiting, TRUE);
     WaitForSingleObject(started.hProcess, INFINITE);
     DWORD code = kNaoIniciado;
     GetExitCodeProcess(started.hProcess, &code);
-    CloseHandle(started.hProcess);
-    return static_cast<int>(code);
+    return static_cast<int>(AsBatchCode(code));
 }

@@ -33,24 +33,30 @@ void Win32Runtime::RunInBackground(const std::function<void()>& work) {
     // Without a thread of its own the work still gets done, only the window
     // waits for it.
     if (!thread) return work();
+    const auto serve_call = [&] {
+        try {
+            (*pending_call_)();
+        } catch (...) {
+            pending_error_ = std::current_exception();
+        }
+        SetEvent(call_done_.Get());
+    };
     for (;;) {
         const HANDLE handles[2] = {thread.Get(), call_ready_.Get()};
         const DWORD woke = MsgWaitForMultipleObjectsEx(2, handles, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
         if (woke == WAIT_OBJECT_0) break;
         if (woke == WAIT_OBJECT_0 + 1) {
-            try {
-                (*pending_call_)();
-            } catch (...) {
-                pending_error_ = std::current_exception();
-            }
-            SetEvent(call_done_.Get());
+            serve_call();
         } else if (woke == WAIT_OBJECT_0 + 2) {
             DoEvents();
         } else {
-            // Nothing to serve any more: the work must still end before its
-            // frame, which it uses, goes.
-            WaitForSingleObject(thread.Get(), INFINITE);
-            break;
+            // Should the system refuse the wait, look at the work and at
+            // what it hands over in turn: the work may be waiting for this
+            // thread, which must keep serving it and the window until the
+            // work ends (its frame, which it uses, goes then).
+            if (WaitForSingleObject(thread.Get(), 20) == WAIT_OBJECT_0) break;
+            if (WaitForSingleObject(call_ready_.Get(), 0) == WAIT_OBJECT_0) serve_call();
+            DoEvents();
         }
     }
     if (context.error) std::rethrow_exception(context.error);

@@ -6,6 +6,7 @@
 #include <sddl.h>
 
 #include <array>
+#include <cwchar>
 
 #include "system/RuntimeError.h"
 #include "system/win32/SystemError.h"
@@ -145,6 +146,24 @@ std::vector<std::wstring> Win32Runtime::ChangeableByAnyone(const std::wstring& p
         if (may) found.emplace_back(group.name);
     }
     return found;
+}
+
+std::wstring Win32Runtime::FolderIdentity(const std::wstring& path) {
+    // The volume's serial number and the folder's file number: a folder made
+    // again at the same path, by anyone, has another.
+    const KernelHandle folder(CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                          nullptr));
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!folder || !GetFileInformationByHandle(folder.Get(), &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return L"";
+    }
+    wchar_t text[64];
+    std::swprintf(text, 64, L"%08lx-%08lx%08lx", static_cast<unsigned long>(info.dwVolumeSerialNumber),
+                  static_cast<unsigned long>(info.nFileIndexHigh), static_cast<unsigned long>(info.nFileIndexLow));
+    return text;
 }
 
 bool Win32Runtime::KeepsAccessLists(const std::wstring& drive) {

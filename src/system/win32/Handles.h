@@ -75,6 +75,7 @@ using GdiObjectTraits = NullableTraits<Object, &DeleteObject>;
 using HookTraits = NullableTraits<HHOOK, &UnhookWindowsHookEx>;
 using CryptProviderTraits = NullableTraits<HCRYPTPROV, &ReleaseCryptProvider>;
 using CryptHashTraits = NullableTraits<HCRYPTHASH, &CryptDestroyHash>;
+using RegistryKeyTraits = NullableTraits<HKEY, &RegCloseKey>;
 
 // A process, thread, file or other kernel object (CloseHandle).
 using KernelHandle = Owned<KernelHandleTraits>;
@@ -99,6 +100,8 @@ using Hook = Owned<HookTraits>;
 // being computed with it (CryptDestroyHash).
 using CryptProvider = Owned<CryptProviderTraits>;
 using CryptHash = Owned<CryptHashTraits>;
+// An open registry key (RegCloseKey).
+using RegistryKey = Owned<RegistryKeyTraits>;
 
 // A window's device context, borrowed for a measurement and given back to
 // the same window (ReleaseDC needs both, so it is no Owned).

@@ -1,6 +1,9 @@
 // Programs the runtime starts: their command line, output files, end and exit code.
 #include "system/win32/Win32Runtime.h"
 
+#include <tlhelp32.h>
+
+#include <map>
 #include <vector>
 
 #include "system/RuntimeError.h"
@@ -51,6 +54,69 @@ std::wstring ReadBack(const KernelHandle& file) {
     return ConsoleText(bytes);
 }
 
+// Whether the job this program already runs in (a scheduler's, a management
+// agent's) lets a program it starts leave it: where jobs cannot nest
+// (Windows 7), that is the only way the command gets a job of its own.
+bool MayBreakAway() {
+    BOOL in_job = FALSE;
+    if (!IsProcessInJob(GetCurrentProcess(), nullptr, &in_job) || !in_job) return false;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    if (!QueryInformationJobObject(nullptr, JobObjectExtendedLimitInformation, &limits, sizeof limits, nullptr)) {
+        return false;
+    }
+    return (limits.BasicLimitInformation.LimitFlags & JOB_OBJECT_LIMIT_BREAKAWAY_OK) != 0;
+}
+
+// A job that ends every process in it once its last handle is closed: when
+// this program is killed, its commands go with it.
+KernelHandle JobEndingWithIts(HANDLE process) {
+    KernelHandle job(CreateJobObjectW(nullptr, nullptr));
+    if (!job) return job;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+        !AssignProcessToJobObject(job.Get(), process)) {
+        job.Reset();
+    }
+    return job;
+}
+
+FILETIME CreationOf(HANDLE process) {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    GetProcessTimes(process, &created, &exited, &kernel, &user);
+    return created;
+}
+
+// Without a job: the programs a command started, and theirs, from a
+// snapshot of the processes. A process counts only when it began after its
+// parent, since a parent's id may have been taken by a later process.
+void EndDescendants(DWORD root, HANDLE root_process) {
+    const KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return;
+    std::multimap<DWORD, DWORD> children;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot.Get(), &entry); more; more = Process32NextW(snapshot.Get(), &entry)) {
+        if (entry.th32ProcessID != entry.th32ParentProcessID) {
+            children.emplace(entry.th32ParentProcessID, entry.th32ProcessID);
+        }
+    }
+    std::vector<std::pair<DWORD, FILETIME>> pending{{root, CreationOf(root_process)}};
+    for (std::size_t i = 0; i < pending.size() && pending.size() < 4096; ++i) {
+        const auto [parent, parent_created] = pending[i];
+        const auto [first, last] = children.equal_range(parent);
+        for (auto it = first; it != last; ++it) {
+            const KernelHandle child(OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                                 it->second));
+            if (!child) continue;
+            const FILETIME created = CreationOf(child.Get());
+            if (CompareFileTime(&created, &parent_created) < 0) continue;
+            TerminateProcess(child.Get(), 1);
+            pending.emplace_back(it->second, created);
+        }
+    }
+}
+
 }  // namespace
 
 std::wstring ProgramOf(const std::wstring& command_line) {
@@ -85,7 +151,8 @@ double Win32Runtime::Shell(const std::wstring& command_line, std::int32_t window
     line.push_back(L'\0');
     // Started held, so that it is in its job before it can start programs
     // of its own: ending a command that took too long ends what it started.
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherit, CREATE_SUSPENDED, nullptr, nullptr, &startup,
+    const DWORD flags = CREATE_SUSPENDED | (MayBreakAway() ? CREATE_BREAKAWAY_FROM_JOB : 0);
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherit, flags, nullptr, nullptr, &startup,
                         &process)) {
         const DWORD error = GetLastError();
         const std::wstring program = ProgramOf(command_line);
@@ -108,8 +175,7 @@ double Win32Runtime::Shell(const std::wstring& command_line, std::int32_t window
     }
     const KernelHandle thread(process.hThread);
     started.process.Reset(process.hProcess);
-    started.job.Reset(CreateJobObjectW(nullptr, nullptr));
-    if (started.job && !AssignProcessToJobObject(started.job.Get(), process.hProcess)) started.job.Reset();
+    started.job = JobEndingWithIts(process.hProcess);
     ResumeThread(process.hThread);
     started_[static_cast<std::int32_t>(process.dwProcessId)] = std::move(started);
     return static_cast<double>(process.dwProcessId);
@@ -131,13 +197,21 @@ ProgramEnd Win32Runtime::EndOfProgram(std::int32_t process_id) {
     return ProgramEnd{static_cast<std::int32_t>(code), ReadBack(started.output), ReadBack(started.errors)};
 }
 
-void Win32Runtime::EndProgram(std::int32_t process_id) {
+std::wstring Win32Runtime::EndProgram(std::int32_t process_id) {
     const auto it = started_.find(process_id);
     if (it == started_.end()) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
     const Started started = std::move(it->second);
     started_.erase(it);
-    if (!started.job || !TerminateJobObject(started.job.Get(), 1)) TerminateProcess(started.process.Get(), 1);
+    std::wstring how = L"pelo job do Windows";
+    if (!started.job || !TerminateJobObject(started.job.Get(), 1)) {
+        // The program already ran in a job that allows no other: what it
+        // started is found by its parentage instead.
+        EndDescendants(static_cast<DWORD>(process_id), started.process.Get());
+        TerminateProcess(started.process.Get(), 1);
+        how = L"pela lista de processos";
+    }
     WaitForSingleObject(started.process.Get(), 5000);
+    return how;
 }
 
 }  // namespace cm::win32

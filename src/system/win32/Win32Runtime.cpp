@@ -176,6 +176,7 @@ void Win32Runtime::End() { ExitProcess(static_cast<UINT>(ExitCode())); }
 
 void Win32Runtime::BlockShutdown(const std::wstring& reason) {
     shutdown_reason_ = reason;
+    busy_.store(!reason.empty());
     if (main_window_ == nullptr) return;
     if (reason.empty()) {
         ShutdownBlockReasonDestroy(main_window_);
@@ -184,12 +185,36 @@ void Win32Runtime::BlockShutdown(const std::wstring& reason) {
     }
 }
 
-void Win32Runtime::AttachParentConsole() {
+namespace {
+
+std::atomic<int> g_interrupted_code{1};
+
+// Runs on a thread of its own, which the system makes for each event.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    Win32Runtime* runtime = g_instance;
+    if (runtime == nullptr) return FALSE;
+    const bool taken = runtime->Interrupt();
+    if (!taken && !runtime->Busy()) ExitProcess(static_cast<UINT>(g_interrupted_code.load()));
+    // A closed console ends the process once this returns, or after a few
+    // seconds: the undo gets what time there is, and what it cannot finish
+    // stays on record for the next start.
+    if (event == CTRL_CLOSE_EVENT) {
+        for (int i = 0; i < 90 && runtime->Busy(); ++i) Sleep(50);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
+void Win32Runtime::AttachParentConsole(int interrupted_code) {
     // A window program has no console of its own; a handle it was given for
     // its output (a redirection) serves as well.
     AttachConsole(ATTACH_PARENT_PROCESS);
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (output != nullptr && output != INVALID_HANDLE_VALUE) console_ = output;
+    g_interrupted_code.store(interrupted_code);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
 void Win32Runtime::ConsoleLine(const std::wstring& text) {
@@ -269,11 +294,15 @@ std::wstring Win32Runtime::Environ(const std::wstring& name) {
 
 bool Win32Runtime::WaitServing(HANDLE handle, std::uint32_t timeout_ms) {
     const ULONGLONG start = GetTickCount64();
+    const auto signalled = [&] { return handle != nullptr && WaitForSingleObject(handle, 0) == WAIT_OBJECT_0; };
     for (;;) {
+        // An interrupted run waits for nothing (WakeUp makes a wait under
+        // way come back here).
+        if (Interrupted()) return signalled();
         DWORD remaining = INFINITE;
         if (timeout_ms != kForever) {
             const ULONGLONG elapsed = GetTickCount64() - start;
-            if (elapsed >= timeout_ms) return false;
+            if (elapsed >= timeout_ms) return signalled();
             remaining = static_cast<DWORD>(timeout_ms - elapsed);
         }
         const DWORD count = handle != nullptr ? 1 : 0;
@@ -283,9 +312,20 @@ bool Win32Runtime::WaitServing(HANDLE handle, std::uint32_t timeout_ms) {
         if (woke == WAIT_OBJECT_0 + count) {
             DoEvents();
         } else if (woke == WAIT_FAILED) {
-            RaiseSystemError(kErrInternal, L"Não foi possível aguardar o programa iniciado");
+            // Should the system refuse the wait, look again a moment later
+            // rather than wait blind: the window keeps answering and the
+            // limit still holds.
+            Sleep(std::min<DWORD>(remaining, 50));
+            if (signalled()) return true;
+            DoEvents();
         }
     }
+}
+
+void Win32Runtime::WakeUp() {
+    // From Ctrl+C's thread as well: a message makes the window's thread
+    // leave its wait and look at the interruption.
+    PostThreadMessageW(window_thread_, WM_NULL, 0, 0);
 }
 
 void Win32Runtime::Pause(std::uint32_t milliseconds) { WaitServing(nullptr, milliseconds); }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <map>
@@ -31,8 +32,11 @@ public:
 
     void ConsoleLine(const std::wstring& text) override;
     // Writes ConsoleLine's lines to the console of the process that started
-    // this one, when there is one.
-    void AttachParentConsole();
+    // this one, when there is one. Ctrl+C, Ctrl+Break and the console's
+    // close then interrupt a setup under way (Interrupt), are ignored while
+    // a removal or an undo runs, and otherwise end the program with
+    // interrupted_code.
+    void AttachParentConsole(int interrupted_code);
     void SetMousePointer(int pointer) override;
     int MousePointer() const override { return pointer_; }
     void DoEvents() override;
@@ -44,7 +48,7 @@ public:
     double Shell(const std::wstring& command_line, std::int32_t window_style) override;
     bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) override;
     ProgramEnd EndOfProgram(std::int32_t process_id) override;
-    void EndProgram(std::int32_t process_id) override;
+    std::wstring EndProgram(std::int32_t process_id) override;
     void RunInBackground(const std::function<void()>& work) override;
     void OnWindowThread(const std::function<void()>& call) override;
     void Pause(std::uint32_t milliseconds) override;
@@ -56,6 +60,9 @@ public:
     void BlockShutdown(const std::wstring& reason) override;
     // The reason a run set for the session's end to wait; empty for none.
     const std::wstring& ShutdownReason() const { return shutdown_reason_; }
+    // Whether a setup, a removal or an undo is changing the machine (the
+    // session's end waits for it); may be asked from any thread.
+    bool Busy() const { return busy_.load(); }
     void MakeFolder(const std::wstring& path, FolderAccess access) override;
     void RemoveFolder(const std::wstring& path) override;
     bool AppendToFile(const std::wstring& path, const std::string& bytes) override;
@@ -63,6 +70,10 @@ public:
     std::wstring FileSha256(const std::wstring& path) override;
     std::vector<std::wstring> ChangeableByAnyone(const std::wstring& path) override;
     bool KeepsAccessLists(const std::wstring& drive) override;
+    std::optional<std::wstring> ReadRunRecord() override;
+    void WriteRunRecord(const std::wstring& text) override;
+    void RemoveRunRecord() override;
+    std::wstring FolderIdentity(const std::wstring& path) override;
     std::wstring ProgramVersion() override;
     std::wstring SystemVersion() override;
     std::int32_t EnumWindows(EnumWindowsCallback callback, std::intptr_t value) override;
@@ -79,6 +90,7 @@ public:
 protected:
     int ShowMsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) override;
     std::wstring ShowInputBox(const std::wstring& prompt) override;
+    void WakeUp() override;
 
 private:
     std::wstring NextMatch(bool first);
@@ -103,6 +115,7 @@ private:
     const std::function<void()>* pending_call_ = nullptr;
     std::exception_ptr pending_error_;
     std::wstring shutdown_reason_;
+    std::atomic<bool> busy_{false};
     std::wstring app_title_;
     std::wstring program_version_;
     HWND main_window_ = nullptr;

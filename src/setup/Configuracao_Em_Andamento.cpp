@@ -1,0 +1,64 @@
+#include "setup/Configuracao_Em_Andamento.h"
+
+#include <cwctype>
+
+namespace cm {
+
+namespace {
+
+// The first line: whose record this is, and in which form.
+constexpr const wchar_t* kMarca = L"Brevano ConfiguraMySQL: configuração em andamento, versão 1";
+
+}  // namespace
+
+std::wstring Configuracao_Em_Andamento::Texto() const {
+    return std::wstring(kMarca) + L"\r\ninicio=" + inicio + L"\r\ndrive=" + drive +
+           L"\r\netapa=" + std::to_wstring(etapa) + L"\r\npasta=" + pasta + L"\r\n";
+}
+
+std::optional<Configuracao_Em_Andamento> Configuracao_Em_Andamento::De(const std::wstring& texto) {
+    Configuracao_Em_Andamento registro;
+    bool marcado = false;
+    std::size_t inicio_linha = 0;
+    while (inicio_linha < texto.size()) {
+        std::size_t fim = texto.find_first_of(L"\r\n", inicio_linha);
+        if (fim == std::wstring::npos) fim = texto.size();
+        const std::wstring linha = texto.substr(inicio_linha, fim - inicio_linha);
+        inicio_linha = fim + 1;
+        if (!marcado) {
+            if (linha.empty()) continue;
+            if (linha != kMarca) return std::nullopt;
+            marcado = true;
+            continue;
+        }
+        const auto igual = linha.find(L'=');
+        if (igual == std::wstring::npos) continue;
+        const std::wstring chave = linha.substr(0, igual), valor = linha.substr(igual + 1);
+        if (chave == L"inicio") {
+            registro.inicio = valor;
+        } else if (chave == L"drive") {
+            registro.drive = valor;
+        } else if (chave == L"etapa") {
+            registro.etapa = valor.size() == 1 && std::iswdigit(static_cast<wint_t>(valor[0])) ? valor[0] - L'0' : 0;
+        } else if (chave == L"pasta") {
+            registro.pasta = valor;
+        }
+    }
+    // Without its drive nothing of it could be found again.
+    const bool drive = registro.drive.size() == 2 && std::iswalpha(static_cast<wint_t>(registro.drive[0])) &&
+                       registro.drive[1] == L':';
+    if (!marcado || !drive) return std::nullopt;
+    return registro;
+}
+
+std::wstring Configuracao_Em_Andamento::Descricao() const {
+    // "AAAA-MM-DD HH:MM:SS" as a Brazilian reads a date.
+    std::wstring quando = inicio;
+    if (inicio.size() >= 16 && inicio[4] == L'-' && inicio[7] == L'-') {
+        quando = inicio.substr(8, 2) + L"/" + inicio.substr(5, 2) + L"/" + inicio.substr(0, 4) + L" " +
+                 inicio.substr(11, 5);
+    }
+    return L"iniciada em " + quando + L", na etapa " + std::to_wstring(etapa);
+}
+
+}  // namespace cm
