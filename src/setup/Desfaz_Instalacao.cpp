@@ -22,6 +22,7 @@ using modPrincipal::kJanelaOculta;
 constexpr std::uint32_t kEsperaParada = 60000;
 constexpr std::uint32_t kEsperaRemocao = 30000;
 constexpr std::uint32_t kIntervaloConsulta = 500;
+constexpr int kTentativasPasta = 20;
 
 // Asks the service manager until the service is as wanted or the time is
 // up, serving the window's messages meanwhile; answers whether it is.
@@ -62,11 +63,20 @@ bool frmPrincipal::Para_E_Apaga_Servico() {
 bool frmPrincipal::Remove_Pasta_Criada() {
     if (!criado_.pasta) return true;
     const std::wstring pasta = criado_.drive + comandos::kPastaServidor;
-    try {
-        Rt().RemoveFolder(pasta);
-    } catch (const RuntimeError& erro) {
-        modRegistro::Escreve_Agora(L"Restou: a pasta " + pasta + L" (" + erro.Description() + L")");
-        return false;
+    // A program that has just ended (the server, a command the run ended)
+    // may hold its file for a moment yet, and so may an antivirus scanning
+    // what was just written: a few tries before giving up.
+    for (int tentativa = 1;; ++tentativa) {
+        try {
+            Rt().RemoveFolder(pasta);
+            break;
+        } catch (const RuntimeError& erro) {
+            if (tentativa == kTentativasPasta) {
+                modRegistro::Escreve_Agora(L"Restou: a pasta " + pasta + L" (" + erro.Description() + L")");
+                return false;
+            }
+            Rt().Pause(kIntervaloConsulta);
+        }
     }
     criado_.pasta = false;
     modRegistro::Escreve_Agora(L"Desfeito: a pasta " + pasta + L" foi apagada");

@@ -188,6 +188,31 @@ class Scenarios(unittest.TestCase):
             self.assertTrue(m.wait_server_gone(pid, 60), "the server still runs after the removal")
             self.assertIn("Arquivo de banco de dados não encontrado!", m.log())
 
+    def test_a_run_killed_during_the_import_is_undone_by_the_next_setup(self):
+        with self.machine("killed") as m:
+            m.prepare()
+            m.open_window()
+            # Ended from outside, as Task Manager does, once step 5 has begun:
+            # the command it ran goes with it.
+            m.drive("drive|c:", "script|velto.sql", "press|cmdConfigurar", "steps|4|400", "kill", "ended|15",
+                    "noprocess|mysql.exe|15", timeout=600)
+            self.assertTrue(m.server_tree.exists())
+            m.drive("service|MySQL|running-auto|10")
+            first = m.server_pid()
+            done = m.unattended("/instalar", "/drive=c:", "/banco=velto.sql")
+            print(done.stdout, flush=True)
+            self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
+            log = m.log()
+            self.assertIn("Desfazer a configuração anterior do MySQL", log)
+            self.assertRegex(log, r"Configuração anterior: iniciada em \d\d/\d\d/\d{4} \d\d:\d\d, na etapa 5")
+            self.assertIn("Desfeito: o serviço MySQL foi removido", log)
+            self.assertIn("Desfeito: a pasta c:\\MySQL foi apagada", log)
+            self.assertIn("Desfeita: nada da configuração anterior ficou na máquina", log)
+            self.assertTrue(m.wait_server_gone(first, 60), "the first run's server still runs")
+            self.check_accounts(m)
+            self.check_velto(m)
+            self.assertEqual(m.unattended("/remover").returncode, 0)
+
     def test_start_up_and_check_failures(self):
         # name, how the machine differs from a ready one, driver commands after the window
         cases = [

@@ -263,6 +263,15 @@ TEST(StartButtonRun, EachFailingStepIsUndoneAndSaysSo) {
          L" - O arquivo Mysql.zip contém o arquivo MySQL\\my.ini.\r\n\r\nInicie o processo novamente.", false},
         {"my.ini refuses a key", 2, [](Machine& m) { m.rt.refuse_profile_write_at = 2; }, 0,
          L"Não foi possível gravar o arquivo my.ini.", false},
+        // A program that has just ended may hold its file for a moment.
+        {"the folder is held for a few seconds", 2,
+         [](Machine& m) {
+             m.rt.refuse_profile_write_at = 1;
+             m.rt.on_event = [&m, held = 4](const std::wstring& e) mutable {
+                 if (e == L"RemoveFolder c:\\MySQL" && held-- > 0) throw RuntimeError(75, L"em uso");
+             };
+         },
+         0, L"Não foi possível gravar o arquivo my.ini.", false},
         {"the registration fails", 3, [](Machine& m) { m.ExitWith(L"--install", 1); }, 1, service, false},
         {"another server's service turns up", 3,
          [](Machine& m) {

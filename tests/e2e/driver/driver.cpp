@@ -12,6 +12,8 @@
 //   window                   the main window becomes visible
 //   nowindow                 the main window is not visible
 //   ended[|SECS]             the program ends
+//   kill                     end the program at once, as Task Manager does
+//   noprocess|NAME[|SECS]    no process of that program file name is left
 //   drive|TEXT               select the drive entry that begins with TEXT
 //   script|NAME              pick NAME in the script list, or type it there
 //   items|NAME,NAME          the script list holds exactly these, in order
@@ -667,6 +669,21 @@ void Ended(const Fields& f) {
     if (!WaitFor(Seconds(f, 1, 15), [&] { return !Running(program); })) Fail("the program did not end");
 }
 
+void Kill(const Fields&) {
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, Program());
+    if (process == nullptr || !TerminateProcess(process, 1)) Fail("cannot end the program");
+    WaitForSingleObject(process, 10000);
+    CloseHandle(process);
+}
+
+void NoProcess(const Fields& f) {
+    if (f.size() < 2) Fail("noprocess needs a program file name");
+    const std::wstring name = Widen(f[1]);
+    if (!WaitFor(Seconds(f, 2, 10), [&] { return ProcessesNamed(name.c_str()).empty(); })) {
+        Fail(f[1] + " is still running");
+    }
+}
+
 const struct {
     const char* verb;
     void (*run)(const Fields&);
@@ -675,7 +692,7 @@ const struct {
     {"nowindow", NoWindow},    {"ended", Ended},        {"drive", SelectDrive},   {"script", PickScript},
     {"items", CheckItems},     {"tick", Tick},          {"press", Press},         {"steps", Steps},
     {"enabled", Enabled},      {"labels", Labels},      {"layout", Layout},
-    {"service", Service},      {"close", Close},
+    {"service", Service},      {"close", Close},        {"kill", Kill},           {"noprocess", NoProcess},
 };
 
 void Run(const Fields& f) {
