@@ -63,6 +63,10 @@ public:
     std::wstring FileSha256(const std::wstring& path) override;
     std::vector<std::wstring> ChangeableByAnyone(const std::wstring& path) override;
     bool KeepsAccessLists(const std::wstring& drive) override;
+    std::optional<std::uint64_t> FreeSpace(const std::wstring& drive) override;
+    std::optional<std::string> ReadFilePart(const std::wstring& path, std::uint64_t offset,
+                                            std::uint32_t length) override;
+    std::optional<std::uint64_t> FileWriteTime(const std::wstring& path) override;
     std::wstring ProgramVersion() override;
     std::wstring SystemVersion() override;
     std::int32_t EnumWindows(EnumWindowsCallback callback, std::intptr_t value) override;
