@@ -12,5 +12,6 @@ inline constexpr int kSaidaOutraCopia = 4;  // another copy of the program is ru
 inline constexpr int kSaidaErroInterno = 5;  // an error nothing else handled ended the program
 inline constexpr int kSaidaEtapa = 10;  // + the number of the step that failed
 inline constexpr int kSaidaRemocao = 20;
+inline constexpr int kSaidaServidor = 30;  // + the number of the first check of /verificar that failed
 
 }  // namespace cm
