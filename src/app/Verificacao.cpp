@@ -174,9 +174,10 @@ enum class Marca { Nenhuma, Inicio, Fim_Anterior, Pronto };
 
 // MariaDB and MySQL from 5.1 on write a line when they start ("Starting
 // MariaDB ...", "... starting as process N"), as does mysqld_safe. MySQL 5.0
-// does not: its run begins after the previous one's "Shutdown complete",
-// and after a crash InnoDB's recovery notice is its first word. A run that
-// ended with neither is told by its own "ready for connections".
+// does not: its run begins after the previous one's "Shutdown complete" (the
+// last line of a stopped server ends the run it is part of), and after a
+// crash InnoDB's recovery notice is its first word. A run that ended with
+// neither is told by its own "ready for connections".
 Marca Marca_Da_Linha(const std::string& linha) {
     for (const char* inicio : {"Starting MariaDB", " starting as process ", "mysqld_safe Starting",
                                "InnoDB: Database was not shut down normally"}) {
@@ -195,18 +196,21 @@ std::optional<std::vector<std::string>> Erros_Desde_Inicio(const std::wstring& a
     if (!tamanho) return std::nullopt;
     std::vector<std::string> erros;  // newest first
     bool pronto_visto = false;
+    bool posterior = false;  // a line of the server's work came after this one
     // Answers whether the lines before this one still belong to the last start.
     const auto examina = [&](std::string linha) {
         if (!linha.empty() && linha.back() == '\r') linha.pop_back();
         switch (Marca_Da_Linha(linha)) {
-            case Marca::Inicio:
-            case Marca::Fim_Anterior: return false;
+            case Marca::Inicio: return false;
+            // Nothing after it: the last run's own end, the server is stopped.
+            case Marca::Fim_Anterior: return !posterior;
             case Marca::Pronto:
                 if (pronto_visto) return false;
-                pronto_visto = true;
+                pronto_visto = posterior = true;
                 return true;
             case Marca::Nenhuma: break;
         }
+        if (!linha.empty()) posterior = true;
         if (linha.find("[ERROR]") != std::string::npos) erros.push_back(linha);
         return erros.size() < kErrosCitados;
     };

@@ -822,8 +822,14 @@ TEST(ServerCheck, EachOutcomeHasItsLinesAndExitCode) {
          [](Machine& m, Loja& l) {
              m.rt.services[L"mysql"] = {false, true, true, L"C:\\MySQL\\bin\\mysqld-nt.exe"};
              l.sem_servidor = true;
+             // Its last run is the one that ended.
+             l.log_erros = "2026-12-09  2:21:40 0 [ERROR] antes\n2026-12-09  2:21:41 0 [Note] mariadbd: Shutdown "
+                           "complete\n" + kLogLimpo + "2026-12-09  2:22:00 0 [ERROR] mariadbd: Disk full\n"
+                           "2026-12-09  2:22:08 0 [Note] InnoDB: Shutdown completed; log sequence number 50856\n"
+                           "2026-12-09  2:22:08 0 [Note] /usr/sbin/mariadbd: Shutdown complete\n\n";
          },
-         "OOFOF--OOO", 33, {L"3. Serviço em execução: FALHA: o serviço está parado"}},
+         "OOFOF--OOA", 33, {L"3. Serviço em execução: FALHA: o serviço está parado", L"[ERROR] mariadbd: Disk full"},
+         {L"antes"}},
         {"no my.ini", c, [](Machine&, Loja& l) { l.my_ini.clear(); }, "OOOFOO-OOO", 34,
          {L"4. Arquivo my.ini: FALHA: não há o arquivo C:\\MySQL\\my.ini",
           L"7. Log binário: não verificado (depende da verificação 4)"}},
