@@ -186,7 +186,7 @@ class Scenarios(unittest.TestCase):
             checked = m.unattended("/verificar", typed=True, timeout=120)
             print(checked.stdout, flush=True)
             self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
-            self.assertIn("Verificação 1. Serviço MySQL registrado: OK (C:\\MySQL\\bin\\mysqld-nt.exe)",
+            self.assertIn("Verificação 1. Serviço MySQL registrado: OK (c:\\MySQL\\bin\\mysqld-nt.exe)",
                           checked.stdout)
             self.assertIn("Verificação 6. Banco de dados velto: OK (2 tabelas)", checked.stdout)
             self.assertIn("Verificação 7. Log binário: OK (ligado, como pede o my.ini)", checked.stdout)
