@@ -13,5 +13,6 @@ inline constexpr int kSaidaErroInterno = 5;  // an error nothing else handled en
 inline constexpr int kSaidaInterrompida = 6;  // the setup was interrupted (and undone)
 inline constexpr int kSaidaEtapa = 10;  // + the number of the step that failed
 inline constexpr int kSaidaRemocao = 20;
+inline constexpr int kSaidaServidor = 30;  // + the number of the first check of /verificar that failed
 
 }  // namespace cm

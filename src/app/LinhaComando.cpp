@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "app/Verificacao.h"
 #include "system/Runtime.h"
 #include "system/modRegistro.h"
 
@@ -25,7 +26,7 @@ bool DriveValido(const std::wstring& drive) {
 
 Opcoes Interpreta_Linha_Comando(const std::vector<std::wstring>& argumentos) {
     Opcoes opcoes;
-    bool instalar = false, remover = false, ajuda = false, drive = false, banco = false;
+    bool instalar = false, remover = false, verificar = false, ajuda = false, drive = false, banco = false;
     for (const std::wstring& argumento : argumentos) {
         if (argumento.size() < 2 || (argumento[0] != L'/' && argumento[0] != L'-')) {
             return Invalida(L"opção desconhecida: " + argumento);
@@ -39,6 +40,8 @@ Opcoes Interpreta_Linha_Comando(const std::vector<std::wstring>& argumentos) {
             vista = &instalar;
         } else if (nome == L"remover" && !tem_valor) {
             vista = &remover;
+        } else if (nome == L"verificar" && !tem_valor) {
+            vista = &verificar;
         } else if (nome == L"?" && !tem_valor) {
             vista = &ajuda;
         } else if (nome == L"logbin" && !tem_valor) {
@@ -59,7 +62,13 @@ Opcoes Interpreta_Linha_Comando(const std::vector<std::wstring>& argumentos) {
     if (argumentos.empty()) return opcoes;
     if (ajuda) return argumentos.size() == 1 ? Opcoes{Opcoes::Modo::Ajuda, L"", L"", false, L""}
                                              : Invalida(L"/? deve ser usado sozinho");
-    if (instalar == remover) return Invalida(L"informe apenas um: /instalar ou /remover");
+    if (verificar) {
+        if (instalar || remover || banco || opcoes.logbin) return Invalida(L"/verificar aceita apenas /drive=X:");
+        if (drive && !DriveValido(opcoes.drive)) return Invalida(L"/drive= precisa de uma letra e dois-pontos");
+        opcoes.modo = Opcoes::Modo::Verificar;
+        return opcoes;
+    }
+    if (instalar == remover) return Invalida(L"informe apenas um: /instalar, /remover ou /verificar");
     if (remover) {
         if (drive || banco || opcoes.logbin) return Invalida(L"/remover não aceita outras opções");
         opcoes.modo = Opcoes::Modo::Remover;
@@ -74,6 +83,7 @@ Opcoes Interpreta_Linha_Comando(const std::vector<std::wstring>& argumentos) {
 std::wstring Uso() {
     return L"Uso: ConfiguraMySQL.exe /instalar /drive=C: /banco=arquivo.sql [/logbin]\r\n"
            L"     ConfiguraMySQL.exe /remover\r\n"
+           L"     ConfiguraMySQL.exe /verificar [/drive=C:]\r\n"
            L"     ConfiguraMySQL.exe /?\r\n"
            L"\r\n"
            L"  /instalar       configura o servidor como o botão \"Iniciar configuração\", sem perguntas\r\n"
@@ -81,6 +91,8 @@ std::wstring Uso() {
            L"  /banco=ARQUIVO  o arquivo .sql na pasta do programa (entre aspas se tiver espaços)\r\n"
            L"  /logbin         ativa o log binário (Multi-Loja e Off-Line)\r\n"
            L"  /remover        interrompe e remove o serviço MySQL, sem perguntar\r\n"
+           L"  /verificar      verifica o servidor instalado, sem alterar nada; sem /drive=,\r\n"
+           L"                  o drive é o do programa do serviço MySQL\r\n"
            L"\r\n"
            L"Sem opções, o programa abre a janela. As mensagens vão para o arquivo de log\r\n"
            L"ConfiguraMySQL.log e para o console.\r\n"
@@ -89,7 +101,9 @@ std::wstring Uso() {
            L"impediu a instalação (Velto, drive, servidor já existente, Mysql.zip, unzip32.dll,\r\n"
            L"arquivo .sql); 3 sem direitos de administrador; 4 o programa já está em execução;\r\n"
            L"5 erro interno; 6 interrompida (Ctrl+C ou console fechado) e desfeita; 10 + n a etapa n\r\n"
-           L"falhou; 20 a remoção falhou.";
+           L"falhou; 20 a remoção falhou; 30 + n a verificação n de /verificar falhou (a primeira\r\n"
+           L"que falhou). /verificar não precisa de direitos de administrador e roda mesmo com\r\n"
+           L"outra cópia do programa em execução.";
 }
 
 bool Copia_Unica() {
@@ -107,7 +121,9 @@ int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view
     Runtime& rt = Rt();
     rt.SetUnattended(true, [](const std::wstring& texto) { modRegistro::Escreve(texto); });
     const bool age = opcoes.modo == Opcoes::Modo::Instalar || opcoes.modo == Opcoes::Modo::Remover;
-    // Before the log: the copy that runs is writing to it.
+    // Before the log: the copy that runs is writing to it. A check changes
+    // nothing, so it claims nothing either: it runs beside a setup, and a
+    // setup started meanwhile is not stopped by it.
     if (age && !Copia_Unica()) return kSaidaOutraCopia;
     modRegistro::Inicia(L"Execução pela linha de comando", {{L"Linha de comando", linha_comando}});
     rt.ConsoleLine(L"Arquivo de log: " + modRegistro::Caminho());
@@ -136,6 +152,8 @@ int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view
     if (opcoes.modo == Opcoes::Modo::Remover) {
         form.Remove_Servico(false);
         codigo = form.Codigo_Remocao();
+    } else if (opcoes.modo == Opcoes::Modo::Verificar) {
+        codigo = Verifica_Servidor(opcoes.drive);
     } else {
         view.SetText(Control::cboDrive, opcoes.drive);
         view.SetText(Control::cboArquivoSql, opcoes.banco);

@@ -1,6 +1,7 @@
-// The unattended setup and removal from the command line:
+// The unattended setup, removal and check from the command line:
 //   ConfiguraMySQL.exe /instalar /drive=C: /banco=velto.sql [/logbin]
 //   ConfiguraMySQL.exe /remover
+//   ConfiguraMySQL.exe /verificar [/drive=C:]
 //   ConfiguraMySQL.exe /?
 // Without options the program is the window, as always.
 #pragma once
@@ -15,7 +16,7 @@
 namespace cm {
 
 struct Opcoes {
-    enum class Modo { Janela, Instalar, Remover, Ajuda, Invalida };
+    enum class Modo { Janela, Instalar, Remover, Verificar, Ajuda, Invalida };
     Modo modo = Modo::Janela;
     std::wstring drive;
     std::wstring banco;

@@ -51,8 +51,7 @@ constexpr const wchar_t* kArquivoZip = L"\\Mysql.zip";
 constexpr const wchar_t* kBiblioteca = L"\\unzip32.dll";
 constexpr std::size_t kTamanhoDrive = 2;  // letter and colon, as the drive list shows them
 
-// The password the product's accounts are given.
-constexpr const wchar_t* kSenha = L"KQLum4816";
+using comandos::kSenha;
 constexpr const wchar_t* kMarcaConcluida = L" - OK!";
 
 

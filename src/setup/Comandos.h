@@ -25,6 +25,9 @@ inline constexpr const wchar_t* kCliente = L"\\MySql\\bin\\mysql";
 inline constexpr const wchar_t* kClienteBanco = L"\\MySql\\bin\\mysql.exe";
 inline constexpr const wchar_t* kClienteStatus = L"\\MySQL\\bin\\mysql.exe";
 
+// The password the product's accounts are given.
+inline constexpr const wchar_t* kSenha = L"KQLum4816";
+
 // Every client run logs in as root on this machine; only the first grant,
 // the one that gives root its password, runs without one.
 inline constexpr const wchar_t* kLoginSemSenha = L" -h localhost -u root";

@@ -189,6 +189,16 @@ public:
     // Whether the file system of a drive ("C:") keeps access lists; true when
     // the drive cannot be asked (what follows then says why).
     virtual bool KeepsAccessLists(const std::wstring& drive) = 0;
+    // The bytes this process may still use on a drive ("C:"); nothing when
+    // the drive cannot be asked.
+    virtual std::optional<std::uint64_t> FreeSpace(const std::wstring& drive) = 0;
+    // Up to length bytes of a file from offset on (fewer at its end), read
+    // while its writer keeps it open; nothing when it cannot be read.
+    virtual std::optional<std::string> ReadFilePart(const std::wstring& path, std::uint64_t offset,
+                                                    std::uint32_t length) = 0;
+    // When a file was last written, as a number that only orders such times;
+    // nothing when there is no such file.
+    virtual std::optional<std::uint64_t> FileWriteTime(const std::wstring& path) = 0;
 
     // The record of a setup under way, kept where only administrators may
     // write and flushed to disk at every change, so that a run cut short by

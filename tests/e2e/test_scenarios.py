@@ -181,11 +181,29 @@ class Scenarios(unittest.TestCase):
             self.check_velto(m)
             self.check_log_bin(m, on=True)
             m.drive("service|MySQL|running-auto|10")
+            # The health check finds the drive through the service and changes nothing.
+            ini = (m.server_tree / "my.ini").read_bytes()
+            checked = m.unattended("/verificar", typed=True, timeout=120)
+            print(checked.stdout, flush=True)
+            self.assertEqual(checked.returncode, 0, checked.stdout + checked.stderr)
+            self.assertIn("Verificação 1. Serviço MySQL registrado: OK (c:\\MySQL\\bin\\mysqld-nt.exe)",
+                          checked.stdout)
+            self.assertIn("Verificação 6. Banco de dados velto: OK (2 tabelas)", checked.stdout)
+            self.assertIn("Verificação 7. Log binário: OK (ligado, como pede o my.ini)", checked.stdout)
+            self.assertIn("Servidor MySQL em ordem.", checked.stdout)
+            self.assertNotIn(e2e.PASSWORD, checked.stdout + m.log())
+            self.assertEqual((m.server_tree / "my.ini").read_bytes(), ini, "the check changed my.ini")
+            m.drive("service|MySQL|running-auto|10")
             pid = m.server_pid()
             removed = m.unattended("/remover")
             self.assertEqual(removed.returncode, 0, removed.stdout + removed.stderr)
             m.drive("service|MySQL|absent|60")
             self.assertTrue(m.wait_server_gone(pid, 60), "the server still runs after the removal")
+            gone = m.unattended("/verificar", "/drive=C:", typed=True, timeout=120)
+            print(gone.stdout, flush=True)
+            self.assertEqual(gone.returncode, 31, gone.stdout + gone.stderr)
+            self.assertIn("Verificação 1. Serviço MySQL registrado: FALHA: não há serviço MySQL registrado",
+                          gone.stdout)
             self.assertIn("Arquivo de banco de dados não encontrado!", m.log())
 
     def test_a_run_killed_during_the_import_is_undone_by_the_next_setup(self):

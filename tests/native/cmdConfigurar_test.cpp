@@ -783,6 +783,12 @@ TEST(CommandLine, OptionsAreReadIgnoringCaseWithEitherPrefix) {
         {{L"/instalar", L"/drive=C:", L"/banco=velto.sql", L"/silencioso"}, Modo::Invalida, L"", L"", false},
         {{L"instalar"}, Modo::Invalida, L"", L"", false},
         {{L"/logbin=1", L"/instalar", L"/drive=C:", L"/banco=velto.sql"}, Modo::Invalida, L"", L"", false},
+        {{L"/verificar"}, Modo::Verificar, L"", L"", false},
+        {{L"-VERIFICAR", L"/Drive=d:"}, Modo::Verificar, L"d:", L"", false},
+        {{L"/verificar", L"/drive=D"}, Modo::Invalida, L"", L"", false},
+        {{L"/verificar", L"/banco=velto.sql"}, Modo::Invalida, L"", L"", false},
+        {{L"/verificar", L"/remover"}, Modo::Invalida, L"", L"", false},
+        {{L"/verificar", L"/verificar"}, Modo::Invalida, L"", L"", false},
     };
     for (const auto& c : cases) {
         std::wstring shown;
@@ -953,6 +959,191 @@ TEST(CommandLine, ASecondCopyOfTheWindowSaysSoAndTheSessionWaitsForARun) {
     EXPECT_EQ(reasons.size(), WholeSetup().size() + 2);
     for (const auto& reason : reasons) EXPECT_EQ(reason, L"Configuração do MySQL em andamento");
     EXPECT_TRUE(m.rt.shutdown_reason.empty());
+}
+
+// ---- /verificar ------------------------------------------------------------------
+
+// What a real MariaDB client (-N -B) answers, and a real MariaDB error log.
+const std::wstring kRecusa = L"ERROR 1045 (28000): Access denied for user 'transfer'@'localhost' (using password: YES)\n";
+const std::wstring kSemServidor = L"ERROR 2002 (HY000): Can't connect to server on '127.0.0.1' (115)\n";
+const std::string kInicioMariaDB = "0 [Note] Starting MariaDB 10.11.19-MariaDB-0+deb12u1 source revision "
+                                   "5843d8475120241667a7ce0f8a1abb6c9b43a273 server_uid DDZGjTOKc7Ta2YNNK5sOhfpPEGE= "
+                                   "as process ";
+const std::string kProntoMariaDB = "0 [Note] /usr/sbin/mariadbd: ready for connections.\n"
+                                   "Version: '10.11.19-MariaDB-0+deb12u1'  socket: '/tmp/cmcap.QDCf/sock'  port: 3399  "
+                                   "Debian 12\n";
+const std::string kLogLimpo = "2026-12-09  2:21:43 " + kInicioMariaDB + "11507\n2026-12-09  2:21:43 " + kProntoMariaDB;
+
+// A shop's server on drive C: as a setup left it; each row changes one thing.
+struct Loja {
+    std::string my_ini = "[mysqld]\r\nport=3306\r\nbasedir=\"C:/MySQL/\"\r\ndatadir=\"C:/MySQL/Data/\"\r\nlog-bin= \r\n";
+    std::string log_erros = kLogLimpo;
+    std::wstring velto = L"1\t2\n";  // the database there, with two tables
+    std::wstring log_bin = L"log_bin\tON\n";
+    std::wstring recusada;  // the account the server refuses
+    bool sem_servidor = false;
+};
+
+TEST(ServerCheck, EachOutcomeHasItsLinesAndExitCode) {
+    struct Case {
+        const char* name;
+        std::vector<std::wstring> args;
+        std::function<void(Machine&, Loja&)> arrange;
+        const char* checks;  // per check: O OK, F FALHA, A AVISO, - not checked
+        int code;
+        std::vector<std::wstring> shown;  // console lines that contain these
+        std::vector<std::wstring> hidden{};
+    };
+    const std::vector<std::wstring> c{L"/verificar", L"/drive=C:"};
+    std::string aberto = "2026-12-09  2:22:12 " + kInicioMariaDB + "11828\n"
+                         "2026-12-09  2:22:12 0 [ERROR] mariadbd: Can't open shared library '/usr/lib/mysql/plugin/"
+                         "nao_existe.so' (errno: 2, cannot open shared object file: No such file or directory)\n"
+                         "2026-12-09  2:22:12 0 [ERROR] Couldn't load plugins from 'nao_existe.so'.\n";
+    // Read from its end in pieces: the last start lies a few pieces back.
+    for (int i = 0; i < 12000; ++i) aberto += "2026-12-09  2:22:12 0 [Note] InnoDB: Compressed tables use zlib 1.2.13\n";
+    // A line longer than a piece is quoted by its beginning.
+    aberto += "2026-12-09  2:22:13 0 [ERROR] Slave SQL: Error 'Duplicate entry' on query. Query: 'INSERT INTO loja VALUES ";
+    for (int i = 0; i < 60000; ++i) aberto += "(1,'Matriz'),";
+    aberto += "'\n";
+    const std::string mariadb = kLogLimpo + "2026-12-09  2:22:08 0 [Note] /usr/sbin/mariadbd: Shutdown complete\n"
+                                "2026-12-09  2:22:11 " + kInicioMariaDB + "11820\n"
+                                "2026-12-09  2:22:12 0 [ERROR] /usr/sbin/mariadbd: unknown variable 'nao-existe=1'\n"
+                                "2026-12-09  2:22:12 0 [ERROR] Aborting\n" + aberto + "2026-12-09  2:22:13 " + kProntoMariaDB;
+    // MySQL 5.0 writes no line when it starts; after a crash InnoDB's recovery does.
+    const std::string mysql50 =
+        "090312 18:02:41 [Note] C:\\MySQL\\bin\\mysqld-nt: ready for connections.\r\n"
+        "090312 18:20:07 [ERROR] C:\\MySQL\\bin\\mysqld-nt: Table '.\\velto\\loja' is marked as crashed\r\n"
+        "InnoDB: Database was not shut down normally!\r\n"
+        "090313  8:01:55 [ERROR] Cannot find table velto/produto from the internal data dictionary of InnoDB\r\n"
+        "090313  8:01:56 [Note] C:\\MySQL\\bin\\mysqld-nt: ready for connections.\r\n"
+        "090313  9:10:01 [ERROR] C:\\MySQL\\bin\\mysqld-nt: Can't open file: 'produto.MYI' (errno: 145)\r\n";
+    std::string seis = kLogLimpo;
+    for (char n = '1'; n <= '6'; ++n) seis += std::string("2026-12-09  3:00:0") + n + " 0 [ERROR] erro " + n + "\n";
+    const Case cases[] = {
+        {"in order, the drive from the service", {L"/verificar"}, [](Machine&, Loja&) {}, "OOOOOOOOOO", 0,
+         {L"Verificação 1. Serviço MySQL registrado: OK (C:\\MySQL\\bin\\mysqld-nt.exe)",
+          L"Verificação 4. Arquivo my.ini: OK (porta 3306, log binário: sim)",
+          L"Verificação 6. Banco de dados velto: OK (2 tabelas)", L"Servidor MySQL em ordem.\nVeja os detalhes em: " + kLog},
+         {L"antiga"}},
+        {"no service", c,
+         [](Machine& m, Loja& l) {
+             m.rt.services.clear();
+             l.sem_servidor = true;
+         },
+         "F--OF--OOO", 31,
+         {L"1. Serviço MySQL registrado: FALHA: não há serviço MySQL registrado\n", L"2 falha(s)",
+          L"Verificação 2. Início automático do serviço: não verificado (depende da verificação 1)",
+          L"responde às contas do produto: FALHA: o servidor não responde em localhost (ERROR 2002 (HY000)"}},
+        {"another program", c,
+         [](Machine& m, Loja&) { m.rt.services[L"mysql"].program = L"D:\\Outro\\bin\\mysqld.exe"; }, "F--OOOOOOO", 31,
+         {L"FALHA: o serviço executa D:\\Outro\\bin\\mysqld.exe, não C:\\MySQL\\bin\\mysqld-nt.exe"}},
+        {"manual start", c, [](Machine& m, Loja&) { m.rt.services[L"mysql"].automatic = false; }, "OFOOOOOOOO", 32,
+         {L"2. Início automático do serviço: FALHA: o serviço não inicia com o Windows"}},
+        {"stopped", c,
+         [](Machine& m, Loja& l) {
+             m.rt.services[L"mysql"] = {false, true, true, L"C:\\MySQL\\bin\\mysqld-nt.exe"};
+             l.sem_servidor = true;
+             // Its last run is the one that ended.
+             l.log_erros = "2026-12-09  2:21:40 0 [ERROR] antes\n2026-12-09  2:21:41 0 [Note] mariadbd: Shutdown "
+                           "complete\n" + kLogLimpo + "2026-12-09  2:22:00 0 [ERROR] mariadbd: Disk full\n"
+                           "2026-12-09  2:22:08 0 [Note] InnoDB: Shutdown completed; log sequence number 50856\n"
+                           "2026-12-09  2:22:08 0 [Note] /usr/sbin/mariadbd: Shutdown complete\n\n";
+         },
+         "OOFOF--OOA", 33, {L"3. Serviço em execução: FALHA: o serviço está parado", L"[ERROR] mariadbd: Disk full"},
+         {L"antes"}},
+        {"no my.ini", c, [](Machine&, Loja& l) { l.my_ini.clear(); }, "OOOFOO-OOO", 34,
+         {L"4. Arquivo my.ini: FALHA: não há o arquivo C:\\MySQL\\my.ini",
+          L"7. Log binário: não verificado (depende da verificação 4)"}},
+        {"an account refused", c, [](Machine&, Loja& l) { l.recusada = L"transfer"; }, "OOOOF--OOO", 35,
+         {L"FALHA: a senha do produto foi recusada para transfer (ERROR 1045 (28000): Access denied for user "
+          L"'transfer'@'localhost' (using password: YES))"}},
+        {"no velto", c, [](Machine&, Loja& l) { l.velto = L"0\t0\n"; }, "OOOOOFOOOO", 36,
+         {L"6. Banco de dados velto: FALHA: não há o banco velto"}},
+        {"binary log differs", c, [](Machine&, Loja& l) { l.log_bin = L"log_bin\tOFF\n"; }, "OOOOOOAOOO", 0,
+         {L"AVISO: o servidor está com o log binário desligado e o my.ini pede ligado: falta reiniciar o serviço "
+          L"MySQL"}},
+        {"writable folder", c,
+         [](Machine& m, Loja&) { m.rt.changeable_by[L"c:\\mysql\\bin"] = {L"Usuários", L"Todos"}; }, "OOOOOOOAOO",
+         0, {L"8. Permissões da pasta do servidor: AVISO: podem alterar C:\\MySQL\\bin: Usuários, Todos"}},
+        {"low space", c, [](Machine& m, Loja&) { m.rt.free_space = 512u << 20; }, "OOOOOOOOAO", 0,
+         {L"9. Espaço livre no drive: AVISO: restam 512 MB livres no drive C:"}},
+        {"error lines since the last start", c, [&](Machine&, Loja& l) { l.log_erros = mariadb; }, "OOOOOOOOOA", 0,
+         {L"10. Log de erros do servidor: AVISO: as últimas linhas com [ERROR] desde o último início, em "
+          L"C:\\MySQL\\Data\\loja.err:",
+          L"    2026-12-09  2:22:12 0 [ERROR] mariadbd: Can't open shared library '/usr/lib/mysql/plugin/nao_existe.so'",
+          L"    2026-12-09  2:22:12 0 [ERROR] Couldn't load plugins from 'nao_existe.so'.\n"
+          L"    2026-12-09  2:22:13 0 [ERROR] Slave SQL: Error 'Duplicate entry' on query. Query: 'INSERT INTO loja"},
+         {L"unknown variable", L"Aborting"}},
+        {"error lines of a MySQL 5.0 restarted after a crash", c, [&](Machine&, Loja& l) { l.log_erros = mysql50; },
+         "OOOOOOOOOA", 0, {L"    090313  8:01:55 [ERROR] Cannot find", L"    090313  9:10:01 [ERROR] C:"},
+         {L"marked as crashed"}},
+        {"the last five error lines", c, [&](Machine&, Loja& l) { l.log_erros = seis; }, "OOOOOOOOOA", 0,
+         {L"    2026-12-09  3:00:02 0 [ERROR] erro 2", L"    2026-12-09  3:00:06 0 [ERROR] erro 6"}, {L"erro 1"}},
+        {"no drive given and no service", {L"/verificar"}, [](Machine& m, Loja&) { m.rt.services.clear(); },
+         "F---------", 31, {L"FALHA: não há serviço MySQL registrado; informe o drive com /drive=X:"}},
+        {"no administrator rights", c, [](Machine& m, Loja&) { m.rt.administrator = false; }, "OOOOOOOAOA", 0,
+         {L"AVISO: sem direitos de administrador, C:\\MySQL\\Data não foi verificada",
+          L"AVISO: sem direitos de administrador, C:\\MySQL\\Data não pode ser lida"}},
+        // A check only reads: it runs beside a setup or a window.
+        {"another copy is running", c, [](Machine& m, Loja&) { m.rt.other_copy = true; }, "OOOOOOOOOO", 0, {}},
+        {"product missing", c, [](Machine& m, Loja&) { m.rt.RemoveFolder(L"C:\\WINDOWS\\system32"); }, "", 2,
+         {L"Instale o Velto antes de configurar o servidor."}},
+    };
+    for (const auto& t : cases) {
+        SCOPED_TRACE(t.name);
+        Machine m;
+        Loja loja;
+        m.rt.AddFile(L"C:\\WINDOWS\\system32\\LUMATREX.OCX");
+        m.rt.services[L"mysql"] = {true, true, false, L"C:\\MySQL\\bin\\mysqld-nt.exe"};
+        m.rt.AddFile(L"C:\\MySQL\\bin\\mysqld-nt.exe");
+        m.rt.AddFile(L"C:\\MySQL\\bin\\mysql.exe");
+        t.arrange(m, loja);
+        if (!loja.my_ini.empty()) m.rt.AppendToFile(L"C:\\MySQL\\my.ini", loja.my_ini);
+        // After a rename of the machine: the older log is not the server's.
+        m.rt.AppendToFile(L"C:\\MySQL\\Data\\antiga.err", "2026-01-01 0 [ERROR] antiga\n");
+        m.rt.AppendToFile(L"C:\\MySQL\\Data\\loja.err", loja.log_erros);
+        m.rt.write_times[L"c:\\mysql\\data\\loja.err"] = 2;
+        m.program_for = [&loja](const std::wstring& line) {
+            if (loja.sem_servidor) return test::FakeProgram{0, 1, L"", kSemServidor};
+            if (!loja.recusada.empty() && line.find(L" -u " + loja.recusada + L" ") != std::wstring::npos) {
+                return test::FakeProgram{0, 1, L"", kRecusa};
+            }
+            if (line.find(L"information_schema") != std::wstring::npos) return test::FakeProgram{0, 0, loja.velto, L""};
+            if (line.find(L"'log_bin'") != std::wstring::npos) return test::FakeProgram{0, 0, loja.log_bin, L""};
+            return test::FakeProgram{0, 0, L"1\n", L""};
+        };
+        int code = -1;
+        try {
+            code = Executa_Desatendido(Interpreta_Linha_Comando(t.args), m.form, m.view, L"ConfiguraMySQL.exe");
+        } catch (const test::ProgramEnded&) {
+            code = m.rt.ExitCode();
+        }
+        EXPECT_EQ(code, t.code);
+        std::string checks;
+        std::wstring console;
+        for (const auto& line : m.rt.console) {
+            console += line + L"\n";
+            if (!line.starts_with(L"Verificação ")) continue;
+            const auto colon = line.find(L": ");
+            checks += line.find(L": OK", colon) == colon       ? 'O'
+                      : line.find(L": FALHA:", colon) == colon ? 'F'
+                      : line.find(L": AVISO:", colon) == colon ? 'A'
+                                                               : '-';
+        }
+        EXPECT_EQ(checks, t.checks) << modRegistro::Utf8(console);
+        for (const auto& text : t.shown) EXPECT_NE(console.find(text), std::wstring::npos) << modRegistro::Utf8(text);
+        for (const auto& text : t.hidden) EXPECT_EQ(console.find(text), std::wstring::npos) << modRegistro::Utf8(text);
+        const std::string log = m.rt.FileContent(kLog);
+        EXPECT_EQ(console.find(L"KQLum4816"), std::wstring::npos);
+        EXPECT_EQ(log.find("KQLum4816"), std::string::npos);
+        EXPECT_EQ(log.find("Verificação do servidor MySQL") != std::string::npos, t.code != 2);
+        // Read only: the client asks, nothing else runs, nothing is made.
+        for (const auto& shell : m.rt.shells) {
+            EXPECT_TRUE(shell.command_line.starts_with(L"C:\\MySQL\\bin\\mysql.exe -N -B --connect_timeout=5 -e \""
+                                                       L"S")) << modRegistro::Utf8(shell.command_line);
+        }
+        EXPECT_TRUE(m.rt.made_folders.empty() && m.rt.profile_writes.empty());
+    }
 }
 
 }  // namespace

@@ -361,6 +361,20 @@ bool FakeRuntime::KeepsAccessLists(const std::wstring& drive) {
            drives_without_acls.end();
 }
 
+std::optional<std::string> FakeRuntime::ReadFilePart(const std::wstring& path, std::uint64_t offset,
+                                                     std::uint32_t length) {
+    if (!FileLength(path)) return std::nullopt;
+    const std::string content = FileContent(path);
+    if (offset >= content.size()) return std::string();
+    return content.substr(static_cast<std::size_t>(offset), length);
+}
+
+std::optional<std::uint64_t> FakeRuntime::FileWriteTime(const std::wstring& path) {
+    if (!FileLength(path)) return std::nullopt;
+    const auto it = write_times.find(Lower(path));
+    return it == write_times.end() ? 0 : it->second;
+}
+
 bool FakeRuntime::ClaimSingleInstance() {
     Event(L"ClaimSingleInstance");
     return !other_copy;

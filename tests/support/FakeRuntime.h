@@ -83,6 +83,8 @@ public:
     std::map<std::wstring, std::wstring> hashes;  // lower-cased path -> SHA-256; unset: unreadable
     std::map<std::wstring, std::vector<std::wstring>> changeable_by;  // lower-cased path -> groups
     std::vector<std::wstring> drives_without_acls;  // "d:"
+    std::optional<std::uint64_t> free_space = std::uint64_t{100} << 30;  // on every drive; none: cannot be asked
+    std::map<std::wstring, std::uint64_t> write_times;  // lower-cased path -> last write; unset: 0
     // Threads that ran background work, and calls handed back to the window's thread.
     int background_runs = 0;
     int window_calls_from_background = 0;
@@ -163,6 +165,10 @@ public:
     std::wstring FileSha256(const std::wstring& path) override;
     std::vector<std::wstring> ChangeableByAnyone(const std::wstring& path) override;
     bool KeepsAccessLists(const std::wstring& drive) override;
+    std::optional<std::uint64_t> FreeSpace(const std::wstring&) override { return free_space; }
+    std::optional<std::string> ReadFilePart(const std::wstring& path, std::uint64_t offset,
+                                            std::uint32_t length) override;
+    std::optional<std::uint64_t> FileWriteTime(const std::wstring& path) override;
     bool ClaimSingleInstance() override;
     void BlockShutdown(const std::wstring& reason) override;
     void Pause(std::uint32_t milliseconds) override;

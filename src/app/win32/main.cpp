@@ -1,5 +1,5 @@
 // Program entry: the Win32 runtime, then the window frmPrincipal; with
-// options on the command line, the unattended setup or removal.
+// options on the command line, the unattended setup, removal or check.
 #include <windows.h>
 #include <shellapi.h>
 
@@ -33,11 +33,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     int code = cm::kSaidaVerificacao;
     try {
         const bool acts = opcoes.modo == cm::Opcoes::Modo::Instalar || opcoes.modo == cm::Opcoes::Modo::Remover;
-        if (acts) {
-            // The window shows the progress; it needs nothing from anyone.
-            window.Create();
-            window.Show();
-        }
+        if (acts || opcoes.modo == cm::Opcoes::Modo::Verificar) window.Create();
+        // The window shows the progress; it needs nothing from anyone. A
+        // check takes seconds and is read on the console: its window stays
+        // hidden, so that nobody at the shop's screen sees one come and go.
+        if (acts) window.Show();
         code = cm::Executa_Desatendido(opcoes, window.Form(), window, GetCommandLineW());
     } catch (const cm::RuntimeError& error) {
         code = cm::kSaidaErroInterno;

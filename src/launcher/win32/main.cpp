@@ -63,6 +63,22 @@ const wchar_t* ArgumentsOf(const wchar_t* line) {
     return line;
 }
 
+// Whether the arguments ask for /verificar (or -verificar, any case).
+bool PedeVerificacao(const wchar_t* arguments) {
+    std::wstring word;
+    for (const wchar_t* p = arguments;; ++p) {
+        if (*p != L'\0' && *p != L' ' && *p != L'\t') {
+            word += *p;
+            continue;
+        }
+        if (word.size() == 10 && (word[0] == L'/' || word[0] == L'-') && lstrcmpiW(word.c_str() + 1, L"verificar") == 0) {
+            return true;
+        }
+        if (*p == L'\0') return false;
+        word.clear();
+    }
+}
+
 // The program's exit code as a batch file reads it. An NTSTATUS (0xC0000005
 // for a crash, 0xC000013A when it was ended) is negative as %ERRORLEVEL%,
 // which "if errorlevel 1" takes for success: it is the program's own code
@@ -105,10 +121,21 @@ int main() {
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION started{};
-    if (slash == std::wstring::npos ||
-        !CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                        &started)) {
-        const DWORD error = slash == std::wstring::npos ? ERROR_FILE_NOT_FOUND : GetLastError();
+    const auto start = [&] {
+        return CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                              &started) != FALSE;
+    };
+    bool running = slash != std::wstring::npos && start();
+    DWORD error = slash == std::wstring::npos ? ERROR_FILE_NOT_FOUND : running ? ERROR_SUCCESS : GetLastError();
+    // The check only reads, and a technician runs it from any prompt: the
+    // program's manifest asks for the rights, Windows' compatibility layer
+    // runs it with those the prompt has. What needs more says so itself.
+    if (!running && error == kElevacaoNecessaria && PedeVerificacao(arguments)) {
+        SetEnvironmentVariableW(L"__COMPAT_LAYER", L"RunAsInvoker");
+        running = start();
+        error = running ? ERROR_SUCCESS : GetLastError();
+    }
+    if (!running) {
         if (error == kElevacaoNecessaria) {
             Say(L"ConfiguraMySQL: é preciso executar como administrador; abra o Prompt de Comando com "
                 L"\"Executar como administrador\".");

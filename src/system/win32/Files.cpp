@@ -1,5 +1,6 @@
-// Folders with their access lists, the files the log is appended to, and
-// what can be said of a file or drive before anything runs from it.
+// Folders with their access lists, the files the log is appended to, the
+// ones a check of the server reads, and what can be said of a file or drive
+// before anything runs from it.
 #include "system/win32/Win32Runtime.h"
 
 #include <aclapi.h>
@@ -171,6 +172,43 @@ bool Win32Runtime::KeepsAccessLists(const std::wstring& drive) {
     DWORD flags = 0;
     if (!GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) return true;
     return (flags & FILE_PERSISTENT_ACLS) != 0;
+}
+
+std::optional<std::uint64_t> Win32Runtime::FreeSpace(const std::wstring& drive) {
+    // What this user may still write, which a quota can make less than the drive's own.
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW((drive + L"\\").c_str(), &available, nullptr, nullptr)) return std::nullopt;
+    return available.QuadPart;
+}
+
+std::optional<std::string> Win32Runtime::ReadFilePart(const std::wstring& path, std::uint64_t offset,
+                                                      std::uint32_t length) {
+    // The server keeps its error log open for writing, and may rename it.
+    const KernelHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return std::nullopt;
+    LARGE_INTEGER at{};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) return std::nullopt;
+    std::string bytes(length, '\0');
+    DWORD total = 0;
+    while (total < length) {
+        DWORD got = 0;
+        if (!ReadFile(file.Get(), bytes.data() + total, length - total, &got, nullptr)) return std::nullopt;
+        if (got == 0) break;
+        total += got;
+    }
+    bytes.resize(total);
+    return bytes;
+}
+
+std::optional<std::uint64_t> Win32Runtime::FileWriteTime(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return std::nullopt;
+    return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+           data.ftLastWriteTime.dwLowDateTime;
 }
 
 }  // namespace cm::win32

@@ -74,6 +74,10 @@ public:
     void WriteRunRecord(const std::wstring& text) override;
     void RemoveRunRecord() override;
     std::wstring FolderIdentity(const std::wstring& path) override;
+    std::optional<std::uint64_t> FreeSpace(const std::wstring& drive) override;
+    std::optional<std::string> ReadFilePart(const std::wstring& path, std::uint64_t offset,
+                                            std::uint32_t length) override;
+    std::optional<std::uint64_t> FileWriteTime(const std::wstring& path) override;
     std::wstring ProgramVersion() override;
     std::wstring SystemVersion() override;
     std::int32_t EnumWindows(EnumWindowsCallback callback, std::intptr_t value) override;

@@ -1,0 +1,520 @@
+// The ten checks of /verificar, in order, and what each needs of the ones
+// before it (a check whose need failed is listed as not checked):
+//    1 the MySQL service is registered and runs {D}\MySQL\bin\mysqld-nt.exe;
+//      with no drive given, it gives the drive, and without it nothing
+//      below can be checked
+//    2 it starts with Windows, 3 it is running: need 1
+//    4 my.ini, 5 the three accounts log in: need the drive
+//    6 the product database: needs 5; 7 the binary log: needs 5 and 4
+//    8 who may change the server's folder, 9 free space, 10 the error log:
+//      need the drive
+// Checks 5, 6 and 10 go on when the service is missing or stopped: a
+// server started by hand still answers, and the error log says why one
+// did not start.
+#include "app/Verificacao.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/CodigosSaida.h"
+#include "setup/Comandos.h"
+#include "system/Runtime.h"
+#include "system/modPrincipal.h"
+#include "system/modRegistro.h"
+
+namespace cm {
+
+namespace {
+
+enum class Situacao { Ok, Falha, Aviso, Nao_Verificado };
+
+// What one check found: for OK what it saw, otherwise the reason; and lines
+// quoted beneath.
+struct Achado {
+    Situacao situacao = Situacao::Ok;
+    std::wstring texto;
+    std::vector<std::wstring> citacao;
+};
+
+Achado Ok(std::wstring detalhe = L"") { return {Situacao::Ok, std::move(detalhe), {}}; }
+Achado Falha(std::wstring motivo) { return {Situacao::Falha, std::move(motivo), {}}; }
+Achado Aviso(std::wstring motivo) { return {Situacao::Aviso, std::move(motivo), {}}; }
+
+constexpr std::array<const wchar_t*, 3> kContas{L"root", L"velto", L"transfer"};
+constexpr const wchar_t* kPastaBin = L"\\MySQL\\bin";
+constexpr const wchar_t* kPastaDados = L"\\MySQL\\Data";
+
+// Plain rows, tab between columns, no headings; a server that does not
+// answer is given up after a few seconds, and a client that still hangs is
+// ended by the runner: the whole check is meant to take seconds.
+constexpr const wchar_t* kOpcoesCliente = L" -N -B --connect_timeout=5";
+constexpr std::uint32_t kLimiteCliente = 30 * 1000;
+// The client's refusal of a login, as opposed to a server it cannot reach.
+constexpr const wchar_t* kAcessoNegado = L"ERROR 1045";
+
+constexpr std::uint64_t kGiB = std::uint64_t{1} << 30;
+constexpr std::uint64_t kEspacoMinimo = kGiB;
+
+// A my.ini is a few kilobytes; more is not read.
+constexpr std::uint32_t kIniMaximo = 256 * 1024;
+
+// The error log is read from its end in pieces of this size, and at most
+// this much of one line is kept: a log can be hundreds of megabytes and
+// this runs in a 32-bit process.
+constexpr std::uint32_t kBlocoLog = 256 * 1024;
+constexpr std::size_t kLinhaMaxima = 4096;
+constexpr std::size_t kErrosCitados = 5;
+constexpr std::size_t kCitacaoMaxima = 300;
+
+std::vector<std::wstring> Linhas(const std::wstring& texto) {
+    std::vector<std::wstring> linhas;
+    std::size_t inicio = 0;
+    while (inicio < texto.size()) {
+        std::size_t fim = texto.find(L'\n', inicio);
+        if (fim == std::wstring::npos) fim = texto.size();
+        std::wstring linha = texto.substr(inicio, fim - inicio);
+        if (!linha.empty() && linha.back() == L'\r') linha.pop_back();
+        linhas.push_back(linha);
+        inicio = fim + 1;
+    }
+    return linhas;
+}
+
+std::wstring Primeira_Linha(const std::wstring& texto) {
+    const auto linhas = Linhas(texto);
+    return linhas.empty() ? L"" : linhas.front();
+}
+
+std::wstring Apara(const std::wstring& texto) {
+    const auto inicio = texto.find_first_not_of(L" \t");
+    if (inicio == std::wstring::npos) return L"";
+    return texto.substr(inicio, texto.find_last_not_of(L" \t") - inicio + 1);
+}
+
+std::vector<std::wstring> Colunas(const std::wstring& linha) {
+    std::vector<std::wstring> colunas;
+    std::size_t inicio = 0;
+    for (std::size_t tab; (tab = linha.find(L'\t', inicio)) != std::wstring::npos; inicio = tab + 1) {
+        colunas.push_back(linha.substr(inicio, tab - inicio));
+    }
+    colunas.push_back(linha.substr(inicio));
+    return colunas;
+}
+
+std::optional<std::uint64_t> Numero(const std::wstring& texto) {
+    if (texto.empty() || texto.size() > 18 || texto.find_first_not_of(L"0123456789") != std::wstring::npos) {
+        return std::nullopt;
+    }
+    return std::stoull(texto);
+}
+
+std::wstring Junta(const std::vector<std::wstring>& partes, const wchar_t* separador) {
+    std::wstring texto;
+    for (const auto& parte : partes) texto += (texto.empty() ? L"" : separador) + parte;
+    return texto;
+}
+
+std::wstring Tamanho(std::uint64_t bytes) {
+    wchar_t texto[40];
+    if (bytes >= kGiB) {
+        std::swprintf(texto, 40, L"%llu,%llu GB", static_cast<unsigned long long>(bytes / kGiB),
+                      static_cast<unsigned long long>(bytes % kGiB * 10 / kGiB));
+    } else {
+        std::swprintf(texto, 40, L"%llu MB", static_cast<unsigned long long>(bytes >> 20));
+    }
+    return texto;
+}
+
+// What the server reads of a my.ini: the keys of [mysqld] and [server],
+// whose names take - or _ alike.
+struct Ini {
+    std::wstring porta;  // empty: the server's own 3306
+    bool log_bin = false;
+};
+
+Ini Le_Ini(const std::wstring& texto) {
+    Ini ini;
+    bool do_servidor = false;
+    for (const std::wstring& crua : Linhas(texto)) {
+        const std::wstring linha = Apara(crua);
+        if (linha.empty() || linha[0] == L';' || linha[0] == L'#') continue;
+        if (linha[0] == L'[') {
+            const std::wstring secao = Minusculas(Apara(linha.substr(1, linha.find(L']') - 1)));
+            do_servidor = secao == L"mysqld" || secao == L"server";
+            continue;
+        }
+        if (!do_servidor) continue;
+        const auto igual = linha.find(L'=');
+        std::wstring chave = Minusculas(Apara(linha.substr(0, igual)));
+        std::replace(chave.begin(), chave.end(), L'_', L'-');
+        std::wstring valor = igual == std::wstring::npos ? L"" : linha.substr(igual + 1);
+        valor = Apara(valor.substr(0, valor.find(L'#')));
+        if (valor.size() >= 2 && (valor.front() == L'"' || valor.front() == L'\'') && valor.back() == valor.front()) {
+            valor = valor.substr(1, valor.size() - 2);
+        }
+        // log-bin turns the binary log on with or without a file name.
+        if (chave == L"port") {
+            ini.porta = valor;
+        } else if (chave == L"log-bin") {
+            ini.log_bin = true;
+        } else if (chave == L"skip-log-bin" || chave == L"disable-log-bin") {
+            ini.log_bin = false;
+        }
+    }
+    return ini;
+}
+
+// Where a line stands in the server's runs, read from the end of the log.
+enum class Marca { Nenhuma, Inicio, Fim_Anterior, Pronto };
+
+// MariaDB and MySQL from 5.1 on write a line when they start ("Starting
+// MariaDB ...", "... starting as process N"), as does mysqld_safe. MySQL 5.0
+// does not: its run begins after the previous one's "Shutdown complete" (the
+// last line of a stopped server ends the run it is part of), and after a
+// crash InnoDB's recovery notice is its first word. A run that ended with
+// neither is told by its own "ready for connections".
+Marca Marca_Da_Linha(const std::string& linha) {
+    for (const char* inicio : {"Starting MariaDB", " starting as process ", "mysqld_safe Starting",
+                               "InnoDB: Database was not shut down normally"}) {
+        if (linha.find(inicio) != std::string::npos) return Marca::Inicio;
+    }
+    if (linha.find("Shutdown complete") != std::string::npos) return Marca::Fim_Anterior;
+    if (linha.find("ready for connections") != std::string::npos) return Marca::Pronto;
+    return Marca::Nenhuma;
+}
+
+// The last (at most five) lines with "[ERROR]" since the server's last
+// start, oldest first; nothing when the file cannot be read. Read from the
+// end one piece at a time, so that memory stays bounded whatever the size.
+std::optional<std::vector<std::string>> Erros_Desde_Inicio(const std::wstring& arquivo) {
+    const auto tamanho = Rt().FileLength(arquivo);
+    if (!tamanho) return std::nullopt;
+    std::vector<std::string> erros;  // newest first
+    bool pronto_visto = false;
+    bool posterior = false;  // a line of the server's work came after this one
+    // Answers whether the lines before this one still belong to the last start.
+    const auto examina = [&](std::string linha) {
+        if (!linha.empty() && linha.back() == '\r') linha.pop_back();
+        switch (Marca_Da_Linha(linha)) {
+            case Marca::Inicio: return false;
+            // Nothing after it: the last run's own end, the server is stopped.
+            case Marca::Fim_Anterior: return !posterior;
+            case Marca::Pronto:
+                if (pronto_visto) return false;
+                pronto_visto = posterior = true;
+                return true;
+            case Marca::Nenhuma: break;
+        }
+        if (!linha.empty()) posterior = true;
+        if (linha.find("[ERROR]") != std::string::npos) erros.push_back(linha);
+        return erros.size() < kErrosCitados;
+    };
+    // The beginning of the line that the text read so far starts in the middle of.
+    std::string resto;
+    bool continua = true;
+    for (std::uint64_t fim = *tamanho; continua && fim > 0;) {
+        const auto parte = static_cast<std::uint32_t>(std::min<std::uint64_t>(kBlocoLog, fim));
+        const std::uint64_t inicio = fim - parte;
+        auto bloco = Rt().ReadFilePart(arquivo, inicio, parte);
+        if (!bloco || bloco->size() != parte) return std::nullopt;
+        std::string texto = std::move(*bloco) + resto;
+        std::size_t fim_linha = texto.size();
+        for (std::size_t quebra; continua && fim_linha > 0 &&
+                                 (quebra = texto.rfind('\n', fim_linha - 1)) != std::string::npos;
+             fim_linha = quebra) {
+            continua = examina(texto.substr(quebra + 1, fim_linha - quebra - 1));
+        }
+        // A line longer than this is quoted by its beginning, which is read last.
+        resto = texto.substr(0, std::min(fim_linha, kLinhaMaxima));
+        fim = inicio;
+    }
+    if (continua && !resto.empty()) examina(resto);
+    std::reverse(erros.begin(), erros.end());
+    return erros;
+}
+
+// How one client run as one account ended.
+struct Resposta {
+    bool concluida = false;  // exit code 0
+    std::wstring saida;      // its first line of output
+    std::wstring motivo;     // otherwise why: the client's own words when it has some
+    bool recusada = false;   // the server refused the login
+};
+
+class Verificador {
+public:
+    explicit Verificador(std::wstring drive) : drive_(std::move(drive)), informado_(!drive_.empty()) {}
+    int Executa();
+
+private:
+    Achado Servico_Registrado();
+    Achado Arquivo_Ini();
+    Achado Contas();
+    Achado Banco_Velto();
+    Achado Log_Binario();
+    Achado Permissoes();
+    Achado Espaco_Livre();
+    Achado Log_Erros();
+    Resposta Consulta(const wchar_t* conta, const std::wstring& instrucao);
+
+    std::wstring drive_;
+    bool informado_;
+    bool administrador_ = false;
+    std::optional<ServiceState> servico_;
+    bool log_bin_ini_ = false;
+};
+
+Resposta Verificador::Consulta(const wchar_t* conta, const std::wstring& instrucao) {
+    const std::wstring linha = drive_ + comandos::kClienteStatus + kOpcoesCliente + L" -e \"" + instrucao +
+                               L"\" -h localhost -u " + conta + comandos::kOpcaoSenha + comandos::kSenha;
+    modPrincipal::Execucao execucao;
+    modPrincipal::Executa_Aguarda(linha, modPrincipal::kJanelaOculta, &execucao, kLimiteCliente);
+    Resposta resposta;
+    if (execucao.Tempo_Esgotado) {
+        resposta.motivo = L"o cliente não terminou em " + std::to_wstring(kLimiteCliente / 1000) + L" s";
+    } else if (!execucao.Concluida) {
+        resposta.motivo = L"o cliente não pôde ser executado";
+    } else if (execucao.Codigo_Saida != 0) {
+        const std::wstring erro = Primeira_Linha(execucao.Erros);
+        resposta.motivo = erro.empty() ? L"o cliente terminou com o código " + std::to_wstring(execucao.Codigo_Saida)
+                                       : erro;
+        resposta.recusada = erro.starts_with(kAcessoNegado);
+    } else {
+        resposta.concluida = true;
+        resposta.saida = Primeira_Linha(execucao.Saida);
+    }
+    return resposta;
+}
+
+Achado Verificador::Servico_Registrado() {
+    const std::wstring informe = informado_ ? L"" : L"; informe o drive com /drive=X:";
+    servico_ = Rt().QueryService(comandos::kServico);
+    if (!servico_) return Falha(L"não há serviço MySQL registrado" + informe);
+    const std::wstring& programa = servico_->program;
+    if (programa.empty()) {
+        return Falha(std::wstring(L"não foi possível ler o programa do serviço") +
+                     (administrador_ ? L"" : L" (sem direitos de administrador)") + informe);
+    }
+    if (!informado_) {
+        const std::wstring drive = programa.substr(0, 2);
+        if (!comandos::Mesmo_Programa(programa, drive + comandos::kServidor)) {
+            return Falha(L"o serviço executa " + programa + L", fora de uma pasta \\MySQL\\bin" + informe);
+        }
+        drive_ = drive;
+    } else if (!comandos::Mesmo_Programa(programa, drive_ + comandos::kServidor)) {
+        return Falha(L"o serviço executa " + programa + L", não " + drive_ + comandos::kServidor);
+    }
+    return Ok(programa);
+}
+
+Achado Verificador::Arquivo_Ini() {
+    const std::wstring arquivo = drive_ + comandos::kArquivoIni;
+    if (!Rt().FileLength(arquivo)) return Falha(L"não há o arquivo " + arquivo);
+    const auto bytes = Rt().ReadFilePart(arquivo, 0, kIniMaximo);
+    if (!bytes) return Falha(L"não foi possível ler " + arquivo);
+    const Ini ini = Le_Ini(Rt().FromAnsi(*bytes));
+    log_bin_ini_ = ini.log_bin;
+    return Ok(L"porta " + (ini.porta.empty() ? std::wstring(L"3306, a padrão") : ini.porta) +
+              L", log binário: " + (ini.log_bin ? L"sim" : L"não"));
+}
+
+Achado Verificador::Contas() {
+    const std::wstring cliente = drive_ + comandos::kClienteStatus;
+    if (Rt().Dir(cliente, vbArchive).empty()) return Falha(L"não há o cliente " + cliente);
+    std::vector<std::wstring> recusadas;
+    std::wstring primeira_recusa;
+    for (const wchar_t* conta : kContas) {
+        const Resposta resposta = Consulta(conta, L"SELECT 1");
+        if (resposta.concluida) continue;
+        if (!resposta.recusada) return Falha(L"o servidor não responde em localhost (" + resposta.motivo + L")");
+        recusadas.emplace_back(conta);
+        if (primeira_recusa.empty()) primeira_recusa = resposta.motivo;
+    }
+    if (!recusadas.empty()) {
+        return Falha(L"a senha do produto foi recusada para " + Junta(recusadas, L", ") + L" (" + primeira_recusa +
+                     L")");
+    }
+    return Ok(L"root, velto e transfer entram");
+}
+
+Achado Verificador::Banco_Velto() {
+    const Resposta resposta =
+        Consulta(L"root",
+                 L"SELECT (SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME='velto'), "
+                 L"(SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='velto' AND "
+                 L"TABLE_TYPE='BASE TABLE')");
+    if (!resposta.concluida) return Falha(resposta.motivo);
+    const auto colunas = Colunas(resposta.saida);
+    const auto existe = colunas.size() == 2 ? Numero(colunas[0]) : std::nullopt;
+    const auto tabelas = colunas.size() == 2 ? Numero(colunas[1]) : std::nullopt;
+    if (!existe || !tabelas) return Falha(L"resposta inesperada do cliente: " + resposta.saida);
+    if (*existe == 0) return Falha(L"não há o banco velto");
+    if (*tabelas == 0) return Aviso(L"o banco velto não tem tabelas");
+    return Ok(std::to_wstring(*tabelas) + (*tabelas == 1 ? L" tabela" : L" tabelas"));
+}
+
+Achado Verificador::Log_Binario() {
+    const Resposta resposta = Consulta(L"root", L"SHOW VARIABLES LIKE 'log_bin'");
+    if (!resposta.concluida) return Falha(resposta.motivo);
+    const auto colunas = Colunas(resposta.saida);
+    const std::wstring valor = colunas.size() == 2 && colunas[0] == L"log_bin" ? Minusculas(colunas[1]) : L"";
+    if (valor != L"on" && valor != L"off") return Falha(L"resposta inesperada do cliente: " + resposta.saida);
+    const bool ligado = valor == L"on";
+    const auto nome = [](bool sim) { return sim ? L"ligado" : L"desligado"; };
+    // my.ini is read at the server's start only.
+    if (ligado != log_bin_ini_) {
+        return Aviso(std::wstring(L"o servidor está com o log binário ") + nome(ligado) + L" e o my.ini pede " +
+                     nome(log_bin_ini_) + L": falta reiniciar o serviço MySQL");
+    }
+    return Ok(std::wstring(nome(ligado)) + L", como pede o my.ini");
+}
+
+Achado Verificador::Permissoes() {
+    const std::wstring pasta = drive_ + comandos::kPastaServidor;
+    if (!Rt().KeepsAccessLists(drive_)) {
+        return Aviso(L"o drive " + drive_ + L" não guarda permissões de acesso (NTFS): qualquer usuário pode alterar " +
+                     pasta);
+    }
+    std::vector<std::wstring> avisos;
+    for (const std::wstring& caminho :
+         {pasta, drive_ + kPastaBin, drive_ + comandos::kServidor, drive_ + kPastaDados}) {
+        // Data is for SYSTEM and the administrators alone: nobody else can read its list.
+        if (caminho.ends_with(kPastaDados) && !administrador_) {
+            avisos.push_back(L"sem direitos de administrador, " + caminho + L" não foi verificada");
+            continue;
+        }
+        const auto grupos = Rt().ChangeableByAnyone(caminho);
+        if (!grupos.empty()) avisos.push_back(L"podem alterar " + caminho + L": " + Junta(grupos, L", "));
+    }
+    return avisos.empty() ? Ok() : Aviso(Junta(avisos, L"; "));
+}
+
+Achado Verificador::Espaco_Livre() {
+    const auto livre = Rt().FreeSpace(drive_);
+    if (!livre) return Aviso(L"não foi possível consultar o drive " + drive_);
+    if (*livre < kEspacoMinimo) return Aviso(L"restam " + Tamanho(*livre) + L" livres no drive " + drive_);
+    return Ok(Tamanho(*livre) + L" livres");
+}
+
+Achado Verificador::Log_Erros() {
+    const std::wstring dados = drive_ + kPastaDados;
+    if (!administrador_) return Aviso(L"sem direitos de administrador, " + dados + L" não pode ser lida");
+    // The server names its log after the machine: after a rename there are
+    // two, and the one written last is the server's.
+    std::vector<std::wstring> nomes;
+    for (std::wstring nome = Rt().Dir(dados + L"\\*.err", vbArchive); !nome.empty(); nome = Rt().DirNext()) {
+        nomes.push_back(nome);
+    }
+    if (nomes.empty()) return Aviso(L"não há log de erros (*.err) em " + dados);
+    std::wstring arquivo;
+    std::uint64_t mais_recente = 0;
+    for (const auto& nome : nomes) {
+        const std::uint64_t quando = Rt().FileWriteTime(dados + L"\\" + nome).value_or(0);
+        if (arquivo.empty() || quando > mais_recente) {
+            arquivo = dados + L"\\" + nome;
+            mais_recente = quando;
+        }
+    }
+    const auto erros = Erros_Desde_Inicio(arquivo);
+    if (!erros) return Aviso(L"não foi possível ler " + arquivo);
+    if (erros->empty()) return Ok(L"nenhum erro desde o último início, " + arquivo);
+    Achado achado = Aviso(L"as últimas linhas com [ERROR] desde o último início, em " + arquivo + L":");
+    for (const auto& erro : *erros) {
+        std::wstring linha = Rt().FromAnsi(erro);
+        if (linha.size() > kCitacaoMaxima) linha = linha.substr(0, kCitacaoMaxima) + L"...";
+        achado.citacao.push_back(linha);
+    }
+    return achado;
+}
+
+void Escreve_Linha(const std::wstring& linha) {
+    modRegistro::Escreve(linha);
+    Rt().ConsoleLine(modRegistro::Mascara(linha));
+}
+
+int Verificador::Executa() {
+    // Ended half-way (a quit message, the session's end), a check has
+    // vouched for nothing.
+    struct Sem_Resultado {
+        Sem_Resultado() { Rt().SetExitCode(kSaidaInterrompida); }
+        ~Sem_Resultado() { Rt().SetExitCode(kSaidaConcluida); }
+    } sem_resultado;
+    administrador_ = Rt().IsAdministrator();
+    modRegistro::Oculta(comandos::kSenha);
+    modRegistro::Inicia(L"Verificação do servidor MySQL",
+                        {{L"Programa", Rt().ProgramVersion()},
+                         {L"Windows", Rt().SystemVersion()},
+                         {L"Drive", informado_ ? drive_ : L"o do programa do serviço MySQL"},
+                         {L"Direitos de administrador", administrador_ ? L"sim" : L"não"}});
+    struct Verificacao {
+        const wchar_t* nome;
+        std::vector<int> precisa;  // the checks that must have passed
+        bool precisa_drive;
+        std::function<Achado()> executa;
+    };
+    const Verificacao verificacoes[] = {
+        {L"Serviço MySQL registrado", {}, false, [&] { return Servico_Registrado(); }},
+        {L"Início automático do serviço", {1}, false,
+         [&] { return servico_->automatic ? Ok() : Falha(L"o serviço não inicia com o Windows"); }},
+        {L"Serviço em execução", {1}, false,
+         [&] {
+             if (servico_->running) return Ok();
+             return Falha(servico_->stopped ? L"o serviço está parado" : L"o serviço está iniciando ou parando");
+         }},
+        {L"Arquivo my.ini", {}, true, [&] { return Arquivo_Ini(); }},
+        {L"Servidor responde às contas do produto", {}, true, [&] { return Contas(); }},
+        {L"Banco de dados velto", {5}, true, [&] { return Banco_Velto(); }},
+        {L"Log binário", {5, 4}, true, [&] { return Log_Binario(); }},
+        {L"Permissões da pasta do servidor", {}, true, [&] { return Permissoes(); }},
+        {L"Espaço livre no drive", {}, true, [&] { return Espaco_Livre(); }},
+        {L"Log de erros do servidor", {}, true, [&] { return Log_Erros(); }},
+    };
+    std::vector<Situacao> situacoes;
+    int falhas = 0;
+    int primeira_falha = 0;
+    for (const Verificacao& verificacao : verificacoes) {
+        const int numero = static_cast<int>(situacoes.size()) + 1;
+        std::vector<int> precisa = verificacao.precisa;
+        // Without a drive, it was the service that was to give it.
+        if (verificacao.precisa_drive && drive_.empty()) precisa.insert(precisa.begin(), 1);
+        const auto falta = std::find_if(precisa.begin(), precisa.end(),
+                                        [&](int n) { return situacoes[n - 1] != Situacao::Ok &&
+                                                            situacoes[n - 1] != Situacao::Aviso; });
+        Achado achado;
+        if (falta != precisa.end()) {
+            achado = {Situacao::Nao_Verificado, L"depende da verificação " + std::to_wstring(*falta), {}};
+        } else {
+            try {
+                achado = verificacao.executa();
+            } catch (const RuntimeError& erro) {
+                achado = Falha(erro.Description());
+            }
+        }
+        situacoes.push_back(achado.situacao);
+        std::wstring linha = L"Verificação " + std::to_wstring(numero) + L". " + verificacao.nome + L": ";
+        switch (achado.situacao) {
+            case Situacao::Ok: linha += achado.texto.empty() ? L"OK" : L"OK (" + achado.texto + L")"; break;
+            case Situacao::Falha: linha += L"FALHA: " + achado.texto; break;
+            case Situacao::Aviso: linha += L"AVISO: " + achado.texto; break;
+            case Situacao::Nao_Verificado: linha += L"não verificado (" + achado.texto + L")"; break;
+        }
+        Escreve_Linha(linha);
+        for (const auto& citada : achado.citacao) Escreve_Linha(L"    " + citada);
+        if (achado.situacao == Situacao::Falha && ++falhas == 1) primeira_falha = numero;
+    }
+    Escreve_Linha(falhas == 0 ? std::wstring(L"Servidor MySQL em ordem.")
+                              : L"O servidor MySQL tem problemas: " + std::to_wstring(falhas) + L" falha(s).");
+    Rt().ConsoleLine(L"Veja os detalhes em: " + modRegistro::Caminho());
+    return falhas == 0 ? kSaidaConcluida : kSaidaServidor + primeira_falha;
+}
+
+}  // namespace
+
+int Verifica_Servidor(const std::wstring& drive) { return Verificador(drive).Executa(); }
+
+}  // namespace cm
