@@ -69,17 +69,49 @@ bool MayBreakAway() {
 
 // A job that ends every process in it once its last handle is closed: when
 // this program is killed, its commands go with it.
-KernelHandle JobEndingWithIts(HANDLE process) {
+KernelHandle JobEndingWithTheProgram() {
     KernelHandle job(CreateJobObjectW(nullptr, nullptr));
     if (!job) return job;
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
     limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
-        !AssignProcessToJobObject(job.Get(), process)) {
-        job.Reset();
-    }
+    if (!SetInformationJobObject(job.Get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) job.Reset();
     return job;
 }
+
+// PROC_THREAD_ATTRIBUTE_JOB_LIST (Windows 10), which mingw's headers for
+// Windows 7 lack.
+constexpr DWORD_PTR kAtributoJobs = 0x2000D;
+
+// The attribute that makes a new process start inside the job, where the
+// system has it. Without it the process is started held and put in the
+// job before it runs, and a program killed between the two would leave it
+// held, outside any job, for ever.
+class JobAoIniciar {
+public:
+    explicit JobAoIniciar(HANDLE job) : job_(job) {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        buffer_.resize(size);
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+        if (size == 0 || !InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+        if (!UpdateProcThreadAttribute(list, 0, kAtributoJobs, &job_, sizeof job_, nullptr, nullptr)) {
+            DeleteProcThreadAttributeList(list);
+            return;
+        }
+        list_ = list;
+    }
+    ~JobAoIniciar() {
+        if (list_ != nullptr) DeleteProcThreadAttributeList(list_);
+    }
+    JobAoIniciar(const JobAoIniciar&) = delete;
+    JobAoIniciar& operator=(const JobAoIniciar&) = delete;
+    LPPROC_THREAD_ATTRIBUTE_LIST Lista() const { return list_; }
+
+private:
+    HANDLE job_;
+    std::vector<char> buffer_;
+    LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
 
 FILETIME CreationOf(HANDLE process) {
     FILETIME created{}, exited{}, kernel{}, user{};
@@ -149,11 +181,24 @@ double Win32Runtime::Shell(const std::wstring& command_line, std::int32_t window
     PROCESS_INFORMATION process{};
     std::vector<wchar_t> line(command_line.begin(), command_line.end());
     line.push_back(L'\0');
-    // Started held, so that it is in its job before it can start programs
-    // of its own: ending a command that took too long ends what it started.
-    const DWORD flags = CREATE_SUSPENDED | (MayBreakAway() ? CREATE_BREAKAWAY_FROM_JOB : 0);
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherit, flags, nullptr, nullptr, &startup,
-                        &process)) {
+    // In its job before it can start programs of its own: ending a command
+    // that took too long ends what it started, and a program killed takes
+    // its commands with it. Created inside the job where the system allows
+    // it, else started held until it is put there.
+    KernelHandle job = JobEndingWithTheProgram();
+    const JobAoIniciar no_job(job.Get());
+    STARTUPINFOEXW startup_ex{};
+    startup_ex.StartupInfo = startup;
+    DWORD flags = CREATE_SUSPENDED;
+    if (job && no_job.Lista() != nullptr) {
+        startup_ex.StartupInfo.cb = sizeof startup_ex;
+        startup_ex.lpAttributeList = no_job.Lista();
+        flags |= EXTENDED_STARTUPINFO_PRESENT;
+    } else if (MayBreakAway()) {
+        flags |= CREATE_BREAKAWAY_FROM_JOB;
+    }
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, inherit, flags, nullptr, nullptr,
+                        &startup_ex.StartupInfo, &process)) {
         const DWORD error = GetLastError();
         const std::wstring program = ProgramOf(command_line);
         switch (error) {
@@ -175,7 +220,10 @@ double Win32Runtime::Shell(const std::wstring& command_line, std::int32_t window
     }
     const KernelHandle thread(process.hThread);
     started.process.Reset(process.hProcess);
-    started.job = JobEndingWithIts(process.hProcess);
+    if (job && !(flags & EXTENDED_STARTUPINFO_PRESENT) && !AssignProcessToJobObject(job.Get(), process.hProcess)) {
+        job.Reset();
+    }
+    started.job = std::move(job);
     ResumeThread(process.hThread);
     started_[static_cast<std::int32_t>(process.dwProcessId)] = std::move(started);
     return static_cast<double>(process.dwProcessId);
