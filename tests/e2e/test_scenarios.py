@@ -86,9 +86,9 @@ class Scenarios(unittest.TestCase):
             m.prepare()
             commands = e2e.full_setup_commands(binlog=True)
             at = commands.index("steps|5|400")
-            # A close request while the service step runs is refused, and the
-            # setup goes on to its end.
-            commands[at:at] = ["steps|2|200", "close", "box|busy|ok|60"]
+            # A close request while the service step runs asks whether to
+            # interrupt; answered no, the setup goes on to its end.
+            commands[at:at] = ["steps|2|200", "close", "box|interrupt|no|60"]
             try:
                 for line in m.drive(*commands, "layout", timeout=600):
                     print(line, flush=True)

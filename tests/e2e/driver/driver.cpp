@@ -100,6 +100,7 @@ const ExpectedBox kBoxes[] = {
      L"Veja os detalhes em: {log}",
      Icon::Exclamation},
     {"busy", L"Atenção", L"A configuração está em andamento. Aguarde o seu término.", Icon::Information},
+    {"interrupt", L"Atenção", L"Deseja interromper a configuração? O que já foi feito será desfeito.", Icon::Question},
     {"unzip-failed", L"Atenção",
      L"Não foi possível descompactar o arquivo Mysql.zip.\r\n\r\n" kDesfeita,
      Icon::Exclamation},
