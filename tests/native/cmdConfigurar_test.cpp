@@ -75,6 +75,14 @@ struct Machine {
             if (e == event && ++seen == occurrence) throw RuntimeError(7, L"Memória insuficiente");
         };
     }
+    // What a run killed during its import left: its folder, its running
+    // service and its record.
+    void LeftByARunCutShort() {
+        rt.MakeFolder(L"c:\\MySQL", FolderAccess::Server);
+        rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
+        rt.run_record =
+            Configuracao_Em_Andamento{L"2026-12-08 09:30:00", L"c:", 5, rt.FolderIdentity(L"c:\\MySQL")}.Texto();
+    }
     bool Marked(Control label) const {
         auto& v = const_cast<test::FakeView&>(view);
         return v[label].fore_color == kGreen && v[label].text == std::wstring(SpecOf(label).caption) + L" - OK!";
@@ -884,19 +892,10 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
          },
          6, "Resultado: interrompida a pedido na etapa 5. Importação do banco novo"},
         {"a run cut short before is undone first", install,
-         [](Machine& m) {
-             m.rt.MakeFolder(L"c:\\MySQL", FolderAccess::Server);
-             m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
-             m.rt.run_record =
-                 Configuracao_Em_Andamento{L"2026-12-08 09:30:00", L"c:", 5, m.rt.FolderIdentity(L"c:\\MySQL")}.Texto();
-         },
-         0, "Desfazer a configuração anterior do MySQL"},
+         [](Machine& m) { m.LeftByARunCutShort(); }, 0, "Desfazer a configuração anterior do MySQL"},
         {"a run cut short before that cannot be undone", install,
          [](Machine& m) {
-             m.rt.MakeFolder(L"c:\\MySQL", FolderAccess::Server);
-             m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
-             m.rt.run_record =
-                 Configuracao_Em_Andamento{L"2026-12-08 09:30:00", L"c:", 5, m.rt.FolderIdentity(L"c:\\MySQL")}.Texto();
+             m.LeftByARunCutShort();
              m.ExitWith(L"sc delete", 5);
          },
          2, "Não foi possível desfazer a instalação por completo."},
