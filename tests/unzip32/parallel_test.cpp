@@ -72,7 +72,7 @@ private:
 };
 
 // A memory sink behind hooks: one chosen file can fail once it holds some
-// bytes, or when it is closed.
+// bytes, or when it is closed, for want of space or for good.
 class HookSink final : public uz::Sink {
 public:
     explicit HookSink(size_t cap = 64 << 20) : memory(cap) {}
@@ -81,6 +81,7 @@ public:
     std::string fail_path;
     size_t fail_after = SIZE_MAX; // a write that takes fail_path beyond this fails
     bool fail_close = false;
+    bool fail_full = true;
 
     bool make_folder(const std::string &rel) override { return memory.make_folder(rel); }
     Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
@@ -107,7 +108,7 @@ public:
     }
     Create place(File *f, bool replace) override { return memory.place(f, replace); }
     bool occupied(const std::string &rel) override { return memory.occupied(rel); }
-    bool write(File *f, const uint8_t *data, size_t n, std::string &why) override {
+    bool write(File *f, const uint8_t *data, size_t n, Failure &why) override {
         std::string path;
         size_t had = 0;
         {
@@ -118,23 +119,24 @@ public:
             w.second += n;
         }
         if (path == fail_path && had + n > fail_after) {
-            why = "no space left on the test device";
+            why = {fail_full ? "no space left on the test device" : "the test device failed", fail_full};
             return false;
         }
         return memory.write(f, data, n, why);
     }
-    bool close(File *f, const uz::Stamp &st, std::string &why) override {
+    bool close(File *f, const uz::Stamp &st, Failure &why) override {
         if (forget(f) == fail_path && fail_close) {
             memory.discard(f);
-            why = "the test device refused to close";
+            why = {"the test device refused to close", fail_full};
             return false;
         }
         return memory.close(f, st, why);
     }
     void discard(File *f) override {
-        forget(f);
+        if (forget(f).empty()) ++dropped; // complete, and written for nothing
         memory.discard(f);
     }
+    std::atomic<int> dropped{0};
     void set_folder_time(const std::string &rel, const uz::Stamp &st) override {
         memory.set_folder_time(rel, st);
     }
@@ -170,6 +172,25 @@ EntrySpec deflated(const std::string &name, size_t size, unsigned seed) {
     e.data = filler(size, seed);
     e.method = 8;
     return e;
+}
+
+// A file from before the run, or one another program makes meanwhile.
+void put_old(uz::MemorySink &m, const std::string &name) {
+    uz::Sink::File *f = nullptr;
+    uz::Sink::Failure why;
+    ASSERT_EQ(m.create(name, 0666, false, f), uz::Sink::Create::Created) << name;
+    m.write(f, reinterpret_cast<const uint8_t *>("old"), 3, why);
+    m.close(f, {}, why);
+}
+
+// Waits (30 s at most) until test() holds; false when it never does.
+bool eventually(const std::function<bool()> &test) {
+    for (int i = 0; i < 3000 && !test(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return test();
+}
+
+size_t names_in(const fs::path &folder) {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
 // ---- A stop while later entries are being decoded
@@ -219,13 +240,7 @@ TEST(Parallel, StopWhileLaterEntriesAreDecoded) {
         int held = 0;
         for (const unsigned threads : {1u, kParallel}) {
             HookSink sink;
-            if (c.file_exists) {
-                uz::Sink::File *f = nullptr;
-                std::string why;
-                ASSERT_EQ(sink.memory.create("stop.txt", 0666, false, f), uz::Sink::Create::Created);
-                sink.memory.write(f, reinterpret_cast<const uint8_t *>("old"), 3, why);
-                sink.memory.close(f, {}, why);
-            }
+            if (c.file_exists) put_old(sink.memory, "stop.txt");
             GatedSource src(zip, last_data);
             g_gate = threads > 1 ? &src.gate : nullptr;
             Recorder script;
@@ -265,11 +280,13 @@ void expect_write_failures_as_on_one_thread(size_t size) {
         std::string path;
         size_t after;
         bool at_close;
+        bool full; // else the failure is the file's own, and what was written ahead stays
         const char *text;
     } const cases[] = {
-        {"one file runs out of space", "d1/f3", size / 2, false, "no space left on the test device"},
-        {"one file runs out at once", "d0/f0", 0, false, "no space left on the test device"},
-        {"one file cannot be completed", "d0/f4", SIZE_MAX, true, "the test device refused to close"},
+        {"one file runs out of space", "d1/f3", size / 2, false, true, "no space left on the test device"},
+        {"one file runs out at once", "d0/f0", 0, false, true, "no space left on the test device"},
+        {"one file cannot be completed", "d0/f4", SIZE_MAX, true, false, "the test device refused to close"},
+        {"one file fails for good halfway", "d1/f3", size / 2, false, false, "the test device failed"},
     };
     for (const Case &c : cases) {
         InMemory runs[2];
@@ -278,9 +295,11 @@ void expect_write_failures_as_on_one_thread(size_t size) {
             sink.fail_path = c.path;
             sink.fail_after = c.after;
             sink.fail_close = c.at_close;
+            sink.fail_full = c.full;
             uz::Settings s;
             s.message_level = 0;
             runs[threads > 1] = extract_into(zip, threads, sink, sink.memory, {}, s);
+            EXPECT_TRUE(c.full || sink.dropped == 0) << c.what << ": files written ahead were dropped";
         }
         expect_same(runs[0], runs[1], c.what);
         EXPECT_EQ(runs[1].rc, UZ_DISK) << c.what;
@@ -463,7 +482,7 @@ TEST(Parallel, TakenNamesAskFirst) {
             ASSERT_TRUE(m.make_folder("d"));
             for (const char *name : {"big1.bin", "d/big2.bin"}) {
                 uz::Sink::File *f = nullptr;
-                std::string why;
+                uz::Sink::Failure why;
                 ASSERT_EQ(m.create(name, 0666, false, f), uz::Sink::Create::Created);
                 m.write(f, reinterpret_cast<const uint8_t *>("old"), 3, why);
                 m.close(f, {}, why);
@@ -516,14 +535,22 @@ TEST(Parallel, DamagedLargeEntryInTheMiddle) {
     bad_crc.crc = 0x12345678;
     EntrySpec too_long = deflated("bad.bin", 4 << 20, 7);
     too_long.usize = 2 << 20; // found out halfway through
+    // The middle entry's name may be taken, before the run or by another
+    // program just before its turn (once a worker is writing it ahead); the
+    // question that follows ends the run.
+    enum Taken { Free, Before, Meanwhile };
     struct Case {
         const char *what;
         EntrySpec middle;
-        bool stop_there; // the middle entry's name is taken, and the answer is stop
+        Taken taken;
+        int32_t answer;
+        int32_t rc;
     } const cases[] = {
-        {"a CRC error at its end", bad_crc, false},
-        {"more data than declared, halfway", too_long, false},
-        {"a stop at its question", deflated("bad.bin", 4 << 20, 8), true},
+        {"a CRC error at its end", bad_crc, Free, 0, UZ_BAD_ARCHIVE},
+        {"more data than declared, halfway", too_long, Free, 0, UZ_BAD_ARCHIVE},
+        {"a stop at its question", deflated("bad.bin", 4 << 20, 8), Before, UZ_REPLACE_STOP, UZ_ABORTED},
+        {"an exception at its question, its file written ahead", deflated("bad.bin", 4 << 20, 9), Meanwhile,
+         kReplaceThrows, UZ_FATAL},
     };
     for (const Case &c : cases) {
         ZipBuilder zb;
@@ -531,7 +558,7 @@ TEST(Parallel, DamagedLargeEntryInTheMiddle) {
         for (const EntrySpec &e : before) zb.add(e), want[e.name] = e.data;
         zb.add(c.middle);
         for (const EntrySpec &e : after) zb.add(e), want[e.name] = e.data;
-        if (c.stop_there) {
+        if (c.taken != Free) {
             want = {{before[0].name, before[0].data}, {before[1].name, before[1].data}};
             want["bad.bin"] = Bytes{'o', 'l', 'd'};
         }
@@ -539,15 +566,23 @@ TEST(Parallel, DamagedLargeEntryInTheMiddle) {
         TempDir dir;
         write_file(dir / "a.zip", zip);
         Recorder rec;
-        rec.replace_answers = {UZ_REPLACE_STOP};
+        rec.replace_answers = {c.answer};
+        unsigned threads_now = 0;
+        rec.meanwhile = [&](const std::string &name) {
+            if (c.taken != Meanwhile || name != "bad.bin") return;
+            // Besides the two files in place, a temporary file: bad.bin's, or
+            // a0.bin's, which the workers take only after bad.bin.
+            EXPECT_TRUE(threads_now == 1 || eventually([&] { return names_in(dir / "out") > 2; })) << c.what;
+            write_old(dir / "out/bad.bin");
+        };
         const int32_t rc = on_both_paths(dir / "out", rec, [&](unsigned threads) {
             Mode m;
-            m.threads = threads;
+            m.threads = threads_now = threads;
             return unzip(dir / "a.zip", dir / "out", rec, m);
         }, c.what, [&] {
-            if (c.stop_there) write_old(dir / "out/bad.bin");
+            if (c.taken == Before) write_old(dir / "out/bad.bin");
         });
-        EXPECT_EQ(rc, c.stop_there ? UZ_ABORTED : UZ_BAD_ARCHIVE) << c.what;
+        EXPECT_EQ(rc, c.rc) << c.what;
         // Earlier files whole, the damaged one absent, later ones whole (or
         // absent after a stop), and no temporary file anywhere.
         expect_files(dir / "out", want, c.what);

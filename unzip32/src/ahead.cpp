@@ -9,7 +9,7 @@ namespace uz {
 Run::~Run() {
     quit_ = true;
     workers_.stop();
-    while (!ahead_.empty()) let_go_first();
+    ahead_.clear(); // and with the jobs, what they wrote ahead
 }
 
 // Where a worker may write the entry: a plain file entry with data and no
@@ -57,15 +57,15 @@ void Run::start_workers(unsigned n) {
         Sink::File *f = nullptr;
         if (sink_->stage(job.path, job.folder, job.mode, f) != Sink::Create::Created) return;
         job.result = decoders_[worker]->write_entry(*job.en, nullptr, *sink_, f);
-        if (job.result.outcome == Outcome::Ok) job.file = f;
+        if (job.result.outcome == Outcome::Ok) job.file = SinkFile(*sink_, f);
     };
     if (!workers_.start(n, work, s_.start_thread)) decoders_.clear();
 }
 
 // Keeps the workers busy with the entries after this thread's, in turn. An
-// entry written to a file
-// ahead must have a free name (no file there before, no earlier entry of
-// the name); a taken one is left to this thread, which asks first.
+// entry written to a file ahead must have a free name (no file there
+// before, no earlier entry of the name); a taken one is left to this
+// thread, which asks first.
 void Run::look_ahead() {
     if (!workers_.size() || alone_) return;
     while (!ahead_.empty() && ahead_.front().turn < turn_ && workers_.done(ahead_.front()))
@@ -112,15 +112,12 @@ Staged Run::staged(size_t turn) {
     while (!ahead_.empty() && ahead_.front().turn <= turn) {
         Job &job = ahead_.front();
         const bool mine = job.turn == turn;
-        if (!workers_.take_back(job)) {
-            workers_.wait_until_done(job);
-            if (mine && !job.failure) {
-                out.have = true;
-                out.held = job.held;
-                out.data = std::move(job.data);
-                out.file = std::exchange(job.file, nullptr);
-                out.result = job.result;
-            }
+        if (reclaim(job) && mine && !job.failure) {
+            out.have = true;
+            out.held = job.held;
+            out.data = std::move(job.data);
+            out.file = std::move(job.file);
+            out.result = job.result;
         }
         let_go_first();
         if (mine) break;
@@ -128,29 +125,35 @@ Staged Run::staged(size_t turn) {
     return out;
 }
 
+// Makes a job this thread's again: true when a worker had begun it (it is
+// done by now), false when none had.
+bool Run::reclaim(Job &job) {
+    if (workers_.take_back(job)) return false;
+    workers_.wait_until_done(job);
+    return true;
+}
+
 // Takes back or waits for every job handed out, removes what was written
 // ahead, and hands out no more.
 void Run::drop_ahead() {
     alone_ = true;
     while (!ahead_.empty()) {
-        Job &job = ahead_.front();
-        if (!workers_.take_back(job)) workers_.wait_until_done(job);
+        reclaim(ahead_.front());
         let_go_first();
     }
 }
 
 // Whether to try again what failed on this thread: the first time only, and
-// only when workers may have taken the space it needed.
-bool Run::retry_alone() {
-    if (alone_ || ahead_.empty()) return false;
+// only for want of space, which the files written ahead may hold. Any other
+// failure is the entry's own: what was written ahead stays, and so do the
+// workers.
+bool Run::retry_alone(bool full) {
+    if (!full || alone_ || ahead_.empty()) return false;
     drop_ahead();
     return true;
 }
 
-void Run::let_go_first() {
-    const Job &job = ahead_.front();
-    if (job.file) sink_->discard(job.file);
-    ahead_.pop_front();
-}
+// What a worker wrote for the first job, if anything, goes with it.
+void Run::let_go_first() { ahead_.pop_front(); }
 
 } // namespace uz

@@ -21,11 +21,11 @@ inline constexpr size_t kOutChunk = 256 << 10;
 enum class Outcome { Ok, DataError, WriteError, CloseError };
 
 struct Decoded {
-    Decoded(Outcome o = Outcome::Ok, const char *w = "", std::string e = {})
+    Decoded(Outcome o = Outcome::Ok, const char *w = "", Sink::Failure e = {})
         : outcome(o), why(w), error(std::move(e)) {}
     Outcome outcome;
     const char *why;
-    std::string error; // the sink's own text for a write or close failure
+    Sink::Failure error; // the sink's own account of a write or close failure
 };
 
 // Holds a zlib stream for the whole run; reset per entry.
@@ -58,7 +58,7 @@ public:
 
 private:
     // put(bytes, n, why) takes each piece of the entry's data in turn; false
-    // (with the reason in why) ends the entry as a write failure.
+    // (with the reason in why, a Sink::Failure) ends the entry as a write failure.
     template <class Put> Decoded decode(const Entry &en, ZipCrypto *crypto, Put put);
 
     Window data_;

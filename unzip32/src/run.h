@@ -45,10 +45,10 @@ struct Job : WorkItem {
     std::string path;   // where it goes
     std::string folder; // where its file is written meanwhile
     uint32_t mode = 0;
-    // Set by the worker: the data of a held entry; the complete file (null
-    // when there is none) of another; how decoding went, or why not.
+    // Set by the worker: the data of a held entry; the complete file (if
+    // any) of another; how decoding went, or why not.
     std::vector<uint8_t> data;
-    Sink::File *file = nullptr;
+    SinkFile file;
     Decoded result{Outcome::WriteError, "not written ahead"};
 };
 
@@ -57,7 +57,7 @@ struct Staged {
     bool have = false; // false: no worker decoded the entry
     bool held = false;
     std::vector<uint8_t> data;
-    Sink::File *file = nullptr;
+    SinkFile file;
     Decoded result;
 };
 
@@ -89,7 +89,7 @@ private:
     bool extract_entry(const Entry &en);
     bool extract_file(const Entry &en, const std::string &path);
     bool extract_encrypted(const Entry &en, const std::string &path);
-    std::optional<bool> place_staged(const Entry &en, const std::string &path, Sink::File *file,
+    std::optional<bool> place_staged(const Entry &en, const std::string &path, SinkFile &file,
                                      bool &replace);
     Opened ask_replace(const std::string &path);
     Opened open_target(const Entry &en, const std::string &path, bool &replace, Sink::File *&file);
@@ -105,8 +105,9 @@ private:
     void start_workers(unsigned n);
     void look_ahead();
     Staged staged(size_t turn);
+    bool reclaim(Job &job);
     void drop_ahead();
-    bool retry_alone();
+    bool retry_alone(bool full);
     void let_go_first();
 
     Source &src_;
@@ -131,7 +132,7 @@ private:
     std::deque<Job> ahead_;    // handed out, in turn order
     size_t next_ahead_ = 0;    // the first turn not yet considered for a worker
     std::unordered_set<std::string> targets_; // of the turns considered so far
-    bool alone_ = false;       // a worker could not write: the rest is this thread's
+    bool alone_ = false;       // the disk filled up: the rest is this thread's
     std::atomic<bool> quit_{false}; // the run is over: workers skip what is left
     // Last, so that the threads are joined before anything they use goes away.
     Workers<Job> workers_;
