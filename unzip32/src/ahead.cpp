@@ -56,7 +56,7 @@ void Run::start_workers(unsigned n) {
         }
         Sink::File *f = nullptr;
         if (sink_->stage(job.path, job.folder, job.mode, f) != Sink::Create::Created) return;
-        job.result = decoders_[worker]->write_entry(*job.en, nullptr, *sink_, f);
+        job.result = decoders_[worker]->write_entry(*job.en, nullptr, *sink_, f, &quit_);
         if (job.result.outcome == Outcome::Ok) job.file = SinkFile(*sink_, f);
     };
     if (!workers_.start(n, work, s_.start_thread)) decoders_.clear();
@@ -133,10 +133,11 @@ bool Run::reclaim(Job &job) {
     return true;
 }
 
-// Takes back or waits for every job handed out, removes what was written
-// ahead, and hands out no more.
+// Takes back every job handed out, has the workers give up the entries they
+// are writing, removes what was written ahead, and hands out no more.
 void Run::drop_ahead() {
     alone_ = true;
+    quit_ = true;
     while (!ahead_.empty()) {
         reclaim(ahead_.front());
         let_go_first();

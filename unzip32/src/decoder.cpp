@@ -96,9 +96,14 @@ template <class Put> Decoded Decoder::decode(const Entry &en, ZipCrypto *crypto,
     return {};
 }
 
-Decoded Decoder::write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f) {
+Decoded Decoder::write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f,
+                             const std::atomic<bool> *stop) {
     return complete_file(sink, f, en.stamp, [&] {
         return decode(en, crypto, [&](const uint8_t *p, size_t n, Sink::Failure &why) {
+            if (stop && stop->load(std::memory_order_relaxed)) {
+                why.text = "extraction stopped";
+                return false;
+            }
             return sink.write(f, p, n, why);
         });
     });

@@ -2,6 +2,7 @@
 // sink, in pieces of a fixed size whatever the entry's size.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -51,7 +52,10 @@ public:
     explicit Decoder(Source &src) : data_(src, kReadChunk, kReadChunk) {}
     const uint8_t *view(uint64_t off, size_t n) { return data_.view(off, n); }
     // Streams the entry into f and closes it; on any failure f is discarded.
-    Decoded write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f);
+    // Once stop is set, the entry is given up at its next piece (a write
+    // failure), so that a stopped run does not wait for large entries.
+    Decoded write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f,
+                        const std::atomic<bool> *stop = nullptr);
     // Decodes the entry into out: the bytes a file would get before the
     // outcome, which comes back.
     Decoded decode_into(const Entry &en, std::vector<uint8_t> &out);

@@ -133,7 +133,9 @@ private:
     size_t next_ahead_ = 0;    // the first turn not yet considered for a worker
     std::unordered_set<std::string> targets_; // of the turns considered so far
     bool alone_ = false;       // the disk filled up: the rest is this thread's
-    std::atomic<bool> quit_{false}; // the run is over: workers skip what is left
+    // The workers' part is over: they skip what is left, and give up the
+    // entry they are writing.
+    std::atomic<bool> quit_{false};
     // Last, so that the threads are joined before anything they use goes away.
     Workers<Job> workers_;
 };
