@@ -132,11 +132,18 @@ public:
         std::unique_ptr<Handle> h(as(f));
         const char *from = h->path.c_str(), *to = h->replaces.c_str();
         int r = replace ? ::renameat(dir_, from, dir_, to) : ::renameat2(dir_, from, dir_, to, RENAME_NOREPLACE);
-        if (r != 0 && !replace && errno == EINVAL) {
-            // A file system without that kind of rename: a link fails as well
-            // when the name is taken.
+        if (r != 0 && !replace && (errno == EINVAL || errno == ENOSYS || errno == EPERM)) {
+            // A file system or kernel without that kind of rename (or a
+            // sandbox that forbids it): a link fails as well when the name
+            // is taken. Should the temporary name stay, the link is taken
+            // back, so that the file never has two names.
             r = ::linkat(dir_, from, dir_, to, 0);
-            if (r == 0) ::unlinkat(dir_, from, 0);
+            if (r == 0 && ::unlinkat(dir_, from, 0) != 0) {
+                const int e = errno;
+                ::unlinkat(dir_, to, 0);
+                errno = e;
+                r = -1;
+            }
         }
         if (r != 0 && !replace && errno == EEXIST) {
             h.release(); // still staged
