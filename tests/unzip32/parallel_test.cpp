@@ -84,6 +84,7 @@ public:
     bool fail_full = true;
 
     bool make_folder(const std::string &rel) override { return memory.make_folder(rel); }
+    bool has_folder(const std::string &rel) override { return memory.has_folder(rel); }
     Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
         const Create c = memory.create(rel, mode, replace, out);
         if (c == Create::Created) {
@@ -421,14 +422,34 @@ TEST(Parallel, LargeEntriesInOneThreadsOrder) {
         flat[e.name.substr(e.name.rfind('/') + 1)] = e.data;
     }
     const Bytes zip = zb.finish();
-    for (const bool keep : {true, false}) {
-        const std::string what = keep ? "folders kept" : "all in one folder";
+    struct Case {
+        const char *what;
+        bool keep;
+        // Made before the run, as the setup makes its protected folders.
+        std::vector<std::string> there;
+    } const cases[] = {
+        {"folders kept", true, {}},
+        {"all in one folder", false, {}},
+        {"the top folder and one below it there before", true, {"d", "d/e"}},
+    };
+    for (const Case &c : cases) {
         uz::Settings s;
         s.message_level = 0;
-        s.keep_folders = keep;
-        const InMemory run = both_in_memory(zip, what, {}, s);
-        EXPECT_EQ(run.rc, UZ_OK) << what;
-        EXPECT_EQ(run.files.size(), want.size()) << what;
+        s.keep_folders = c.keep;
+        InMemory runs[2];
+        for (const unsigned threads : {1u, kParallel}) {
+            uz::MemorySink sink(64 << 20);
+            for (const std::string &f : c.there) ASSERT_TRUE(sink.make_folder(f));
+            runs[threads > 1] = extract_into(zip, threads, sink, sink, {}, s);
+        }
+        expect_same(runs[0], runs[1], c.what);
+        EXPECT_EQ(runs[1].rc, UZ_OK) << c.what;
+        EXPECT_EQ(runs[1].files.size(), want.size()) << c.what;
+        // Such a folder is one to write ahead in, whoever made it.
+        for (const char *name : {"d/big2.bin", "d/e/big3.bin"})
+            EXPECT_TRUE(c.there.empty() || std::any_of(runs[1].staged.begin(), runs[1].staged.end(),
+                                                       [&](const auto &st) { return st.first == name; }))
+                << c.what << ": " << name << " not written ahead";
 
         TempDir dir;
         write_file(dir / "a.zip", zip);
@@ -436,10 +457,12 @@ TEST(Parallel, LargeEntriesInOneThreadsOrder) {
         on_both_paths(dir / "out", rec, [&](unsigned threads) {
             Mode m;
             m.threads = threads;
-            m.keep_folders = keep;
+            m.keep_folders = c.keep;
             return unzip(dir / "a.zip", dir / "out", rec, m);
-        }, what);
-        expect_files(dir / "out", keep ? want : flat, what);
+        }, c.what, [&] {
+            for (const std::string &f : c.there) fs::create_directories(dir / "out" / f);
+        });
+        expect_files(dir / "out", c.keep ? want : flat, c.what);
     }
 }
 
@@ -458,36 +481,32 @@ void write_old(const fs::path &p) {
 TEST(Parallel, TakenNamesAskFirst) {
     const EntrySpec big1 = deflated("big1.bin", 3 << 20, 1), big2 = stored("d/big2.bin", 3 << 20, 2);
     EntrySpec again = deflated("big1.bin", 2 << 20, 3);
+    // Who has the name: a file there before the run, an earlier entry of the
+    // archive, or another program, which makes big1.bin just before its turn
+    // once a worker is writing it ahead.
+    enum Taken { Before, Earlier, Meanwhile };
     struct Case {
         const char *what;
-        bool there_before; // else an earlier entry of the archive has the name
+        Taken taken;
         std::deque<int32_t> answers;
     } const cases[] = {
-        {"files there before, both replaced", true, {UZ_REPLACE_YES, UZ_REPLACE_YES}},
-        {"files there before, the first kept", true, {UZ_REPLACE_NO, UZ_REPLACE_YES}},
-        {"files there before, stopped at the first", true, {UZ_REPLACE_STOP}},
-        {"an earlier entry of the name, replaced", false, {UZ_REPLACE_YES}},
-        {"an earlier entry of the name, kept", false, {UZ_REPLACE_NO}},
+        {"files there before, both replaced", Before, {UZ_REPLACE_YES, UZ_REPLACE_YES}},
+        {"files there before, the first kept", Before, {UZ_REPLACE_NO, UZ_REPLACE_YES}},
+        {"files there before, stopped at the first", Before, {UZ_REPLACE_STOP}},
+        {"an earlier entry of the name, replaced", Earlier, {UZ_REPLACE_YES}},
+        {"an earlier entry of the name, kept", Earlier, {UZ_REPLACE_NO}},
+        {"a file made meanwhile, kept", Meanwhile, {UZ_REPLACE_NO}},
+        {"a file made meanwhile, replaced", Meanwhile, {UZ_REPLACE_YES}},
     };
     for (const Case &c : cases) {
         ZipBuilder zb;
-        if (!c.there_before) zb.add(again);
+        if (c.taken == Earlier) zb.add(again);
         for (int i = 0; i < 3; ++i) zb.add(deflated("f" + std::to_string(i), 200000, 10 + i));
         zb.add(big1).add(deflated("g.txt", 5000, 20));
-        if (c.there_before) zb.add(big2);
+        if (c.taken == Before) zb.add(big2);
         zb.add(deflated("h.txt", 5000, 21));
         const Bytes zip = zb.finish();
-        const auto put_old = [&](uz::MemorySink &m) {
-            if (!c.there_before) return;
-            ASSERT_TRUE(m.make_folder("d"));
-            for (const char *name : {"big1.bin", "d/big2.bin"}) {
-                uz::Sink::File *f = nullptr;
-                uz::Sink::Failure why;
-                ASSERT_EQ(m.create(name, 0666, false, f), uz::Sink::Create::Created);
-                m.write(f, reinterpret_cast<const uint8_t *>("old"), 3, why);
-                m.close(f, {}, why);
-            }
-        };
+        const Bytes old{'o', 'l', 'd'}, made_meanwhile = c.answers[0] == UZ_REPLACE_YES ? big1.data : old;
         Recorder script;
         script.replace_answers = c.answers;
         uz::Settings s;
@@ -495,33 +514,51 @@ TEST(Parallel, TakenNamesAskFirst) {
         InMemory runs[2];
         for (const unsigned threads : {1u, kParallel}) {
             HookSink sink;
-            put_old(sink.memory);
+            if (c.taken == Before) {
+                ASSERT_TRUE(sink.memory.make_folder("d"));
+                for (const char *name : {"big1.bin", "d/big2.bin"}) put_old(sink.memory, name);
+            }
+            script.meanwhile = [&](const std::string &name) {
+                if (c.taken != Meanwhile || name != "big1.bin") return;
+                EXPECT_TRUE(threads == 1 || eventually([&] { return sink.was_staged(name); })) << c.what;
+                put_old(sink.memory, name);
+            };
             uz::MemorySource src(zip.data(), zip.size());
             runs[threads > 1] = extract_into(src, threads, sink, sink.memory, script, s);
-            // A name that needed a question had nothing written for it by a worker.
+            // A name that needed a question had nothing written for it by a
+            // worker, unless it was taken only after.
             for (const std::string &name : runs[threads > 1].rec.replace_names)
-                EXPECT_FALSE(sink.was_staged(name)) << c.what << ": written before the question";
+                EXPECT_EQ(sink.was_staged(name), c.taken == Meanwhile && threads > 1) << c.what;
         }
         expect_same(runs[0], runs[1], c.what);
         EXPECT_EQ(runs[1].rec.replace_names.size(), c.answers.size()) << c.what;
+        EXPECT_TRUE(c.taken != Meanwhile || runs[1].files.at("big1.bin").data == made_meanwhile) << c.what;
 
         // The same through the file layer, whose own check finds the files.
         TempDir dir;
         write_file(dir / "a.zip", zip);
         Recorder rec;
         rec.replace_answers = c.answers;
+        unsigned threads_now = 0;
+        rec.meanwhile = [&](const std::string &name) {
+            if (c.taken != Meanwhile || name != "big1.bin") return;
+            // f0 to f2 are in place; a fourth name is big1.bin's temporary file.
+            EXPECT_TRUE(threads_now == 1 || eventually([&] { return names_in(dir / "out") > 3; })) << c.what;
+            write_old(dir / "out/big1.bin");
+        };
         const auto prepare = [&] {
-            if (c.there_before) {
+            if (c.taken == Before) {
                 write_old(dir / "out/big1.bin");
                 write_old(dir / "out/d/big2.bin");
             }
         };
         on_both_paths(dir / "out", rec, [&](unsigned threads) {
             Mode m;
-            m.threads = threads;
+            m.threads = threads_now = threads;
             return unzip(dir / "a.zip", dir / "out", rec, m);
         }, c.what, prepare);
         EXPECT_EQ(rec.replace_names.size(), c.answers.size()) << c.what;
+        EXPECT_TRUE(c.taken != Meanwhile || read_file(dir / "out/big1.bin") == made_meanwhile) << c.what;
     }
 }
 

@@ -114,15 +114,8 @@ int32_t Run::list() {
 
 bool Run::ensure_folder(const std::string &path) {
     if (path.empty() || folders_.count(path)) return true;
-    // Find the deepest known ancestor, then create downwards from there.
-    size_t known = 0;
-    for (size_t cut = path.rfind('/'); cut != std::string::npos && cut > 0;
-         cut = path.rfind('/', cut - 1)) {
-        if (folders_.count(path.substr(0, cut))) {
-            known = cut + 1;
-            break;
-        }
-    }
+    // From the deepest known ancestor downwards.
+    const size_t known = past_known(path, [&](const std::string &f) { return folders_.count(f) > 0; });
     for (size_t cut = path.find('/', known);; cut = path.find('/', cut + 1)) {
         std::string prefix = path.substr(0, cut);
         if (!folders_.count(prefix)) {

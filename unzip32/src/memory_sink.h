@@ -8,6 +8,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sink.h"
@@ -33,6 +34,11 @@ public:
         return true;
     }
 
+    bool has_folder(const std::string &rel) override {
+        const std::lock_guard<std::mutex> lock(m_);
+        return folders_.count(rel) > 0;
+    }
+
     Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
         const std::lock_guard<std::mutex> lock(m_);
         full_ = false;
@@ -50,8 +56,9 @@ public:
     }
 
     // A staged file's name is charged when it is placed, as create charges it.
-    Create stage(const std::string &rel, const std::string &, uint32_t mode, File *&out) override {
+    Create stage(const std::string &rel, const std::string &folder, uint32_t mode, File *&out) override {
         const std::lock_guard<std::mutex> lock(m_);
+        staged_in_.emplace_back(rel, folder);
         auto f = std::make_unique<Open>();
         f->path = rel;
         f->staged = true;
@@ -128,6 +135,8 @@ public:
     const std::set<std::string> &folders() const { return folders_; }
     const std::map<std::string, Stamp> &folder_times() const { return folder_times_; }
     size_t open_count() const { return open_.size() + staged_.size(); }
+    // Every file staged, with the folder it was written in, in the order staged.
+    const std::vector<std::pair<std::string, std::string>> &staged_in() const { return staged_in_; }
     size_t used() const { return used_; }
 
 private:
@@ -164,6 +173,7 @@ private:
     std::map<Open *, std::unique_ptr<Open>> staged_;
     std::set<std::string> folders_;
     std::map<std::string, Stamp> folder_times_;
+    std::vector<std::pair<std::string, std::string>> staged_in_;
     bool full_ = false; // the last failure of make_folder, create or place was the cap
 };
 

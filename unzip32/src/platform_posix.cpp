@@ -87,6 +87,11 @@ public:
         return false;
     }
 
+    bool has_folder(const std::string &rel) override {
+        struct stat sb;
+        return ::fstatat(dir_, rel.c_str(), &sb, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(sb.st_mode);
+    }
+
     Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
         if (!replace) {
             auto h = std::make_unique<Handle>(dir_);

@@ -136,6 +136,12 @@ public:
         return true;
     }
 
+    bool has_folder(const std::string &rel) override {
+        const std::wstring p = full(rel);
+        if (p.size() == base_.size() && !rel.empty()) return false;
+        return plain_folder(GetFileAttributesW(p.c_str()));
+    }
+
     Create create(const std::string &rel, uint32_t, bool replace, File *&out) override {
         const std::wstring p = full(rel);
         if (p.size() == base_.size()) {

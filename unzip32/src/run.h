@@ -31,19 +31,31 @@ inline constexpr uint64_t kHeldMax = 64 << 10;
 
 inline uint32_t file_mode(const Entry &en) { return en.unix_mode() & 0111 ? 0777 : 0666; }
 
+// Where the folders of path still to be looked at begin: just past the
+// deepest one above it that known() accepts, else at the start.
+template <class Known> size_t past_known(const std::string &path, Known known) {
+    for (size_t cut = path.rfind('/'); cut != std::string::npos && cut > 0; cut = path.rfind('/', cut - 1))
+        if (known(path.substr(0, cut))) return cut + 1;
+    return 0;
+}
+
 // An entry a worker decodes ahead of its turn: a small one into memory, a
-// larger one into a file under a temporary name in a folder that exists
-// already. Nothing of it can be seen until the calling thread reaches it:
-// that thread makes every callback and every change to the folder in the
-// order one thread alone would, because the answer to a callback (and the
-// text of a message) may depend on how the entries before it went. At its
-// turn the entry is written or its file moved to its name, or dropped.
+// larger one into a file under a temporary name in the entry's own folder,
+// once that folder is there (made by this run, or there before it). The
+// file so has that folder's access rights from the start, and a move within
+// the volume keeps them. Nothing of it can be seen until the calling thread
+// reaches it: that thread makes every callback and every change to the
+// folder in the order one thread alone would, because the answer to a
+// callback (and the text of a message) may depend on how the entries before
+// it went. At its turn the entry is written or its file moved to its name,
+// or dropped.
 struct Job : WorkItem {
     size_t turn = 0; // the entry's place in the extraction order
     const Entry *en = nullptr;
-    bool held = false;  // decoded into memory, not into a file
-    std::string path;   // where it goes
-    std::string folder; // where its file is written meanwhile
+    bool held = false;    // decoded into memory, not into a file
+    bool waiting = false; // its folder is not there yet: not handed out
+    std::string path;     // where it goes
+    std::string folder;   // path's folder, where its file is written meanwhile
     uint32_t mode = 0;
     // Set by the worker: the data of a held entry; the complete file (if
     // any) of another; how decoding went, or why not.
@@ -103,6 +115,7 @@ private:
     std::string file_target(const Entry &en) const;
     unsigned worker_count() const;
     void start_workers(unsigned n);
+    bool folder_on_disk(const std::string &folder);
     void look_ahead();
     Staged staged(size_t turn);
     bool reclaim(Job &job);
@@ -117,7 +130,7 @@ private:
     TextConverter conv_;
     Decoder own_;
     Archive ar_;
-    std::unordered_set<std::string> folders_;
+    std::unordered_set<std::string> folders_; // made (or found) by this thread at their turn
     std::vector<std::pair<std::string, Stamp>> folder_times_;
     std::vector<std::string> passwords_; // accepted in this run, newest last
     bool passwords_cancelled_ = false;
@@ -132,6 +145,8 @@ private:
     std::deque<Job> ahead_;    // handed out, in turn order
     size_t next_ahead_ = 0;    // the first turn not yet considered for a worker
     std::unordered_set<std::string> targets_; // of the turns considered so far
+    std::unordered_set<std::string> on_disk_; // folders seen there before their turn
+    size_t waiting_ = 0;       // jobs in ahead_ waiting for their folder
     bool alone_ = false;       // the disk filled up: the rest is this thread's
     // The workers' part is over: they skip what is left, and give up the
     // entry they are writing.

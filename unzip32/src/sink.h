@@ -2,9 +2,9 @@
 // platform) or memory (fuzzing, tests). Paths are relative, '/'-separated,
 // UTF-8 and already cleaned by clean_entry_name.
 //
-// Threads: make_folder, create, place, occupied, set_folder_time,
-// last_error and disk_full come from the thread that called the library, in
-// the order of the entries. stage, write, close and discard
+// Threads: make_folder, has_folder, create, place, occupied,
+// set_folder_time, last_error and disk_full come from the thread that called
+// the library, in the order of the entries. stage, write, close and discard
 // may also come from worker threads, at the same time for different files;
 // each file is used by one thread at a time. write and close report a
 // failure through their own argument rather than through last_error.
@@ -35,14 +35,19 @@ public:
     virtual ~Sink() = default;
     // Makes one folder (its parent exists). True when a folder is there afterwards.
     virtual bool make_folder(const std::string &rel) = 0;
+    // True when a plain folder (no link, no junction) is at rel already,
+    // whoever made it. Makes nothing.
+    virtual bool has_folder(const std::string &rel) = 0;
     // replace=false fails with Exists when anything is at rel; replace=true
     // writes beside the existing file, which close() replaces only once the
     // new one is complete (discard() leaves the old one as it was).
     virtual Create create(const std::string &rel, uint32_t unix_mode, bool replace, File *&out) = 0;
-    // A new file meant for rel, written under a temporary name in folder (an
-    // existing folder: rel's own or one above it, "" for the top). Nothing is
-    // at rel until place(); close() completes the file under its temporary
-    // name and keeps it for place() or discard().
+    // A new file meant for rel, written under a temporary name in folder,
+    // rel's own folder ("" for the top), which must be there already: the
+    // file is made where it will stay, so that it gets that folder's access
+    // rights from the start. Nothing is at rel until place(); close()
+    // completes the file under its temporary name and keeps it for place()
+    // or discard().
     virtual Create stage(const std::string &rel, const std::string &folder, uint32_t unix_mode,
                          File *&out) = 0;
     // Moves a staged file, closed, to its name. Exists: something is there
