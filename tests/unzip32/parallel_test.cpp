@@ -72,7 +72,7 @@ private:
 };
 
 // A memory sink behind hooks: one chosen file can fail once it holds some
-// bytes, or when it is closed.
+// bytes, or when it is closed, for want of space or for good.
 class HookSink final : public uz::Sink {
 public:
     explicit HookSink(size_t cap = 64 << 20) : memory(cap) {}
@@ -81,8 +81,10 @@ public:
     std::string fail_path;
     size_t fail_after = SIZE_MAX; // a write that takes fail_path beyond this fails
     bool fail_close = false;
+    bool fail_full = true;
 
     bool make_folder(const std::string &rel) override { return memory.make_folder(rel); }
+    bool has_folder(const std::string &rel) override { return memory.has_folder(rel); }
     Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
         const Create c = memory.create(rel, mode, replace, out);
         if (c == Create::Created) {
@@ -107,7 +109,7 @@ public:
     }
     Create place(File *f, bool replace) override { return memory.place(f, replace); }
     bool occupied(const std::string &rel) override { return memory.occupied(rel); }
-    bool write(File *f, const uint8_t *data, size_t n, std::string &why) override {
+    bool write(File *f, const uint8_t *data, size_t n, Failure &why) override {
         std::string path;
         size_t had = 0;
         {
@@ -118,23 +120,24 @@ public:
             w.second += n;
         }
         if (path == fail_path && had + n > fail_after) {
-            why = "no space left on the test device";
+            why = {fail_full ? "no space left on the test device" : "the test device failed", fail_full};
             return false;
         }
         return memory.write(f, data, n, why);
     }
-    bool close(File *f, const uz::Stamp &st, std::string &why) override {
+    bool close(File *f, const uz::Stamp &st, Failure &why) override {
         if (forget(f) == fail_path && fail_close) {
             memory.discard(f);
-            why = "the test device refused to close";
+            why = {"the test device refused to close", fail_full};
             return false;
         }
         return memory.close(f, st, why);
     }
     void discard(File *f) override {
-        forget(f);
+        if (forget(f).empty()) ++dropped; // complete, and written for nothing
         memory.discard(f);
     }
+    std::atomic<int> dropped{0};
     void set_folder_time(const std::string &rel, const uz::Stamp &st) override {
         memory.set_folder_time(rel, st);
     }
@@ -170,6 +173,25 @@ EntrySpec deflated(const std::string &name, size_t size, unsigned seed) {
     e.data = filler(size, seed);
     e.method = 8;
     return e;
+}
+
+// A file from before the run, or one another program makes meanwhile.
+void put_old(uz::MemorySink &m, const std::string &name) {
+    uz::Sink::File *f = nullptr;
+    uz::Sink::Failure why;
+    ASSERT_EQ(m.create(name, 0666, false, f), uz::Sink::Create::Created) << name;
+    m.write(f, reinterpret_cast<const uint8_t *>("old"), 3, why);
+    m.close(f, {}, why);
+}
+
+// Waits (30 s at most) until test() holds; false when it never does.
+bool eventually(const std::function<bool()> &test) {
+    for (int i = 0; i < 3000 && !test(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return test();
+}
+
+size_t names_in(const fs::path &folder) {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
 // ---- A stop while later entries are being decoded
@@ -219,13 +241,7 @@ TEST(Parallel, StopWhileLaterEntriesAreDecoded) {
         int held = 0;
         for (const unsigned threads : {1u, kParallel}) {
             HookSink sink;
-            if (c.file_exists) {
-                uz::Sink::File *f = nullptr;
-                std::string why;
-                ASSERT_EQ(sink.memory.create("stop.txt", 0666, false, f), uz::Sink::Create::Created);
-                sink.memory.write(f, reinterpret_cast<const uint8_t *>("old"), 3, why);
-                sink.memory.close(f, {}, why);
-            }
+            if (c.file_exists) put_old(sink.memory, "stop.txt");
             GatedSource src(zip, last_data);
             g_gate = threads > 1 ? &src.gate : nullptr;
             Recorder script;
@@ -265,11 +281,13 @@ void expect_write_failures_as_on_one_thread(size_t size) {
         std::string path;
         size_t after;
         bool at_close;
+        bool full; // else the failure is the file's own, and what was written ahead stays
         const char *text;
     } const cases[] = {
-        {"one file runs out of space", "d1/f3", size / 2, false, "no space left on the test device"},
-        {"one file runs out at once", "d0/f0", 0, false, "no space left on the test device"},
-        {"one file cannot be completed", "d0/f4", SIZE_MAX, true, "the test device refused to close"},
+        {"one file runs out of space", "d1/f3", size / 2, false, true, "no space left on the test device"},
+        {"one file runs out at once", "d0/f0", 0, false, true, "no space left on the test device"},
+        {"one file cannot be completed", "d0/f4", SIZE_MAX, true, false, "the test device refused to close"},
+        {"one file fails for good halfway", "d1/f3", size / 2, false, false, "the test device failed"},
     };
     for (const Case &c : cases) {
         InMemory runs[2];
@@ -278,9 +296,11 @@ void expect_write_failures_as_on_one_thread(size_t size) {
             sink.fail_path = c.path;
             sink.fail_after = c.after;
             sink.fail_close = c.at_close;
+            sink.fail_full = c.full;
             uz::Settings s;
             s.message_level = 0;
             runs[threads > 1] = extract_into(zip, threads, sink, sink.memory, {}, s);
+            EXPECT_TRUE(c.full || sink.dropped == 0) << c.what << ": files written ahead were dropped";
         }
         expect_same(runs[0], runs[1], c.what);
         EXPECT_EQ(runs[1].rc, UZ_DISK) << c.what;
@@ -402,14 +422,34 @@ TEST(Parallel, LargeEntriesInOneThreadsOrder) {
         flat[e.name.substr(e.name.rfind('/') + 1)] = e.data;
     }
     const Bytes zip = zb.finish();
-    for (const bool keep : {true, false}) {
-        const std::string what = keep ? "folders kept" : "all in one folder";
+    struct Case {
+        const char *what;
+        bool keep;
+        // Made before the run, as the setup makes its protected folders.
+        std::vector<std::string> there;
+    } const cases[] = {
+        {"folders kept", true, {}},
+        {"all in one folder", false, {}},
+        {"the top folder and one below it there before", true, {"d", "d/e"}},
+    };
+    for (const Case &c : cases) {
         uz::Settings s;
         s.message_level = 0;
-        s.keep_folders = keep;
-        const InMemory run = both_in_memory(zip, what, {}, s);
-        EXPECT_EQ(run.rc, UZ_OK) << what;
-        EXPECT_EQ(run.files.size(), want.size()) << what;
+        s.keep_folders = c.keep;
+        InMemory runs[2];
+        for (const unsigned threads : {1u, kParallel}) {
+            uz::MemorySink sink(64 << 20);
+            for (const std::string &f : c.there) ASSERT_TRUE(sink.make_folder(f));
+            runs[threads > 1] = extract_into(zip, threads, sink, sink, {}, s);
+        }
+        expect_same(runs[0], runs[1], c.what);
+        EXPECT_EQ(runs[1].rc, UZ_OK) << c.what;
+        EXPECT_EQ(runs[1].files.size(), want.size()) << c.what;
+        // Such a folder is one to write ahead in, whoever made it.
+        for (const char *name : {"d/big2.bin", "d/e/big3.bin"})
+            EXPECT_TRUE(c.there.empty() || std::any_of(runs[1].staged.begin(), runs[1].staged.end(),
+                                                       [&](const auto &st) { return st.first == name; }))
+                << c.what << ": " << name << " not written ahead";
 
         TempDir dir;
         write_file(dir / "a.zip", zip);
@@ -417,10 +457,12 @@ TEST(Parallel, LargeEntriesInOneThreadsOrder) {
         on_both_paths(dir / "out", rec, [&](unsigned threads) {
             Mode m;
             m.threads = threads;
-            m.keep_folders = keep;
+            m.keep_folders = c.keep;
             return unzip(dir / "a.zip", dir / "out", rec, m);
-        }, what);
-        expect_files(dir / "out", keep ? want : flat, what);
+        }, c.what, [&] {
+            for (const std::string &f : c.there) fs::create_directories(dir / "out" / f);
+        });
+        expect_files(dir / "out", c.keep ? want : flat, c.what);
     }
 }
 
@@ -439,36 +481,32 @@ void write_old(const fs::path &p) {
 TEST(Parallel, TakenNamesAskFirst) {
     const EntrySpec big1 = deflated("big1.bin", 3 << 20, 1), big2 = stored("d/big2.bin", 3 << 20, 2);
     EntrySpec again = deflated("big1.bin", 2 << 20, 3);
+    // Who has the name: a file there before the run, an earlier entry of the
+    // archive, or another program, which makes big1.bin just before its turn
+    // once a worker is writing it ahead.
+    enum Taken { Before, Earlier, Meanwhile };
     struct Case {
         const char *what;
-        bool there_before; // else an earlier entry of the archive has the name
+        Taken taken;
         std::deque<int32_t> answers;
     } const cases[] = {
-        {"files there before, both replaced", true, {UZ_REPLACE_YES, UZ_REPLACE_YES}},
-        {"files there before, the first kept", true, {UZ_REPLACE_NO, UZ_REPLACE_YES}},
-        {"files there before, stopped at the first", true, {UZ_REPLACE_STOP}},
-        {"an earlier entry of the name, replaced", false, {UZ_REPLACE_YES}},
-        {"an earlier entry of the name, kept", false, {UZ_REPLACE_NO}},
+        {"files there before, both replaced", Before, {UZ_REPLACE_YES, UZ_REPLACE_YES}},
+        {"files there before, the first kept", Before, {UZ_REPLACE_NO, UZ_REPLACE_YES}},
+        {"files there before, stopped at the first", Before, {UZ_REPLACE_STOP}},
+        {"an earlier entry of the name, replaced", Earlier, {UZ_REPLACE_YES}},
+        {"an earlier entry of the name, kept", Earlier, {UZ_REPLACE_NO}},
+        {"a file made meanwhile, kept", Meanwhile, {UZ_REPLACE_NO}},
+        {"a file made meanwhile, replaced", Meanwhile, {UZ_REPLACE_YES}},
     };
     for (const Case &c : cases) {
         ZipBuilder zb;
-        if (!c.there_before) zb.add(again);
+        if (c.taken == Earlier) zb.add(again);
         for (int i = 0; i < 3; ++i) zb.add(deflated("f" + std::to_string(i), 200000, 10 + i));
         zb.add(big1).add(deflated("g.txt", 5000, 20));
-        if (c.there_before) zb.add(big2);
+        if (c.taken == Before) zb.add(big2);
         zb.add(deflated("h.txt", 5000, 21));
         const Bytes zip = zb.finish();
-        const auto put_old = [&](uz::MemorySink &m) {
-            if (!c.there_before) return;
-            ASSERT_TRUE(m.make_folder("d"));
-            for (const char *name : {"big1.bin", "d/big2.bin"}) {
-                uz::Sink::File *f = nullptr;
-                std::string why;
-                ASSERT_EQ(m.create(name, 0666, false, f), uz::Sink::Create::Created);
-                m.write(f, reinterpret_cast<const uint8_t *>("old"), 3, why);
-                m.close(f, {}, why);
-            }
-        };
+        const Bytes old{'o', 'l', 'd'}, made_meanwhile = c.answers[0] == UZ_REPLACE_YES ? big1.data : old;
         Recorder script;
         script.replace_answers = c.answers;
         uz::Settings s;
@@ -476,33 +514,51 @@ TEST(Parallel, TakenNamesAskFirst) {
         InMemory runs[2];
         for (const unsigned threads : {1u, kParallel}) {
             HookSink sink;
-            put_old(sink.memory);
+            if (c.taken == Before) {
+                ASSERT_TRUE(sink.memory.make_folder("d"));
+                for (const char *name : {"big1.bin", "d/big2.bin"}) put_old(sink.memory, name);
+            }
+            script.meanwhile = [&](const std::string &name) {
+                if (c.taken != Meanwhile || name != "big1.bin") return;
+                EXPECT_TRUE(threads == 1 || eventually([&] { return sink.was_staged(name); })) << c.what;
+                put_old(sink.memory, name);
+            };
             uz::MemorySource src(zip.data(), zip.size());
             runs[threads > 1] = extract_into(src, threads, sink, sink.memory, script, s);
-            // A name that needed a question had nothing written for it by a worker.
+            // A name that needed a question had nothing written for it by a
+            // worker, unless it was taken only after.
             for (const std::string &name : runs[threads > 1].rec.replace_names)
-                EXPECT_FALSE(sink.was_staged(name)) << c.what << ": written before the question";
+                EXPECT_EQ(sink.was_staged(name), c.taken == Meanwhile && threads > 1) << c.what;
         }
         expect_same(runs[0], runs[1], c.what);
         EXPECT_EQ(runs[1].rec.replace_names.size(), c.answers.size()) << c.what;
+        EXPECT_TRUE(c.taken != Meanwhile || runs[1].files.at("big1.bin").data == made_meanwhile) << c.what;
 
         // The same through the file layer, whose own check finds the files.
         TempDir dir;
         write_file(dir / "a.zip", zip);
         Recorder rec;
         rec.replace_answers = c.answers;
+        unsigned threads_now = 0;
+        rec.meanwhile = [&](const std::string &name) {
+            if (c.taken != Meanwhile || name != "big1.bin") return;
+            // f0 to f2 are in place; a fourth name is big1.bin's temporary file.
+            EXPECT_TRUE(threads_now == 1 || eventually([&] { return names_in(dir / "out") > 3; })) << c.what;
+            write_old(dir / "out/big1.bin");
+        };
         const auto prepare = [&] {
-            if (c.there_before) {
+            if (c.taken == Before) {
                 write_old(dir / "out/big1.bin");
                 write_old(dir / "out/d/big2.bin");
             }
         };
         on_both_paths(dir / "out", rec, [&](unsigned threads) {
             Mode m;
-            m.threads = threads;
+            m.threads = threads_now = threads;
             return unzip(dir / "a.zip", dir / "out", rec, m);
         }, c.what, prepare);
         EXPECT_EQ(rec.replace_names.size(), c.answers.size()) << c.what;
+        EXPECT_TRUE(c.taken != Meanwhile || read_file(dir / "out/big1.bin") == made_meanwhile) << c.what;
     }
 }
 
@@ -516,14 +572,22 @@ TEST(Parallel, DamagedLargeEntryInTheMiddle) {
     bad_crc.crc = 0x12345678;
     EntrySpec too_long = deflated("bad.bin", 4 << 20, 7);
     too_long.usize = 2 << 20; // found out halfway through
+    // The middle entry's name may be taken, before the run or by another
+    // program just before its turn (once a worker is writing it ahead); the
+    // question that follows ends the run.
+    enum Taken { Free, Before, Meanwhile };
     struct Case {
         const char *what;
         EntrySpec middle;
-        bool stop_there; // the middle entry's name is taken, and the answer is stop
+        Taken taken;
+        int32_t answer;
+        int32_t rc;
     } const cases[] = {
-        {"a CRC error at its end", bad_crc, false},
-        {"more data than declared, halfway", too_long, false},
-        {"a stop at its question", deflated("bad.bin", 4 << 20, 8), true},
+        {"a CRC error at its end", bad_crc, Free, 0, UZ_BAD_ARCHIVE},
+        {"more data than declared, halfway", too_long, Free, 0, UZ_BAD_ARCHIVE},
+        {"a stop at its question", deflated("bad.bin", 4 << 20, 8), Before, UZ_REPLACE_STOP, UZ_ABORTED},
+        {"an exception at its question, its file written ahead", deflated("bad.bin", 4 << 20, 9), Meanwhile,
+         kReplaceThrows, UZ_FATAL},
     };
     for (const Case &c : cases) {
         ZipBuilder zb;
@@ -531,7 +595,7 @@ TEST(Parallel, DamagedLargeEntryInTheMiddle) {
         for (const EntrySpec &e : before) zb.add(e), want[e.name] = e.data;
         zb.add(c.middle);
         for (const EntrySpec &e : after) zb.add(e), want[e.name] = e.data;
-        if (c.stop_there) {
+        if (c.taken != Free) {
             want = {{before[0].name, before[0].data}, {before[1].name, before[1].data}};
             want["bad.bin"] = Bytes{'o', 'l', 'd'};
         }
@@ -539,15 +603,23 @@ TEST(Parallel, DamagedLargeEntryInTheMiddle) {
         TempDir dir;
         write_file(dir / "a.zip", zip);
         Recorder rec;
-        rec.replace_answers = {UZ_REPLACE_STOP};
+        rec.replace_answers = {c.answer};
+        unsigned threads_now = 0;
+        rec.meanwhile = [&](const std::string &name) {
+            if (c.taken != Meanwhile || name != "bad.bin") return;
+            // Besides the two files in place, a temporary file: bad.bin's, or
+            // a0.bin's, which the workers take only after bad.bin.
+            EXPECT_TRUE(threads_now == 1 || eventually([&] { return names_in(dir / "out") > 2; })) << c.what;
+            write_old(dir / "out/bad.bin");
+        };
         const int32_t rc = on_both_paths(dir / "out", rec, [&](unsigned threads) {
             Mode m;
-            m.threads = threads;
+            m.threads = threads_now = threads;
             return unzip(dir / "a.zip", dir / "out", rec, m);
         }, c.what, [&] {
-            if (c.stop_there) write_old(dir / "out/bad.bin");
+            if (c.taken == Before) write_old(dir / "out/bad.bin");
         });
-        EXPECT_EQ(rc, c.stop_there ? UZ_ABORTED : UZ_BAD_ARCHIVE) << c.what;
+        EXPECT_EQ(rc, c.rc) << c.what;
         // Earlier files whole, the damaged one absent, later ones whole (or
         // absent after a stop), and no temporary file anywhere.
         expect_files(dir / "out", want, c.what);

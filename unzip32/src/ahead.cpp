@@ -9,7 +9,7 @@ namespace uz {
 Run::~Run() {
     quit_ = true;
     workers_.stop();
-    while (!ahead_.empty()) let_go_first();
+    ahead_.clear(); // and with the jobs, what they wrote ahead
 }
 
 // Where a worker may write the entry: a plain file entry with data and no
@@ -56,20 +56,45 @@ void Run::start_workers(unsigned n) {
         }
         Sink::File *f = nullptr;
         if (sink_->stage(job.path, job.folder, job.mode, f) != Sink::Create::Created) return;
-        job.result = decoders_[worker]->write_entry(*job.en, nullptr, *sink_, f);
-        if (job.result.outcome == Outcome::Ok) job.file = f;
+        job.result = decoders_[worker]->write_entry(*job.en, nullptr, *sink_, f, &quit_);
+        if (job.result.outcome == Outcome::Ok) job.file = SinkFile(*sink_, f);
     };
     if (!workers_.start(n, work, s_.start_thread)) decoders_.clear();
 }
 
+// Whether folder is there now: made by this thread, or there before the
+// run. Such a folder and each one on its way must be a plain folder (a link
+// would lead out of the extraction folder), as make_folder checks at their
+// turn.
+bool Run::folder_on_disk(const std::string &folder) {
+    const auto seen = [&](const std::string &f) { return folders_.count(f) || on_disk_.count(f); };
+    if (folder.empty() || seen(folder)) return true;
+    for (size_t cut = folder.find('/', past_known(folder, seen));; cut = folder.find('/', cut + 1)) {
+        std::string prefix = folder.substr(0, cut);
+        if (!sink_->has_folder(prefix)) return false;
+        on_disk_.insert(std::move(prefix));
+        if (cut == std::string::npos) return true;
+    }
+}
+
 // Keeps the workers busy with the entries after this thread's, in turn. An
-// entry written to a file
-// ahead must have a free name (no file there before, no earlier entry of
-// the name); a taken one is left to this thread, which asks first.
+// entry written to a file ahead must have a free name (no file there
+// before, no earlier entry of the name); a taken one is left to this
+// thread, which asks first. Its file is made only in its own folder: one
+// that is not there yet waits until this thread makes it at its turn.
 void Run::look_ahead() {
     if (!workers_.size() || alone_) return;
-    while (!ahead_.empty() && ahead_.front().turn < turn_ && workers_.done(ahead_.front()))
+    while (!ahead_.empty() && ahead_.front().turn < turn_ &&
+           (ahead_.front().waiting || workers_.done(ahead_.front())))
         let_go_first();
+    if (waiting_ > 0) {
+        for (Job &job : ahead_) {
+            if (!job.waiting || job.turn <= turn_ || !folders_.count(job.folder)) continue;
+            job.waiting = false;
+            --waiting_;
+            workers_.submit(job);
+        }
+    }
     const size_t window = kAheadPerWorker * workers_.size();
     while (next_ahead_ < order_.size() && ahead_.size() < window) {
         const size_t turn = next_ahead_++;
@@ -88,17 +113,15 @@ void Run::look_ahead() {
         job.turn = turn;
         job.en = &en;
         job.held = held;
-        // A file waits in the deepest of its folders that is there already,
-        // so that its move stays on one volume.
-        for (size_t cut = path.rfind('/'); !held && cut != std::string::npos && cut > 0;
-             cut = path.rfind('/', cut - 1)) {
-            if (folders_.count(path.substr(0, cut))) {
-                job.folder = path.substr(0, cut);
-                break;
-            }
-        }
+        const size_t slash = path.rfind('/');
+        if (!held && slash != std::string::npos) job.folder = path.substr(0, slash);
         job.path = std::move(path);
         job.mode = file_mode(en);
+        if (!held && !folder_on_disk(job.folder)) {
+            job.waiting = true;
+            ++waiting_;
+            continue;
+        }
         workers_.submit(job);
     }
 }
@@ -112,15 +135,12 @@ Staged Run::staged(size_t turn) {
     while (!ahead_.empty() && ahead_.front().turn <= turn) {
         Job &job = ahead_.front();
         const bool mine = job.turn == turn;
-        if (!workers_.take_back(job)) {
-            workers_.wait_until_done(job);
-            if (mine && !job.failure) {
-                out.have = true;
-                out.held = job.held;
-                out.data = std::move(job.data);
-                out.file = std::exchange(job.file, nullptr);
-                out.result = job.result;
-            }
+        if (reclaim(job) && mine && !job.failure) {
+            out.have = true;
+            out.held = job.held;
+            out.data = std::move(job.data);
+            out.file = std::move(job.file);
+            out.result = job.result;
         }
         let_go_first();
         if (mine) break;
@@ -128,28 +148,38 @@ Staged Run::staged(size_t turn) {
     return out;
 }
 
-// Takes back or waits for every job handed out, removes what was written
-// ahead, and hands out no more.
+// Makes a job this thread's again: true when a worker had begun it (it is
+// done by now), false when none had.
+bool Run::reclaim(Job &job) {
+    if (job.waiting || workers_.take_back(job)) return false;
+    workers_.wait_until_done(job);
+    return true;
+}
+
+// Takes back every job handed out, has the workers give up the entries they
+// are writing, removes what was written ahead, and hands out no more.
 void Run::drop_ahead() {
     alone_ = true;
+    quit_ = true;
     while (!ahead_.empty()) {
-        Job &job = ahead_.front();
-        if (!workers_.take_back(job)) workers_.wait_until_done(job);
+        reclaim(ahead_.front());
         let_go_first();
     }
 }
 
 // Whether to try again what failed on this thread: the first time only, and
-// only when workers may have taken the space it needed.
-bool Run::retry_alone() {
-    if (alone_ || ahead_.empty()) return false;
+// only for want of space, which the files written ahead may hold. Any other
+// failure is the entry's own: what was written ahead stays, and so do the
+// workers.
+bool Run::retry_alone(bool full) {
+    if (!full || alone_ || ahead_.empty()) return false;
     drop_ahead();
     return true;
 }
 
+// What a worker wrote for the first job, if anything, goes with it.
 void Run::let_go_first() {
-    const Job &job = ahead_.front();
-    if (job.file) sink_->discard(job.file);
+    if (ahead_.front().waiting) --waiting_;
     ahead_.pop_front();
 }
 

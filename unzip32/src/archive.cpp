@@ -234,8 +234,11 @@ ReadResult read_central_directory(Source &src, Archive &ar) {
     ar.cd_start = cd_offset + shift;
     ar.declared_count = count;
 
-    // Read the directory whole: its size was just bounded by the input's.
+    // Read the directory whole: its size was just bounded by the input's,
+    // but a 32-bit process cannot hold every directory a 64-bit file can.
     std::vector<uint8_t> owned;
+    if (cd_size > owned.max_size())
+        return {ArchiveStatus::Unsupported, "central directory too large for this system"};
     const uint8_t *cd = nullptr;
     if (const uint8_t *d = src.direct()) {
         cd = d + ar.cd_start;

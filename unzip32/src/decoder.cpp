@@ -45,7 +45,7 @@ template <class Put> Decoded Decoder::decode(const Entry &en, ZipCrypto *crypto,
 
     uLong crc = crc32(0, nullptr, 0);
     uint64_t produced = 0;
-    std::string why;
+    Sink::Failure why;
     bool ended = en.method == 0;
     z_stream &z = inflater_.stream();
     if (en.method == 8) inflater_.reset();
@@ -96,9 +96,14 @@ template <class Put> Decoded Decoder::decode(const Entry &en, ZipCrypto *crypto,
     return {};
 }
 
-Decoded Decoder::write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f) {
+Decoded Decoder::write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f,
+                             const std::atomic<bool> *stop) {
     return complete_file(sink, f, en.stamp, [&] {
-        return decode(en, crypto, [&](const uint8_t *p, size_t n, std::string &why) {
+        return decode(en, crypto, [&](const uint8_t *p, size_t n, Sink::Failure &why) {
+            if (stop && stop->load(std::memory_order_relaxed)) {
+                why.text = "extraction stopped";
+                return false;
+            }
             return sink.write(f, p, n, why);
         });
     });
@@ -106,7 +111,7 @@ Decoded Decoder::write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sin
 
 Decoded Decoder::decode_into(const Entry &en, std::vector<uint8_t> &out) {
     out.reserve(static_cast<size_t>(en.usize));
-    return decode(en, nullptr, [&](const uint8_t *p, size_t n, std::string &) {
+    return decode(en, nullptr, [&](const uint8_t *p, size_t n, Sink::Failure &) {
         out.insert(out.end(), p, p + n);
         return true;
     });
@@ -115,7 +120,7 @@ Decoded Decoder::decode_into(const Entry &en, std::vector<uint8_t> &out) {
 Decoded write_decoded(Sink &sink, Sink::File *f, const Stamp &stamp, const std::vector<uint8_t> &data,
                       const Decoded &outcome) {
     return complete_file(sink, f, stamp, [&]() -> Decoded {
-        std::string why;
+        Sink::Failure why;
         for (size_t at = 0; at < data.size(); at += kOutChunk) {
             const size_t n = std::min(kOutChunk, data.size() - at);
             if (!sink.write(f, data.data() + at, n, why)) return {Outcome::WriteError, "write failed", why};

@@ -2,6 +2,7 @@
 // sink, in pieces of a fixed size whatever the entry's size.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,11 +22,11 @@ inline constexpr size_t kOutChunk = 256 << 10;
 enum class Outcome { Ok, DataError, WriteError, CloseError };
 
 struct Decoded {
-    Decoded(Outcome o = Outcome::Ok, const char *w = "", std::string e = {})
+    Decoded(Outcome o = Outcome::Ok, const char *w = "", Sink::Failure e = {})
         : outcome(o), why(w), error(std::move(e)) {}
     Outcome outcome;
     const char *why;
-    std::string error; // the sink's own text for a write or close failure
+    Sink::Failure error; // the sink's own account of a write or close failure
 };
 
 // Holds a zlib stream for the whole run; reset per entry.
@@ -51,14 +52,17 @@ public:
     explicit Decoder(Source &src) : data_(src, kReadChunk, kReadChunk) {}
     const uint8_t *view(uint64_t off, size_t n) { return data_.view(off, n); }
     // Streams the entry into f and closes it; on any failure f is discarded.
-    Decoded write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f);
+    // Once stop is set, the entry is given up at its next piece (a write
+    // failure), so that a stopped run does not wait for large entries.
+    Decoded write_entry(const Entry &en, ZipCrypto *crypto, Sink &sink, Sink::File *f,
+                        const std::atomic<bool> *stop = nullptr);
     // Decodes the entry into out: the bytes a file would get before the
     // outcome, which comes back.
     Decoded decode_into(const Entry &en, std::vector<uint8_t> &out);
 
 private:
     // put(bytes, n, why) takes each piece of the entry's data in turn; false
-    // (with the reason in why) ends the entry as a write failure.
+    // (with the reason in why, a Sink::Failure) ends the entry as a write failure.
     template <class Put> Decoded decode(const Entry &en, ZipCrypto *crypto, Put put);
 
     Window data_;

@@ -114,19 +114,13 @@ int32_t Run::list() {
 
 bool Run::ensure_folder(const std::string &path) {
     if (path.empty() || folders_.count(path)) return true;
-    // Find the deepest known ancestor, then create downwards from there.
-    size_t known = 0;
-    for (size_t cut = path.rfind('/'); cut != std::string::npos && cut > 0;
-         cut = path.rfind('/', cut - 1)) {
-        if (folders_.count(path.substr(0, cut))) {
-            known = cut + 1;
-            break;
-        }
-    }
+    // From the deepest known ancestor downwards.
+    const size_t known = past_known(path, [&](const std::string &f) { return folders_.count(f) > 0; });
     for (size_t cut = path.find('/', known);; cut = path.find('/', cut + 1)) {
         std::string prefix = path.substr(0, cut);
         if (!folders_.count(prefix)) {
-            if (!sink_->make_folder(prefix) && !(retry_alone() && sink_->make_folder(prefix)))
+            if (!sink_->make_folder(prefix) &&
+                !(retry_alone(sink_->disk_full()) && sink_->make_folder(prefix)))
                 return false;
             folders_.insert(prefix);
         }
@@ -197,7 +191,8 @@ Opened Run::open_target(const Entry &en, const std::string &path, bool &replace,
     const uint32_t mode = file_mode(en);
     const auto attempt = [&] {
         Sink::Create c = sink_->create(path, mode, replace, file);
-        if (c == Sink::Create::Failed && retry_alone()) c = sink_->create(path, mode, replace, file);
+        if (c == Sink::Create::Failed && retry_alone(sink_->disk_full()))
+            c = sink_->create(path, mode, replace, file);
         return c;
     };
     Sink::Create c = attempt();
@@ -217,8 +212,8 @@ Opened Run::open_target(const Entry &en, const std::string &path, bool &replace,
 }
 
 // Writes the entry into file on this thread, as one thread alone would. A
-// failure may come from the files the workers have written ahead, which take
-// space: then they are dropped and the entry is written once more.
+// full disk may come from the files the workers have written ahead, which
+// take space: then they are dropped and the entry is written once more.
 Decoded Run::write_here(const Entry &en, const ZipCrypto *crypto, const std::string &path,
                         bool replace, Sink::File *file, const Staged *held) {
     const auto write = [&](Sink::File *f) {
@@ -227,7 +222,7 @@ Decoded Run::write_here(const Entry &en, const ZipCrypto *crypto, const std::str
         return own_.write_entry(en, crypto ? &keys : nullptr, *sink_, f);
     };
     Decoded d = write(file);
-    if ((d.outcome == Outcome::WriteError || d.outcome == Outcome::CloseError) && retry_alone() &&
+    if ((d.outcome == Outcome::WriteError || d.outcome == Outcome::CloseError) && retry_alone(d.error.full) &&
         sink_->create(path, file_mode(en), replace, file) == Sink::Create::Created)
         d = write(file);
     return d;
@@ -247,7 +242,7 @@ void Run::report(const Entry &en, const std::string &path, const Decoded &d) {
         return;
     case Outcome::WriteError:
     case Outcome::CloseError:
-        warn("error: ", path, d.error.empty() ? d.why : d.error.c_str());
+        warn("error: ", path, d.error.text.empty() ? d.why : d.error.text.c_str());
         note(UZ_DISK);
         return;
     }
@@ -280,18 +275,25 @@ bool Run::extract_file(const Entry &en, const std::string &path) {
 
 // Moves what a worker wrote to its name, asking first when something is
 // there by now. Nothing when the move failed: the entry is then written
-// again the ordinary way, which says why as one thread would.
-std::optional<bool> Run::place_staged(const Entry &en, const std::string &path, Sink::File *file,
+// again the ordinary way, which says why as one thread would. Whichever
+// way this ends, an exception's included, no temporary file stays.
+std::optional<bool> Run::place_staged(const Entry &en, const std::string &path, SinkFile &file,
                                       bool &replace) {
-    Sink::Create c = sink_->place(file, false);
+    // The sink takes the file over, unless something is at its name.
+    const auto place = [&](bool over) {
+        const Sink::Create c = sink_->place(file.get(), over);
+        if (c != Sink::Create::Exists) file.release();
+        return c;
+    };
+    Sink::Create c = place(false);
     if (c == Sink::Create::Exists) {
         const Opened answer = ask_replace(path);
         if (answer != Opened::Yes) {
-            sink_->discard(file);
+            file.reset();
             return answer == Opened::Skipped;
         }
         replace = true;
-        c = sink_->place(file, true);
+        c = place(true);
     }
     if (c != Sink::Create::Created) return std::nullopt;
     report(en, path, {});

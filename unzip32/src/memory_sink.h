@@ -8,6 +8,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sink.h"
@@ -27,18 +28,24 @@ public:
 
     bool make_folder(const std::string &rel) override {
         const std::lock_guard<std::mutex> lock(m_);
-        if (files_.count(rel) || !charge(rel.size())) return false;
+        full_ = false;
+        if (files_.count(rel) || !charge_name(rel)) return false;
         folders_.insert(rel);
         return true;
     }
 
+    bool has_folder(const std::string &rel) override {
+        const std::lock_guard<std::mutex> lock(m_);
+        return folders_.count(rel) > 0;
+    }
+
     Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
         const std::lock_guard<std::mutex> lock(m_);
+        full_ = false;
         if (folders_.count(rel)) return Create::Failed;
         // A replaced file stays as it was until the new one is complete (close).
         if ((files_.count(rel) || open_.count(rel)) && !replace) return Create::Exists;
-        if (open_.count(rel)) return Create::Failed;
-        if (!charge(rel.size())) return Create::Failed;
+        if (open_.count(rel) || !charge_name(rel)) return Create::Failed;
         auto f = std::make_unique<Open>();
         f->path = rel;
         f->charged = rel.size();
@@ -49,8 +56,9 @@ public:
     }
 
     // A staged file's name is charged when it is placed, as create charges it.
-    Create stage(const std::string &rel, const std::string &, uint32_t mode, File *&out) override {
+    Create stage(const std::string &rel, const std::string &folder, uint32_t mode, File *&out) override {
         const std::lock_guard<std::mutex> lock(m_);
+        staged_in_.emplace_back(rel, folder);
         auto f = std::make_unique<Open>();
         f->path = rel;
         f->staged = true;
@@ -65,9 +73,10 @@ public:
         const std::lock_guard<std::mutex> lock(m_);
         Open *o = as_open(f);
         const std::string &rel = o->path;
+        full_ = false;
         if ((files_.count(rel) || open_.count(rel)) && !replace && !folders_.count(rel))
             return Create::Exists;
-        if (folders_.count(rel) || open_.count(rel) || !charge(rel.size())) {
+        if (folders_.count(rel) || open_.count(rel) || !charge_name(rel)) {
             drop(o);
             return Create::Failed;
         }
@@ -81,16 +90,19 @@ public:
         return files_.count(rel) || folders_.count(rel) || open_.count(rel);
     }
 
-    bool write(File *f, const uint8_t *data, size_t n, std::string &) override {
+    bool write(File *f, const uint8_t *data, size_t n, Failure &why) override {
         const std::lock_guard<std::mutex> lock(m_);
-        if (!charge(n)) return false;
+        if (!charge(n)) {
+            why = {"the memory cap is reached", true};
+            return false;
+        }
         Open *o = as_open(f);
         o->charged += n;
         o->stored.data.insert(o->stored.data.end(), data, data + n);
         return true;
     }
 
-    bool close(File *f, const Stamp &st, std::string &) override {
+    bool close(File *f, const Stamp &st, Failure &) override {
         const std::lock_guard<std::mutex> lock(m_);
         Open *o = as_open(f);
         o->stored.stamp = st;
@@ -112,12 +124,19 @@ public:
         folder_times_[rel] = st;
     }
 
+    bool disk_full() const override {
+        const std::lock_guard<std::mutex> lock(m_);
+        return full_;
+    }
+
     // What follows is read once the extraction has returned.
 
     const std::map<std::string, Stored> &files() const { return files_; }
     const std::set<std::string> &folders() const { return folders_; }
     const std::map<std::string, Stamp> &folder_times() const { return folder_times_; }
     size_t open_count() const { return open_.size() + staged_.size(); }
+    // Every file staged, with the folder it was written in, in the order staged.
+    const std::vector<std::pair<std::string, std::string>> &staged_in() const { return staged_in_; }
     size_t used() const { return used_; }
 
 private:
@@ -133,6 +152,11 @@ private:
         used_ += n;
         return true;
     }
+    // For make_folder, create and place: the cap is what a full disk is here.
+    bool charge_name(const std::string &rel) {
+        full_ = !charge(rel.size());
+        return !full_;
+    }
     void drop(Open *o) {
         used_ -= o->charged;
         if (o->staged)
@@ -141,7 +165,7 @@ private:
             open_.erase(o->path);
     }
 
-    std::mutex m_;
+    mutable std::mutex m_;
     size_t cap_;
     size_t used_ = 0;
     std::map<std::string, Stored> files_;
@@ -149,6 +173,8 @@ private:
     std::map<Open *, std::unique_ptr<Open>> staged_;
     std::set<std::string> folders_;
     std::map<std::string, Stamp> folder_times_;
+    std::vector<std::pair<std::string, std::string>> staged_in_;
+    bool full_ = false; // the last failure of make_folder, create or place was the cap
 };
 
 } // namespace uz

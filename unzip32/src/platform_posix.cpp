@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -82,18 +83,26 @@ public:
         if (::fstatat(dir_, rel.c_str(), &sb, AT_SYMLINK_NOFOLLOW) != 0) return fail();
         if (S_ISDIR(sb.st_mode)) return true;
         err_ = "a file is in the way of a folder";
+        full_ = false;
         return false;
+    }
+
+    bool has_folder(const std::string &rel) override {
+        struct stat sb;
+        return ::fstatat(dir_, rel.c_str(), &sb, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(sb.st_mode);
     }
 
     Create create(const std::string &rel, uint32_t mode, bool replace, File *&out) override {
         if (!replace) {
-            const int fd = open_new(rel, mode);
-            if (fd < 0) {
+            auto h = std::make_unique<Handle>(dir_);
+            h->fd = open_new(rel, mode);
+            if (h->fd < 0) {
                 if (errno == EEXIST) return Create::Exists;
                 fail();
                 return Create::Failed;
             }
-            out = reinterpret_cast<File *>(new Handle{fd, rel, {}});
+            h->path = rel;
+            out = reinterpret_cast<File *>(h.release());
             return Create::Created;
         }
         // Replacing: the new data goes to a fresh file beside the old one,
@@ -109,8 +118,12 @@ public:
         const size_t slash = rel.rfind('/');
         const Create c = open_temp(slash == std::string::npos ? "" : rel.substr(0, slash), mode, rel, out);
         if (c == Create::Created) return c;
-        if (c == Create::Failed) fail();
-        else err_ = "no free temporary name beside the file";
+        if (c == Create::Failed) {
+            fail();
+        } else {
+            err_ = "no free temporary name beside the file";
+            full_ = false;
+        }
         return Create::Failed;
     }
 
@@ -121,22 +134,32 @@ public:
     }
 
     Create place(File *f, bool replace) override {
-        Handle *h = as(f);
+        std::unique_ptr<Handle> h(as(f));
         const char *from = h->path.c_str(), *to = h->replaces.c_str();
         int r = replace ? ::renameat(dir_, from, dir_, to) : ::renameat2(dir_, from, dir_, to, RENAME_NOREPLACE);
-        if (r != 0 && !replace && errno == EINVAL) {
-            // A file system without that kind of rename: a link fails as well
-            // when the name is taken.
+        if (r != 0 && !replace && (errno == EINVAL || errno == ENOSYS || errno == EPERM)) {
+            // A file system or kernel without that kind of rename (or a
+            // sandbox that forbids it): a link fails as well when the name
+            // is taken. Should the temporary name stay, the link is taken
+            // back, so that the file never has two names.
             r = ::linkat(dir_, from, dir_, to, 0);
-            if (r == 0) ::unlinkat(dir_, from, 0);
+            if (r == 0 && ::unlinkat(dir_, from, 0) != 0) {
+                const int e = errno;
+                ::unlinkat(dir_, to, 0);
+                errno = e;
+                r = -1;
+            }
         }
-        if (r != 0 && !replace && errno == EEXIST) return Create::Exists;
+        if (r != 0 && !replace && errno == EEXIST) {
+            h.release(); // still staged
+            return Create::Exists;
+        }
         if (r != 0) {
             fail();
-            ::unlinkat(dir_, from, 0);
+            return Create::Failed; // the staged file goes with h
         }
-        delete h;
-        return r == 0 ? Create::Created : Create::Failed;
+        h->named = true;
+        return Create::Created;
     }
 
     bool occupied(const std::string &rel) override {
@@ -145,7 +168,7 @@ public:
                (errno != ENOENT && errno != ENOTDIR);
     }
 
-    bool write(File *f, const uint8_t *data, size_t n, std::string &why) override {
+    bool write(File *f, const uint8_t *data, size_t n, Failure &why) override {
         const int fd = as(f)->fd;
         while (n > 0) {
             const ssize_t w = ::write(fd, data, n);
@@ -157,27 +180,23 @@ public:
         return true;
     }
 
-    bool close(File *f, const Stamp &st, std::string &why) override {
+    bool close(File *f, const Stamp &st, Failure &why) override {
         std::unique_ptr<Handle> h(as(f));
         const timespec ts[2] = {to_timespec(st), to_timespec(st)};
         ::futimens(h->fd, ts);
-        bool ok = ::close(h->fd) == 0 || fail(why, errno);
-        h->fd = -1;
-        if (ok && h->staged) {
+        const int fd = std::exchange(h->fd, -1);
+        if (::close(fd) != 0) return fail(why, errno);
+        if (h->staged) {
             h.release(); // kept for place or discard
             return true;
         }
-        if (ok && !h->replaces.empty())
-            ok = ::renameat(dir_, h->path.c_str(), dir_, h->replaces.c_str()) == 0 || fail(why, errno);
-        if (!ok) ::unlinkat(dir_, h->path.c_str(), 0);
-        return ok;
+        if (!h->replaces.empty() && ::renameat(dir_, h->path.c_str(), dir_, h->replaces.c_str()) != 0)
+            return fail(why, errno);
+        h->named = true;
+        return true;
     }
 
-    void discard(File *f) override {
-        const std::unique_ptr<Handle> h(as(f));
-        if (h->fd >= 0) ::close(h->fd);
-        ::unlinkat(dir_, h->path.c_str(), 0);
-    }
+    void discard(File *f) override { delete as(f); }
 
     void set_folder_time(const std::string &rel, const Stamp &st) override {
         const timespec ts[2] = {to_timespec(st), to_timespec(st)};
@@ -185,23 +204,38 @@ public:
     }
 
     std::string last_error() const override { return err_; }
+    bool disk_full() const override { return full_; }
 
 private:
+    // A file this layer made, and owns until it has its name: on any other
+    // way out (a failure, a discard, an exception) it is closed and removed.
     struct Handle {
-        int fd;
-        std::string path;     // where the data is written
+        explicit Handle(int dir) : dir(dir) {}
+        Handle(const Handle &) = delete;
+        Handle &operator=(const Handle &) = delete;
+        ~Handle() {
+            if (fd >= 0) ::close(fd);
+            if (!named && !path.empty()) ::unlinkat(dir, path.c_str(), 0);
+        }
+        int dir;
+        int fd = -1;
+        std::string path;     // where the data is written; empty until the file is made
         std::string replaces; // the name it goes to once complete; empty: it has it
         bool staged = false;  // moved by place() rather than by close()
+        bool named = false;   // complete under its name: no longer this layer's to remove
     };
     // A new file under a free temporary name in folder, meant for target.
     // Exists: no free name was found.
     Create open_temp(const std::string &folder, uint32_t mode, const std::string &target, File *&out) {
         const std::string prefix = (folder.empty() ? "" : folder + "/") + ".uz-" + pid_ + "-";
+        auto h = std::make_unique<Handle>(dir_);
+        h->replaces = target;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::string temp = prefix + std::to_string(++temp_counter_) + ".tmp";
-            const int fd = open_new(temp, mode);
-            if (fd >= 0) {
-                out = reinterpret_cast<File *>(new Handle{fd, temp, target});
+            std::string temp = prefix + std::to_string(++temp_counter_) + ".tmp";
+            h->fd = open_new(temp, mode);
+            if (h->fd >= 0) {
+                h->path = std::move(temp);
+                out = reinterpret_cast<File *>(h.release());
                 return Create::Created;
             }
             if (errno != EEXIST) return Create::Failed;
@@ -213,16 +247,25 @@ private:
                         static_cast<mode_t>(mode));
     }
     static Handle *as(File *f) { return reinterpret_cast<Handle *>(f); }
-    bool fail() { return fail(err_, errno); }
+    bool fail() {
+        const int code = errno;
+        full_ = code == ENOSPC || code == EDQUOT;
+        return fail(err_, code);
+    }
     // strerror may share one buffer between threads; this form does not.
     static bool fail(std::string &why, int code) {
         why = std::generic_category().message(code);
         return false;
     }
+    static bool fail(Failure &why, int code) {
+        why.full = code == ENOSPC || code == EDQUOT;
+        return fail(why.text, code);
+    }
 
     int dir_;
     std::string pid_; // for temporary names
     std::string err_;
+    bool full_ = false; // err_ is for want of space
     std::atomic<unsigned> temp_counter_{0};
 };
 

@@ -122,52 +122,61 @@ public:
         }
         if (!CreateDirectoryW(p.c_str(), nullptr)) {
             const DWORD e = GetLastError();
-            if (e != ERROR_ALREADY_EXISTS) {
-                err_ = system_error(e);
-                return false;
-            }
+            if (e != ERROR_ALREADY_EXISTS) return fail(e);
         }
         // Found or just made, it must be a plain folder: a junction or a
         // symbolic link would carry what follows out of the extraction folder.
         const DWORD a = GetFileAttributesW(p.c_str());
-        if (a == INVALID_FILE_ATTRIBUTES) {
-            err_ = system_error(GetLastError());
-            return false;
-        }
-        if (!(a & FILE_ATTRIBUTE_DIRECTORY) || (a & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        if (a == INVALID_FILE_ATTRIBUTES) return fail(GetLastError());
+        if (!plain_folder(a)) {
             err_ = "a file is in the way of a folder";
+            full_ = false;
             return false;
         }
         return true;
+    }
+
+    bool has_folder(const std::string &rel) override {
+        const std::wstring p = full(rel);
+        if (p.size() == base_.size() && !rel.empty()) return false;
+        return plain_folder(GetFileAttributesW(p.c_str()));
     }
 
     Create create(const std::string &rel, uint32_t, bool replace, File *&out) override {
         const std::wstring p = full(rel);
         if (p.size() == base_.size()) {
             err_ = "name cannot be converted";
+            full_ = false;
             return Create::Failed;
         }
         if (!replace) {
-            KernelHandle h(open_new(p));
-            if (!h) {
+            auto o = std::make_unique<Open>();
+            o->h = KernelHandle(open_new(p));
+            if (!o->h) {
                 const DWORD e = GetLastError();
                 if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) return Create::Exists;
-                err_ = system_error(e);
+                fail(e);
                 return Create::Failed;
             }
-            out = reinterpret_cast<File *>(new Open{std::move(h), p, {}});
+            o->path = p;
+            out = reinterpret_cast<File *>(o.release());
             return Create::Created;
         }
         // Replacing: the new data goes to a fresh file beside the old one,
         // which stays whole until the new one is complete (close).
         const DWORD a = GetFileAttributesW(p.c_str());
         if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) {
-            err_ = system_error(ERROR_ACCESS_DENIED);
+            fail(ERROR_ACCESS_DENIED);
             return Create::Failed;
         }
         const Create c = open_temp(p.substr(0, p.rfind(L'\\') + 1), p, out);
         if (c == Create::Created) return c;
-        err_ = c == Create::Failed ? system_error(GetLastError()) : "no free temporary name beside the file";
+        if (c == Create::Failed) {
+            fail(GetLastError());
+        } else {
+            err_ = "no free temporary name beside the file";
+            full_ = false;
+        }
         return Create::Failed;
     }
 
@@ -184,26 +193,28 @@ public:
     // A folder at the name is left to create(), which answers for it as
     // this layer always has.
     Create place(File *f, bool replace) override {
-        Open *o = as(f);
+        std::unique_ptr<Open> o(as(f));
         const DWORD a = GetFileAttributesW(o->replaces.c_str());
         if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) {
-            DeleteFileW(o->path.c_str());
-            delete o;
-            return Create::Failed;
+            err_.clear();
+            full_ = false;
+            return Create::Failed; // the staged file goes with o
         }
-        std::string why;
+        Failure why;
         if (replace ? move_over(o->path, o->replaces, why) : MoveFileExW(o->path.c_str(), o->replaces.c_str(), 0)) {
-            delete o;
+            o->named = true;
             return Create::Created;
         }
         if (!replace) {
             const DWORD e = GetLastError();
-            if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) return Create::Exists;
-            why = system_error(e);
+            if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) {
+                o.release(); // still staged
+                return Create::Exists;
+            }
+            fail(why, e);
         }
-        err_ = why;
-        DeleteFileW(o->path.c_str());
-        delete o;
+        err_ = std::move(why.text);
+        full_ = why.full;
         return Create::Failed;
     }
 
@@ -215,44 +226,34 @@ public:
         return e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND;
     }
 
-    bool write(File *f, const uint8_t *data, size_t n, std::string &why) override {
+    bool write(File *f, const uint8_t *data, size_t n, Failure &why) override {
         const HANDLE h = as(f)->h.get();
         while (n > 0) {
             DWORD done = 0;
             const DWORD want = static_cast<DWORD>(n > 0x40000000 ? 0x40000000 : n);
-            if (!WriteFile(h, data, want, &done, nullptr) || done == 0) {
-                why = system_error(GetLastError());
-                return false;
-            }
+            if (!WriteFile(h, data, want, &done, nullptr)) return fail(why, GetLastError());
+            if (done == 0) return fail(why, ERROR_DISK_FULL);
             data += done;
             n -= done;
         }
         return true;
     }
 
-    bool close(File *f, const Stamp &st, std::string &why) override {
+    bool close(File *f, const Stamp &st, Failure &why) override {
         std::unique_ptr<Open> o(as(f));
         const FILETIME ft = to_filetime(st);
         SetFileTime(o->h.get(), nullptr, nullptr, &ft);
-        if (!o->h.close()) {
-            why = system_error(GetLastError());
-            DeleteFileW(o->path.c_str());
-            return false;
-        }
+        if (!o->h.close()) return fail(why, GetLastError());
         if (o->staged) {
             o.release(); // kept for place or discard
             return true;
         }
-        if (o->replaces.empty() || move_over(o->path, o->replaces, why)) return true;
-        DeleteFileW(o->path.c_str());
-        return false;
+        if (!o->replaces.empty() && !move_over(o->path, o->replaces, why)) return false;
+        o->named = true;
+        return true;
     }
 
-    void discard(File *f) override {
-        const std::unique_ptr<Open> o(as(f));
-        o->h.close();
-        DeleteFileW(o->path.c_str());
-    }
+    void discard(File *f) override { delete as(f); }
 
     void set_folder_time(const std::string &rel, const Stamp &st) override {
         KernelHandle h(CreateFileW(full(rel).c_str(), FILE_WRITE_ATTRIBUTES,
@@ -265,24 +266,38 @@ public:
     }
 
     std::string last_error() const override { return err_; }
+    bool disk_full() const override { return full_; }
 
 private:
+    // A file this layer made, and owns until it has its name: on any other
+    // way out (a failure, a discard, an exception) it is closed and removed.
     struct Open {
+        Open() = default;
+        Open(const Open &) = delete;
+        Open &operator=(const Open &) = delete;
+        ~Open() {
+            h.close();
+            if (!named && !path.empty()) DeleteFileW(path.c_str());
+        }
         KernelHandle h;
-        std::wstring path;     // where the data is written
+        std::wstring path;     // where the data is written; empty until the file is made
         std::wstring replaces; // the name it goes to once complete; empty: it has it
         bool staged = false;   // moved by place() rather than by close()
+        bool named = false;    // complete under its name: no longer this layer's to remove
     };
 
     // A new file under a free temporary name in folder (ending with a
     // backslash), meant for target. Exists: no free name was found.
     Create open_temp(const std::wstring &folder, const std::wstring &target, File *&out) {
+        auto o = std::make_unique<Open>();
+        o->replaces = target;
         for (int attempt = 0; attempt < 100; ++attempt) {
-            const std::wstring temp = folder + L"~uz" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                                      std::to_wstring(++temp_counter_) + L".tmp";
-            KernelHandle h(open_new(temp));
-            if (h) {
-                out = reinterpret_cast<File *>(new Open{std::move(h), temp, target});
+            std::wstring temp = folder + L"~uz" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                                std::to_wstring(++temp_counter_) + L".tmp";
+            o->h = KernelHandle(open_new(temp));
+            if (o->h) {
+                o->path = std::move(temp);
+                out = reinterpret_cast<File *>(o.release());
                 return Create::Created;
             }
             const DWORD e = GetLastError();
@@ -291,6 +306,21 @@ private:
         return Create::Exists;
     }
     static Open *as(File *f) { return reinterpret_cast<Open *>(f); }
+    static bool plain_folder(DWORD a) {
+        return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) &&
+               !(a & FILE_ATTRIBUTE_REPARSE_POINT);
+    }
+    static bool is_full(DWORD e) { return e == ERROR_DISK_FULL || e == ERROR_HANDLE_DISK_FULL; }
+    bool fail(DWORD e) {
+        full_ = is_full(e);
+        err_ = system_error(e);
+        return false;
+    }
+    static bool fail(Failure &why, DWORD e) {
+        why.full = is_full(e);
+        why.text = system_error(e);
+        return false;
+    }
 
     static HANDLE open_new(const std::wstring &path) {
         return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -300,7 +330,7 @@ private:
     // Puts the complete new file in the old one's place. A read-only old file
     // is replaced too, as the user asked; when the move still fails it keeps
     // its attributes.
-    static bool move_over(const std::wstring &from, const std::wstring &to, std::string &why) {
+    static bool move_over(const std::wstring &from, const std::wstring &to, Failure &why) {
         if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
         DWORD e = GetLastError();
         const DWORD a = GetFileAttributesW(to.c_str());
@@ -313,8 +343,7 @@ private:
                 SetFileAttributesW(to.c_str(), a & kSettableAttributes);
             }
         }
-        why = system_error(e);
-        return false;
+        return fail(why, e);
     }
 
     std::wstring full(const std::string &rel) const {
@@ -326,6 +355,7 @@ private:
 
     std::wstring base_; // \\?\ form, ending with a backslash
     std::string err_;
+    bool full_ = false; // err_ is for want of space
     std::atomic<unsigned> temp_counter_{0};
 };
 

@@ -31,24 +31,36 @@ inline constexpr uint64_t kHeldMax = 64 << 10;
 
 inline uint32_t file_mode(const Entry &en) { return en.unix_mode() & 0111 ? 0777 : 0666; }
 
+// Where the folders of path still to be looked at begin: just past the
+// deepest one above it that known() accepts, else at the start.
+template <class Known> size_t past_known(const std::string &path, Known known) {
+    for (size_t cut = path.rfind('/'); cut != std::string::npos && cut > 0; cut = path.rfind('/', cut - 1))
+        if (known(path.substr(0, cut))) return cut + 1;
+    return 0;
+}
+
 // An entry a worker decodes ahead of its turn: a small one into memory, a
-// larger one into a file under a temporary name in a folder that exists
-// already. Nothing of it can be seen until the calling thread reaches it:
-// that thread makes every callback and every change to the folder in the
-// order one thread alone would, because the answer to a callback (and the
-// text of a message) may depend on how the entries before it went. At its
-// turn the entry is written or its file moved to its name, or dropped.
+// larger one into a file under a temporary name in the entry's own folder,
+// once that folder is there (made by this run, or there before it). The
+// file so has that folder's access rights from the start, and a move within
+// the volume keeps them. Nothing of it can be seen until the calling thread
+// reaches it: that thread makes every callback and every change to the
+// folder in the order one thread alone would, because the answer to a
+// callback (and the text of a message) may depend on how the entries before
+// it went. At its turn the entry is written or its file moved to its name,
+// or dropped.
 struct Job : WorkItem {
     size_t turn = 0; // the entry's place in the extraction order
     const Entry *en = nullptr;
-    bool held = false;  // decoded into memory, not into a file
-    std::string path;   // where it goes
-    std::string folder; // where its file is written meanwhile
+    bool held = false;    // decoded into memory, not into a file
+    bool waiting = false; // its folder is not there yet: not handed out
+    std::string path;     // where it goes
+    std::string folder;   // path's folder, where its file is written meanwhile
     uint32_t mode = 0;
-    // Set by the worker: the data of a held entry; the complete file (null
-    // when there is none) of another; how decoding went, or why not.
+    // Set by the worker: the data of a held entry; the complete file (if
+    // any) of another; how decoding went, or why not.
     std::vector<uint8_t> data;
-    Sink::File *file = nullptr;
+    SinkFile file;
     Decoded result{Outcome::WriteError, "not written ahead"};
 };
 
@@ -57,7 +69,7 @@ struct Staged {
     bool have = false; // false: no worker decoded the entry
     bool held = false;
     std::vector<uint8_t> data;
-    Sink::File *file = nullptr;
+    SinkFile file;
     Decoded result;
 };
 
@@ -89,7 +101,7 @@ private:
     bool extract_entry(const Entry &en);
     bool extract_file(const Entry &en, const std::string &path);
     bool extract_encrypted(const Entry &en, const std::string &path);
-    std::optional<bool> place_staged(const Entry &en, const std::string &path, Sink::File *file,
+    std::optional<bool> place_staged(const Entry &en, const std::string &path, SinkFile &file,
                                      bool &replace);
     Opened ask_replace(const std::string &path);
     Opened open_target(const Entry &en, const std::string &path, bool &replace, Sink::File *&file);
@@ -103,10 +115,12 @@ private:
     std::string file_target(const Entry &en) const;
     unsigned worker_count() const;
     void start_workers(unsigned n);
+    bool folder_on_disk(const std::string &folder);
     void look_ahead();
     Staged staged(size_t turn);
+    bool reclaim(Job &job);
     void drop_ahead();
-    bool retry_alone();
+    bool retry_alone(bool full);
     void let_go_first();
 
     Source &src_;
@@ -116,7 +130,7 @@ private:
     TextConverter conv_;
     Decoder own_;
     Archive ar_;
-    std::unordered_set<std::string> folders_;
+    std::unordered_set<std::string> folders_; // made (or found) by this thread at their turn
     std::vector<std::pair<std::string, Stamp>> folder_times_;
     std::vector<std::string> passwords_; // accepted in this run, newest last
     bool passwords_cancelled_ = false;
@@ -131,8 +145,12 @@ private:
     std::deque<Job> ahead_;    // handed out, in turn order
     size_t next_ahead_ = 0;    // the first turn not yet considered for a worker
     std::unordered_set<std::string> targets_; // of the turns considered so far
-    bool alone_ = false;       // a worker could not write: the rest is this thread's
-    std::atomic<bool> quit_{false}; // the run is over: workers skip what is left
+    std::unordered_set<std::string> on_disk_; // folders seen there before their turn
+    size_t waiting_ = 0;       // jobs in ahead_ waiting for their folder
+    bool alone_ = false;       // the disk filled up: the rest is this thread's
+    // The workers' part is over: they skip what is left, and give up the
+    // entry they are writing.
+    std::atomic<bool> quit_{false};
     // Last, so that the threads are joined before anything they use goes away.
     Workers<Job> workers_;
 };

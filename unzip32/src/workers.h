@@ -39,6 +39,9 @@ public:
     bool start(unsigned n, Work work, ThreadStart how) {
         work_ = std::move(work);
         try {
+            // Room first: a push_back that threw with a thread running
+            // would end the program.
+            threads_.reserve(n);
             for (unsigned i = 0; i < n; ++i) {
                 auto body = [this, i] { loop(i); };
                 threads_.push_back(how ? how(body) : std::thread(body));

@@ -80,6 +80,7 @@ struct InMemory {
     std::set<std::string> folders;
     std::map<std::string, uz::Stamp> folder_times;
     size_t open = 0;
+    std::vector<std::pair<std::string, std::string>> staged; // file, the folder it was written in
 };
 
 // One run of the engine into sink; memory is the sink itself or the one
@@ -98,6 +99,7 @@ inline InMemory extract_into(uz::Source &src, unsigned threads, uz::Sink &sink,
     out.folders = memory.folders();
     out.folder_times = memory.folder_times();
     out.open = memory.open_count();
+    out.staged = memory.staged_in();
     return out;
 }
 
@@ -123,6 +125,12 @@ inline void expect_same(const InMemory &serial, const InMemory &parallel, const 
     EXPECT_EQ(parallel.rc, serial.rc) << context;
     expect_same_dialogue(serial.rec, parallel.rec, context);
     EXPECT_EQ(parallel.open, 0u) << context;
+    // A file written ahead is made in its own folder, where it gets that
+    // folder's access rights, and nowhere else.
+    for (const auto &[path, folder] : parallel.staged) {
+        const size_t slash = path.rfind('/');
+        EXPECT_EQ(folder, slash == std::string::npos ? "" : path.substr(0, slash)) << context << ": " << path;
+    }
     EXPECT_EQ(parallel.folders, serial.folders) << context;
     EXPECT_EQ(parallel.stats.entry_count, serial.stats.entry_count) << context;
     EXPECT_EQ(parallel.stats.total_size, serial.stats.total_size) << context;

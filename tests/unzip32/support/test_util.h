@@ -8,9 +8,11 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -94,6 +96,9 @@ inline std::map<std::string, Node> tree(const fs::path &root, bool with_times = 
     return out;
 }
 
+// A replace answer that is no answer: the callback throws instead.
+inline constexpr int32_t kReplaceThrows = -99;
+
 // Callbacks that record what they were given and answer from scripts.
 struct Recorder {
     // Every callback as it came, whatever its kind: the kind, then what it
@@ -111,6 +116,9 @@ struct Recorder {
     std::vector<Row> rows;
     std::vector<std::string> service_names;
     int32_t service_answer = 0;
+    // Run by the service callback before it answers: what another program
+    // does to the folder while the extraction goes on.
+    std::function<void(const std::string &name)> meanwhile;
     bool fill_password_buffer = false; // write every announced byte, no terminator
     bool bad_text = false;             // a print callback broke its contract
     std::thread::id caller;            // the thread that set up the table
@@ -150,6 +158,7 @@ inline int32_t UZ_CALL rec_replace(char *name) {
     if (r.replace_answers.empty()) return UZ_REPLACE_NO;
     const int32_t a = r.replace_answers.front();
     r.replace_answers.pop_front();
+    if (a == kReplaceThrows) throw std::runtime_error("the replace callback failed");
     return a;
 }
 
@@ -184,6 +193,7 @@ inline void UZ_CALL rec_list(int32_t size, int32_t packed, int32_t ratio, int32_
 inline int32_t UZ_CALL rec_service(const char *name, int32_t size) {
     Recorder &r = on_call("service", std::string(name) + "|" + std::to_string(size));
     r.service_names.emplace_back(name);
+    if (r.meanwhile) r.meanwhile(name);
     return r.service_answer;
 }
 
