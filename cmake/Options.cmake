@@ -20,7 +20,10 @@ endif()
 if(WIN32)
   # One self-contained program file: no libgcc/libstdc++/winpthread DLLs beside it.
   add_link_options(-static -static-libgcc -static-libstdc++)
-  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+  # For the oldest Windows the program runs on (cmake/check-imports.cmake,
+  # which holds that to every import of a shipped binary).
+  add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=${CM_WINDOWS_MINIMUM}
+                          WINVER=${CM_WINDOWS_MINIMUM})
 endif()
 
 if(CM_SPLIT_DEBUG)

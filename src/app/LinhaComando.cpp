@@ -3,10 +3,13 @@
 #include <cwctype>
 
 #include "app/Verificacao.h"
+#include "system/Mensagens.h"
 #include "system/Runtime.h"
 #include "system/modRegistro.h"
 
 namespace cm {
+
+using namespace mensagens;
 
 namespace {
 
@@ -29,7 +32,7 @@ Opcoes Interpreta_Linha_Comando(const std::vector<std::wstring>& argumentos) {
     bool instalar = false, remover = false, verificar = false, ajuda = false, drive = false, banco = false;
     for (const std::wstring& argumento : argumentos) {
         if (argumento.size() < 2 || (argumento[0] != L'/' && argumento[0] != L'-')) {
-            return Invalida(L"opção desconhecida: " + argumento);
+            return Invalida(kOpcaoDesconhecida + argumento);
         }
         const auto igual = argumento.find(L'=');
         const std::wstring nome = Minusculas(argumento.substr(1, igual == std::wstring::npos ? igual : igual - 1));
@@ -53,66 +56,41 @@ Opcoes Interpreta_Linha_Comando(const std::vector<std::wstring>& argumentos) {
             vista = &banco;
             opcoes.banco = valor;
         } else {
-            return Invalida(L"opção desconhecida: " + argumento);
+            return Invalida(kOpcaoDesconhecida + argumento);
         }
-        if (*vista) return Invalida(L"opção repetida: " + argumento);
+        if (*vista) return Invalida(kOpcaoRepetida + argumento);
         *vista = true;
     }
 
     if (argumentos.empty()) return opcoes;
     if (ajuda) return argumentos.size() == 1 ? Opcoes{Opcoes::Modo::Ajuda, L"", L"", false, L""}
-                                             : Invalida(L"/? deve ser usado sozinho");
+                                             : Invalida(kAjudaSozinha);
     if (verificar) {
-        if (instalar || remover || banco || opcoes.logbin) return Invalida(L"/verificar aceita apenas /drive=X:");
-        if (drive && !DriveValido(opcoes.drive)) return Invalida(L"/drive= precisa de uma letra e dois-pontos");
+        if (instalar || remover || banco || opcoes.logbin) return Invalida(kVerificarSoDrive);
+        if (drive && !DriveValido(opcoes.drive)) return Invalida(kDriveInvalido);
         opcoes.modo = Opcoes::Modo::Verificar;
         return opcoes;
     }
-    if (instalar == remover) return Invalida(L"informe apenas um: /instalar, /remover ou /verificar");
+    if (instalar == remover) return Invalida(kUmModo);
     if (remover) {
-        if (drive || banco || opcoes.logbin) return Invalida(L"/remover não aceita outras opções");
+        if (drive || banco || opcoes.logbin) return Invalida(kRemoverSozinho);
         opcoes.modo = Opcoes::Modo::Remover;
         return opcoes;
     }
-    if (!drive || !DriveValido(opcoes.drive)) return Invalida(L"/instalar precisa de /drive=X: (uma letra e dois-pontos)");
-    if (!banco || opcoes.banco.empty()) return Invalida(L"/instalar precisa de /banco=arquivo.sql");
+    if (!drive || !DriveValido(opcoes.drive)) return Invalida(kInstalarDrive);
+    if (!banco || opcoes.banco.empty()) return Invalida(kInstalarBanco);
     opcoes.modo = Opcoes::Modo::Instalar;
     return opcoes;
 }
 
-std::wstring Uso() {
-    return L"Uso: ConfiguraMySQL.exe /instalar /drive=C: /banco=arquivo.sql [/logbin]\r\n"
-           L"     ConfiguraMySQL.exe /remover\r\n"
-           L"     ConfiguraMySQL.exe /verificar [/drive=C:]\r\n"
-           L"     ConfiguraMySQL.exe /?\r\n"
-           L"\r\n"
-           L"  /instalar       configura o servidor como o botão \"Iniciar configuração\", sem perguntas\r\n"
-           L"  /drive=X:       o drive onde o servidor será instalado\r\n"
-           L"  /banco=ARQUIVO  o arquivo .sql na pasta do programa (entre aspas se tiver espaços)\r\n"
-           L"  /logbin         ativa o log binário (Multi-Loja e Off-Line)\r\n"
-           L"  /remover        interrompe e remove o serviço MySQL, sem perguntar\r\n"
-           L"  /verificar      verifica o servidor instalado, sem alterar nada; sem /drive=,\r\n"
-           L"                  o drive é o do programa do serviço MySQL\r\n"
-           L"\r\n"
-           L"Sem opções, o programa abre a janela. As mensagens vão para o arquivo de log\r\n"
-           L"ConfiguraMySQL.log e para o console.\r\n"
-           L"\r\n"
-           L"Códigos de saída: 0 concluído; 1 linha de comando inválida; 2 uma verificação\r\n"
-           L"impediu a instalação (Velto, drive, servidor já existente, Mysql.zip, unzip32.dll,\r\n"
-           L"arquivo .sql); 3 sem direitos de administrador; 4 o programa já está em execução;\r\n"
-           L"5 erro interno; 6 interrompida (Ctrl+C ou console fechado) e desfeita; 10 + n a etapa n\r\n"
-           L"falhou; 20 a remoção falhou; 30 + n a verificação n de /verificar falhou (a primeira\r\n"
-           L"que falhou). /verificar não precisa de direitos de administrador e roda mesmo com\r\n"
-           L"outra cópia do programa em execução.";
-}
+std::wstring Uso() { return kUso; }
 
 bool Copia_Unica() {
     if (Rt().ClaimSingleInstance()) return true;
-    constexpr const wchar_t* kOutraCopia = L"O configurador do MySQL já está em execução nesta máquina.";
     if (Rt().Unattended()) {
         Rt().ConsoleLine(kOutraCopia);
     } else {
-        Rt().MsgBox(kOutraCopia, vbExclamation, L"Atenção");
+        Rt().MsgBox(kOutraCopia, vbExclamation, kTituloAtencao);
     }
     return false;
 }
@@ -125,13 +103,13 @@ int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view
     // nothing, so it claims nothing either: it runs beside a setup, and a
     // setup started meanwhile is not stopped by it.
     if (age && !Copia_Unica()) return kSaidaOutraCopia;
-    modRegistro::Inicia(L"Execução pela linha de comando", {{L"Linha de comando", linha_comando}});
-    rt.ConsoleLine(L"Arquivo de log: " + modRegistro::Caminho());
+    modRegistro::Inicia(kSecaoLinhaComando, {{L"Linha de comando", linha_comando}});
+    rt.ConsoleLine(kArquivoDeLog + modRegistro::Caminho());
     if (opcoes.modo == Opcoes::Modo::Invalida || opcoes.modo == Opcoes::Modo::Ajuda) {
         const bool invalida = opcoes.modo == Opcoes::Modo::Invalida;
         if (invalida) {
-            modRegistro::Escreve(L"Linha de comando inválida: " + opcoes.erro);
-            rt.ConsoleLine(L"Linha de comando inválida: " + opcoes.erro);
+            modRegistro::Escreve(kLinhaInvalida + opcoes.erro);
+            rt.ConsoleLine(kLinhaInvalida + opcoes.erro);
         }
         rt.ConsoleLine(Uso());
         if (invalida) modRegistro::Escreve(Uso());
@@ -167,7 +145,7 @@ int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view
             codigo = kSaidaVerificacao;
         }
     }
-    const std::wstring fim = L"Código de saída " + std::to_wstring(codigo);
+    const std::wstring fim = kCodigoDeSaida + std::to_wstring(codigo);
     modRegistro::Escreve(fim);
     rt.ConsoleLine(fim);
     return codigo;

@@ -23,11 +23,14 @@
 
 #include "app/CodigosSaida.h"
 #include "setup/Comandos.h"
+#include "system/Mensagens.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
 #include "system/modRegistro.h"
 
 namespace cm {
+
+using namespace mensagens;
 
 namespace {
 
@@ -276,12 +279,12 @@ Resposta Verificador::Consulta(const wchar_t* conta, const std::wstring& instruc
     modPrincipal::Executa_Aguarda(linha, modPrincipal::kJanelaOculta, &execucao, kLimiteCliente);
     Resposta resposta;
     if (execucao.Tempo_Esgotado) {
-        resposta.motivo = L"o cliente não terminou em " + std::to_wstring(kLimiteCliente / 1000) + L" s";
+        resposta.motivo = kClienteSemFim + std::to_wstring(kLimiteCliente / 1000) + L" s";
     } else if (!execucao.Concluida) {
-        resposta.motivo = L"o cliente não pôde ser executado";
+        resposta.motivo = kClienteNaoExecutado;
     } else if (execucao.Codigo_Saida != 0) {
         const std::wstring erro = Primeira_Linha(execucao.Erros);
-        resposta.motivo = erro.empty() ? L"o cliente terminou com o código " + std::to_wstring(execucao.Codigo_Saida)
+        resposta.motivo = erro.empty() ? kClienteCodigo + std::to_wstring(execucao.Codigo_Saida)
                                        : erro;
         resposta.recusada = erro.starts_with(kAcessoNegado);
     } else {
@@ -292,54 +295,52 @@ Resposta Verificador::Consulta(const wchar_t* conta, const std::wstring& instruc
 }
 
 Achado Verificador::Servico_Registrado() {
-    const std::wstring informe = informado_ ? L"" : L"; informe o drive com /drive=X:";
+    const std::wstring informe = informado_ ? L"" : kInformeDrive;
     servico_ = Rt().QueryService(comandos::kServico);
-    if (!servico_) return Falha(L"não há serviço MySQL registrado" + informe);
+    if (!servico_) return Falha(kSemServico + informe);
     const std::wstring& programa = servico_->program;
     if (programa.empty()) {
-        return Falha(std::wstring(L"não foi possível ler o programa do serviço") +
-                     (administrador_ ? L"" : L" (sem direitos de administrador)") + informe);
+        return Falha(std::wstring(kProgramaIlegivel) + (administrador_ ? L"" : kSemDireitos) + informe);
     }
     if (!informado_) {
         const std::wstring drive = programa.substr(0, 2);
         if (!comandos::Mesmo_Programa(programa, drive + comandos::kServidor)) {
-            return Falha(L"o serviço executa " + programa + L", fora de uma pasta \\MySQL\\bin" + informe);
+            return Falha(kServicoExecuta + programa + kForaDeMysqlBin + informe);
         }
         drive_ = drive;
     } else if (!comandos::Mesmo_Programa(programa, drive_ + comandos::kServidor)) {
-        return Falha(L"o serviço executa " + programa + L", não " + drive_ + comandos::kServidor);
+        return Falha(kServicoExecuta + programa + kNao + drive_ + comandos::kServidor);
     }
     return Ok(programa);
 }
 
 Achado Verificador::Arquivo_Ini() {
     const std::wstring arquivo = drive_ + comandos::kArquivoIni;
-    if (!Rt().FileLength(arquivo)) return Falha(L"não há o arquivo " + arquivo);
+    if (!Rt().FileLength(arquivo)) return Falha(kSemArquivo + arquivo);
     const auto bytes = Rt().ReadFilePart(arquivo, 0, kIniMaximo);
-    if (!bytes) return Falha(L"não foi possível ler " + arquivo);
+    if (!bytes) return Falha(kNaoLido + arquivo);
     const Ini ini = Le_Ini(Rt().FromAnsi(*bytes));
     log_bin_ini_ = ini.log_bin;
-    return Ok(L"porta " + (ini.porta.empty() ? std::wstring(L"3306, a padrão") : ini.porta) +
-              L", log binário: " + (ini.log_bin ? L"sim" : L"não"));
+    return Ok(kPorta + (ini.porta.empty() ? std::wstring(kPortaPadrao) : ini.porta) + kLogBinarioIni +
+              (ini.log_bin ? kSim : kNaoPalavra));
 }
 
 Achado Verificador::Contas() {
     const std::wstring cliente = drive_ + comandos::kClienteStatus;
-    if (Rt().Dir(cliente, vbArchive).empty()) return Falha(L"não há o cliente " + cliente);
+    if (Rt().Dir(cliente, vbArchive).empty()) return Falha(kSemCliente + cliente);
     std::vector<std::wstring> recusadas;
     std::wstring primeira_recusa;
     for (const wchar_t* conta : kContas) {
         const Resposta resposta = Consulta(conta, L"SELECT 1");
         if (resposta.concluida) continue;
-        if (!resposta.recusada) return Falha(L"o servidor não responde em localhost (" + resposta.motivo + L")");
+        if (!resposta.recusada) return Falha(kNaoResponde + resposta.motivo + L")");
         recusadas.emplace_back(conta);
         if (primeira_recusa.empty()) primeira_recusa = resposta.motivo;
     }
     if (!recusadas.empty()) {
-        return Falha(L"a senha do produto foi recusada para " + Junta(recusadas, L", ") + L" (" + primeira_recusa +
-                     L")");
+        return Falha(kSenhaRecusada + Junta(recusadas, L", ") + L" (" + primeira_recusa + L")");
     }
-    return Ok(L"root, velto e transfer entram");
+    return Ok(kContasEntram);
 }
 
 Achado Verificador::Banco_Velto() {
@@ -352,10 +353,10 @@ Achado Verificador::Banco_Velto() {
     const auto colunas = Colunas(resposta.saida);
     const auto existe = colunas.size() == 2 ? Numero(colunas[0]) : std::nullopt;
     const auto tabelas = colunas.size() == 2 ? Numero(colunas[1]) : std::nullopt;
-    if (!existe || !tabelas) return Falha(L"resposta inesperada do cliente: " + resposta.saida);
-    if (*existe == 0) return Falha(L"não há o banco velto");
-    if (*tabelas == 0) return Aviso(L"o banco velto não tem tabelas");
-    return Ok(std::to_wstring(*tabelas) + (*tabelas == 1 ? L" tabela" : L" tabelas"));
+    if (!existe || !tabelas) return Falha(kRespostaInesperada + resposta.saida);
+    if (*existe == 0) return Falha(kSemBanco);
+    if (*tabelas == 0) return Aviso(kBancoVazio);
+    return Ok(std::to_wstring(*tabelas) + (*tabelas == 1 ? kTabela : kTabelas));
 }
 
 Achado Verificador::Log_Binario() {
@@ -363,54 +364,53 @@ Achado Verificador::Log_Binario() {
     if (!resposta.concluida) return Falha(resposta.motivo);
     const auto colunas = Colunas(resposta.saida);
     const std::wstring valor = colunas.size() == 2 && colunas[0] == L"log_bin" ? Minusculas(colunas[1]) : L"";
-    if (valor != L"on" && valor != L"off") return Falha(L"resposta inesperada do cliente: " + resposta.saida);
+    if (valor != L"on" && valor != L"off") return Falha(kRespostaInesperada + resposta.saida);
     const bool ligado = valor == L"on";
-    const auto nome = [](bool sim) { return sim ? L"ligado" : L"desligado"; };
+    const auto nome = [](bool sim) { return sim ? kLigado : kDesligado; };
     // my.ini is read at the server's start only.
     if (ligado != log_bin_ini_) {
-        return Aviso(std::wstring(L"o servidor está com o log binário ") + nome(ligado) + L" e o my.ini pede " +
-                     nome(log_bin_ini_) + L": falta reiniciar o serviço MySQL");
+        return Aviso(std::wstring(kLogBinarioDiferente) + nome(ligado) + kIniPede + nome(log_bin_ini_) +
+                     kFaltaReiniciar);
     }
-    return Ok(std::wstring(nome(ligado)) + L", como pede o my.ini");
+    return Ok(std::wstring(nome(ligado)) + kComoPedeIni);
 }
 
 Achado Verificador::Permissoes() {
     const std::wstring pasta = drive_ + comandos::kPastaServidor;
     if (!Rt().KeepsAccessLists(drive_)) {
-        return Aviso(L"o drive " + drive_ + L" não guarda permissões de acesso (NTFS): qualquer usuário pode alterar " +
-                     pasta);
+        return Aviso(kDriveSemPermissoes + drive_ + kDriveSemPermissoesFim + pasta);
     }
     std::vector<std::wstring> avisos;
     for (const std::wstring& caminho :
          {pasta, drive_ + kPastaBin, drive_ + comandos::kServidor, drive_ + kPastaDados}) {
         // Data is for SYSTEM and the administrators alone: nobody else can read its list.
         if (caminho.ends_with(kPastaDados) && !administrador_) {
-            avisos.push_back(L"sem direitos de administrador, " + caminho + L" não foi verificada");
+            avisos.push_back(kSemDireitosInicio + caminho + kNaoFoiVerificada);
             continue;
         }
         const auto grupos = Rt().ChangeableByAnyone(caminho);
-        if (!grupos.empty()) avisos.push_back(L"podem alterar " + caminho + L": " + Junta(grupos, L", "));
+        if (!grupos.empty()) avisos.push_back(kPodemAlterar + caminho + L": " + Junta(grupos, L", "));
     }
     return avisos.empty() ? Ok() : Aviso(Junta(avisos, L"; "));
 }
 
 Achado Verificador::Espaco_Livre() {
     const auto livre = Rt().FreeSpace(drive_);
-    if (!livre) return Aviso(L"não foi possível consultar o drive " + drive_);
-    if (*livre < kEspacoMinimo) return Aviso(L"restam " + Tamanho(*livre) + L" livres no drive " + drive_);
-    return Ok(Tamanho(*livre) + L" livres");
+    if (!livre) return Aviso(kDriveIlegivel + drive_);
+    if (*livre < kEspacoMinimo) return Aviso(kRestam + Tamanho(*livre) + kLivresNoDrive + drive_);
+    return Ok(Tamanho(*livre) + kLivres);
 }
 
 Achado Verificador::Log_Erros() {
     const std::wstring dados = drive_ + kPastaDados;
-    if (!administrador_) return Aviso(L"sem direitos de administrador, " + dados + L" não pode ser lida");
+    if (!administrador_) return Aviso(kSemDireitosInicio + dados + kNaoPodeSerLida);
     // The server names its log after the machine: after a rename there are
     // two, and the one written last is the server's.
     std::vector<std::wstring> nomes;
     for (std::wstring nome = Rt().Dir(dados + L"\\*.err", vbArchive); !nome.empty(); nome = Rt().DirNext()) {
         nomes.push_back(nome);
     }
-    if (nomes.empty()) return Aviso(L"não há log de erros (*.err) em " + dados);
+    if (nomes.empty()) return Aviso(kSemLogErros + dados);
     std::wstring arquivo;
     std::uint64_t mais_recente = 0;
     for (const auto& nome : nomes) {
@@ -421,9 +421,9 @@ Achado Verificador::Log_Erros() {
         }
     }
     const auto erros = Erros_Desde_Inicio(arquivo);
-    if (!erros) return Aviso(L"não foi possível ler " + arquivo);
-    if (erros->empty()) return Ok(L"nenhum erro desde o último início, " + arquivo);
-    Achado achado = Aviso(L"as últimas linhas com [ERROR] desde o último início, em " + arquivo + L":");
+    if (!erros) return Aviso(kNaoLido + arquivo);
+    if (erros->empty()) return Ok(kNenhumErro + arquivo);
+    Achado achado = Aviso(kUltimosErros + arquivo + L":");
     for (const auto& erro : *erros) {
         std::wstring linha = Rt().FromAnsi(erro);
         if (linha.size() > kCitacaoMaxima) linha = linha.substr(0, kCitacaoMaxima) + L"...";
@@ -446,7 +446,7 @@ int Verificador::Executa() {
     } sem_resultado;
     administrador_ = Rt().IsAdministrator();
     modRegistro::Oculta(comandos::kSenha);
-    modRegistro::Inicia(L"Verificação do servidor MySQL",
+    modRegistro::Inicia(kSecaoVerificacao,
                         {{L"Programa", Rt().ProgramVersion()},
                          {L"Windows", Rt().SystemVersion()},
                          {L"Drive", informado_ ? drive_ : L"o do programa do serviço MySQL"},
@@ -458,21 +458,20 @@ int Verificador::Executa() {
         std::function<Achado()> executa;
     };
     const Verificacao verificacoes[] = {
-        {L"Serviço MySQL registrado", {}, false, [&] { return Servico_Registrado(); }},
-        {L"Início automático do serviço", {1}, false,
-         [&] { return servico_->automatic ? Ok() : Falha(L"o serviço não inicia com o Windows"); }},
-        {L"Serviço em execução", {1}, false,
+        {kVerificacaoServico, {}, false, [&] { return Servico_Registrado(); }},
+        {kVerificacaoAutomatico, {1}, false, [&] { return servico_->automatic ? Ok() : Falha(kServicoManual); }},
+        {kVerificacaoExecucao, {1}, false,
          [&] {
              if (servico_->running) return Ok();
-             return Falha(servico_->stopped ? L"o serviço está parado" : L"o serviço está iniciando ou parando");
+             return Falha(servico_->stopped ? kServicoParado : kServicoTransicao);
          }},
-        {L"Arquivo my.ini", {}, true, [&] { return Arquivo_Ini(); }},
-        {L"Servidor responde às contas do produto", {}, true, [&] { return Contas(); }},
-        {L"Banco de dados velto", {5}, true, [&] { return Banco_Velto(); }},
-        {L"Log binário", {5, 4}, true, [&] { return Log_Binario(); }},
-        {L"Permissões da pasta do servidor", {}, true, [&] { return Permissoes(); }},
-        {L"Espaço livre no drive", {}, true, [&] { return Espaco_Livre(); }},
-        {L"Log de erros do servidor", {}, true, [&] { return Log_Erros(); }},
+        {kVerificacaoIni, {}, true, [&] { return Arquivo_Ini(); }},
+        {kVerificacaoContas, {}, true, [&] { return Contas(); }},
+        {kVerificacaoBanco, {5}, true, [&] { return Banco_Velto(); }},
+        {kVerificacaoLogBinario, {5, 4}, true, [&] { return Log_Binario(); }},
+        {kVerificacaoPermissoes, {}, true, [&] { return Permissoes(); }},
+        {kVerificacaoEspaco, {}, true, [&] { return Espaco_Livre(); }},
+        {kVerificacaoLogErros, {}, true, [&] { return Log_Erros(); }},
     };
     std::vector<Situacao> situacoes;
     int falhas = 0;
@@ -487,7 +486,7 @@ int Verificador::Executa() {
                                                             situacoes[n - 1] != Situacao::Aviso; });
         Achado achado;
         if (falta != precisa.end()) {
-            achado = {Situacao::Nao_Verificado, L"depende da verificação " + std::to_wstring(*falta), {}};
+            achado = {Situacao::Nao_Verificado, kDependeDe + std::to_wstring(*falta), {}};
         } else {
             try {
                 achado = verificacao.executa();
@@ -496,20 +495,20 @@ int Verificador::Executa() {
             }
         }
         situacoes.push_back(achado.situacao);
-        std::wstring linha = L"Verificação " + std::to_wstring(numero) + L". " + verificacao.nome + L": ";
+        std::wstring linha = kVerificacao + std::to_wstring(numero) + L". " + verificacao.nome + L": ";
         switch (achado.situacao) {
-            case Situacao::Ok: linha += achado.texto.empty() ? L"OK" : L"OK (" + achado.texto + L")"; break;
-            case Situacao::Falha: linha += L"FALHA: " + achado.texto; break;
-            case Situacao::Aviso: linha += L"AVISO: " + achado.texto; break;
-            case Situacao::Nao_Verificado: linha += L"não verificado (" + achado.texto + L")"; break;
+            case Situacao::Ok: linha += achado.texto.empty() ? kOk : kOk + (L" (" + achado.texto + L")"); break;
+            case Situacao::Falha: linha += kFalha + achado.texto; break;
+            case Situacao::Aviso: linha += kAviso + achado.texto; break;
+            case Situacao::Nao_Verificado: linha += kNaoVerificado + achado.texto + L")"; break;
         }
         Escreve_Linha(linha);
         for (const auto& citada : achado.citacao) Escreve_Linha(L"    " + citada);
         if (achado.situacao == Situacao::Falha && ++falhas == 1) primeira_falha = numero;
     }
-    Escreve_Linha(falhas == 0 ? std::wstring(L"Servidor MySQL em ordem.")
-                              : L"O servidor MySQL tem problemas: " + std::to_wstring(falhas) + L" falha(s).");
-    Rt().ConsoleLine(L"Veja os detalhes em: " + modRegistro::Caminho());
+    Escreve_Linha(falhas == 0 ? std::wstring(kServidorEmOrdem)
+                              : kServidorComProblemas + std::to_wstring(falhas) + kFalhas);
+    Rt().ConsoleLine(kVejaDetalhes + modRegistro::Caminho());
     return falhas == 0 ? kSaidaConcluida : kSaidaServidor + primeira_falha;
 }
 

@@ -10,41 +10,16 @@
 #include "app/CodigosSaida.h"
 #include "setup/Comandos.h"
 #include "system/ErrorHandling.h"
+#include "system/Mensagens.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
 #include "system/modRegistro.h"
 
 namespace cm {
 
+using namespace mensagens;
+
 namespace {
-
-constexpr const wchar_t* kAtencao = L"Atenção";
-constexpr const wchar_t* kTituloConcluido = L"Concluído";
-
-constexpr const wchar_t* kSemDrive = L"Informe o drive onde será instalado o Mysql.";
-constexpr const wchar_t* kMysqlExiste = L"O MySQL já existe nessa máquina.\r\nA instalação será interrompida!";
-constexpr const wchar_t* kSemArquivoZip = L"O arquivo de instalação do Mysql não foi encontrado!";
-constexpr const wchar_t* kSemBiblioteca = L"A DLL Unzip32.dll não foi encontrada na pasta do aplicativo.";
-constexpr const wchar_t* kSemScript = L"Informe o arquivo de banco de dados!";
-constexpr const wchar_t* kScriptNaoEncontrado = L"Arquivo de banco de dados não encontrado!";
-constexpr const wchar_t* kPastaInvalida = L"A pasta do programa não pode conter os caracteres % ou !.";
-constexpr const wchar_t* kConcluido = L"Concluído a instalação do servidor MySQL!";
-constexpr const wchar_t* kImportacaoComErros =
-    L"A importação do banco de dados terminou com erros. Veja os detalhes em: ";
-constexpr const wchar_t* kSemAdministrador =
-    L"Este aplicativo precisa ser executado como ADMINISTRADOR.\r\nA instalação será interrompida!";
-constexpr const wchar_t* kEmAndamento = L"A configuração está em andamento. Aguarde o seu término.";
-constexpr const wchar_t* kVejaDetalhes = L"Veja os detalhes em: ";
-constexpr const wchar_t* kNaoRemovido = L"Não foi possível remover o serviço MySQL.\r\nVeja os detalhes em: ";
-constexpr const wchar_t* kDesfeita = L"A instalação foi desfeita. Corrija o problema e tente novamente.";
-constexpr const wchar_t* kNaoDesfeita = L"Não foi possível desfazer a instalação por completo.";
-constexpr const wchar_t* kPerguntaInterromper =
-    L"Deseja interromper a configuração? O que já foi feito será desfeito.";
-constexpr const wchar_t* kInterrompida = L"A configuração foi interrompida.";
-constexpr const wchar_t* kAnteriorNaoTerminou = L"A configuração anterior do MySQL não terminou (";
-constexpr const wchar_t* kAnteriorDesfeita = L"A configuração anterior foi desfeita.";
-// Shown by Windows to whoever ends the session while a run is under way.
-constexpr const wchar_t* kMotivoEspera = L"Configuração do MySQL em andamento";
 
 constexpr const wchar_t* kPastaMysql = L"\\Mysql\\";
 constexpr const wchar_t* kArquivoZip = L"\\Mysql.zip";
@@ -52,8 +27,6 @@ constexpr const wchar_t* kBiblioteca = L"\\unzip32.dll";
 constexpr std::size_t kTamanhoDrive = 2;  // letter and colon, as the drive list shows them
 
 using comandos::kSenha;
-constexpr const wchar_t* kMarcaConcluida = L" - OK!";
-
 
 // The step labels, in the order the steps run.
 constexpr std::array<Control, 5> kEtapas{Control::lblInstalacaoMysql, Control::lblConfiguracaoBinario,
@@ -96,8 +69,7 @@ void Apaga_Registro_Execucao() {
     try {
         Rt().RemoveRunRecord();
     } catch (const RuntimeError& erro) {
-        modRegistro::Escreve_Agora(L"Não foi possível apagar o registro da configuração em andamento: " +
-                                   erro.Description());
+        modRegistro::Escreve_Agora(kRegistroNaoApagado + erro.Description());
     }
 }
 
@@ -118,14 +90,13 @@ void frmPrincipal::Form_Load() {
     // No handler here: an error while loading is the platform's to report.
     const std::wstring componente = modPrincipal::Diretorio_Sistema() + kComponenteArquivo;
     if (Rt().Dir(componente, vbArchive).empty()) {
-        Rt().MsgBox(L"Instale o Velto antes de configurar o servidor.", vbInformation, kAtencao);
+        Rt().MsgBox(kSemProduto, vbInformation, kTituloAtencao);
         Rt().End();
     }
     // Nobody would read the reminder in an unattended run, which checks the
     // rights itself.
     if (!Rt().Unattended()) {
-        Rt().MsgBox(L"Certifique-se de que esteja executando este aplicativo como ADMINISTRADOR!", vbInformation,
-                    L"Informativo");
+        Rt().MsgBox(kLembreteAdministrador, vbInformation, kTituloInformativo);
         // An unattended setup undoes such a run itself, without asking.
         Desfaz_Configuracao_Anterior(true);
     }
@@ -172,24 +143,23 @@ void frmPrincipal::Form_QueryUnload(bool& Cancel) {
     // A setup may be stopped, and what it made is then taken back; a
     // removal or an undo is bounded and runs to its end.
     if (Rt().Interruptible()) {
-        if (!Rt().Interrupted() && Rt().MsgBox(kPerguntaInterromper, vbYesNo + vbQuestion, kAtencao) == vbYes) {
+        if (!Rt().Interrupted() && Rt().MsgBox(kPerguntaInterromper, vbYesNo + vbQuestion, kTituloAtencao) == vbYes) {
             Rt().Interrupt();
         }
         return;
     }
-    Rt().MsgBox(kEmAndamento, vbInformation, kAtencao);
+    Rt().MsgBox(kEmAndamento, vbInformation, kTituloAtencao);
 }
 
 void frmPrincipal::cmdRemoveServico_Click() { Remove_Servico(true); }
 
 bool frmPrincipal::Remove_Servico(bool pergunta) {
     // The removal's waits serve the window's messages: a second press while
-    // it runs must not start a removal inside it.
-    if (removendo_) return false;
-    // Nor may it take the service away under a setup, which would then
-    // report a server that is no longer there.
-    if (configurando_) {
-        Rt().MsgBox(kEmAndamento, vbInformation, kAtencao);
+    // it runs must not start a removal inside it, nor may a press take the
+    // service away under a setup, which would then report a server that is
+    // no longer there. Either way the operator is told why nothing happens.
+    if (Em_Andamento()) {
+        Rt().MsgBox(kEmAndamento, vbInformation, kTituloAtencao);
         return false;
     }
     const Em_Curso em_curso{removendo_};
@@ -197,26 +167,24 @@ bool frmPrincipal::Remove_Servico(bool pergunta) {
 
     bool removido = false;
     WithStandardHandler([&] {
-        if (pergunta && Rt().MsgBox(L"Remover o serviço do MySQL impedirá o funcionamento do sistema Velto!\r\n\r\n"
-                                    L"Deseja proseguir com a remoção do serviço?",
-                                    vbYesNo + vbQuestion, kAtencao) != vbYes) {
+        if (pergunta && Rt().MsgBox(kPerguntaRemocao, vbYesNo + vbQuestion, kTituloAtencao) != vbYes) {
             codigo_remocao_ = kSaidaConcluida;
             return;
         }
         if (!Rt().IsAdministrator()) {
             codigo_remocao_ = kSaidaAdministrador;
-            Rt().MsgBox(kSemAdministrador, vbExclamation, kAtencao);
+            Rt().MsgBox(kSemAdministrador, vbExclamation, kTituloAtencao);
             return;
         }
-        modRegistro::Inicia(L"Remoção do serviço MySQL", {{L"Programa", Rt().ProgramVersion()},
+        modRegistro::Inicia(kSecaoRemocao, {{L"Programa", Rt().ProgramVersion()},
                                                           {L"Windows", Rt().SystemVersion()}});
         const Execucao_Protegida protegida{kSaidaRemocao};
         removido = Para_E_Apaga_Servico();
         if (removido) {
             codigo_remocao_ = kSaidaConcluida;
-            Rt().MsgBox(L"O Serviço MySQL foi removido!", vbOKOnly, L"Brevano");
+            Rt().MsgBox(kRemovido, vbOKOnly, kTituloRemovido);
         } else {
-            Rt().MsgBox(kNaoRemovido + modRegistro::Caminho(), vbExclamation, kAtencao);
+            Rt().MsgBox(kNaoRemovido + modRegistro::Caminho(), vbExclamation, kTituloAtencao);
         }
     });
     return removido;
@@ -230,12 +198,12 @@ void frmPrincipal::Marca_Etapa(Control rotulo) {
 void frmPrincipal::Falha_Etapa(const std::wstring& motivo) {
     // An interrupted run failed because it was asked to, not for this reason.
     if (Rt().Interrupted()) return;
-    modRegistro::Escreve_Agora(L"Falha: " + motivo);
+    modRegistro::Escreve_Agora(kFalhaEtapa + motivo);
     if (configurando_) {
         falha_ = motivo;
         return;
     }
-    Rt().MsgBox(motivo + L"\r\n\r\n" + kVejaDetalhes + modRegistro::Caminho(), vbExclamation, kAtencao);
+    Rt().MsgBox(motivo + L"\r\n\r\n" + kVejaDetalhes + modRegistro::Caminho(), vbExclamation, kTituloAtencao);
 }
 
 void frmPrincipal::Restaura_Etapas() {
@@ -269,14 +237,18 @@ std::vector<std::pair<std::wstring, std::wstring>> frmPrincipal::Cabecalho_Regis
                                         {L"unzip32.dll", pasta + kBiblioteca}}) {
         std::wstring grupos;
         for (const auto& grupo : Rt().ChangeableByAnyone(caminho)) grupos += (grupos.empty() ? L"" : L", ") + grupo;
-        if (!grupos.empty()) campos.emplace_back(L"Aviso", L"podem alterar " + nome + L": " + grupos);
+        if (!grupos.empty()) campos.emplace_back(kAvisoAlteravel, kPodemAlterar + nome + L": " + grupos);
     }
     return campos;
 }
 
 std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
-    const auto recusa = [](const wchar_t* texto, int estilo) {
-        Rt().MsgBox(texto, estilo, kAtencao);
+    // With nobody at the window the runtime logs every box itself.
+    const auto recusa = [](const std::wstring& texto, int estilo) {
+        if (!Rt().Unattended()) {
+            modRegistro::Escreve(std::wstring(kMensagemNoLog) + L" (" + kTituloAtencao + L"): " + texto);
+        }
+        Rt().MsgBox(texto, estilo, kTituloAtencao);
         return std::nullopt;
     };
     codigo_configuracao_ = kSaidaVerificacao;
@@ -288,18 +260,15 @@ std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
     // setup would otherwise work beside it, and its undo could no longer
     // tell its own folder and service from this one's.
     if (const auto anterior = Configuracao_Anterior()) {
-        Rt().MsgBox(std::wstring(kMysqlExiste) + L"\r\n\r\n" + kAnteriorNaoTerminou + anterior->Descricao() +
-                        L"). Abra o programa de novo e responda Sim para desfazer o que ela fez.",
-                    vbInformation, kAtencao);
-        return std::nullopt;
+        return recusa(std::wstring(kMysqlExiste) + L"\r\n\r\n" + kAnteriorNaoTerminou + anterior->Descricao() +
+                          kAnteriorAbraDeNovo,
+                      vbInformation);
     }
     if (!Rt().Dir(pedido.drive + kPastaMysql, vbDirectory).empty()) return recusa(kMysqlExiste, vbInformation);
-    // Without access lists the server folder would be open to every user,
-    // and the data files could not pass 4 GB.
+    // Without access lists the server folder would be open to every user
+    // (and on FAT32 the data files could not pass 4 GB).
     if (!Rt().KeepsAccessLists(pedido.drive)) {
-        Rt().MsgBox(L"O drive " + pedido.drive + L" não guarda permissões de acesso (NTFS). Escolha outro drive.",
-                    vbExclamation, kAtencao);
-        return std::nullopt;
+        return recusa(kSemPermissoesInicio + pedido.drive + kSemPermissoesFim, vbExclamation);
     }
     // The import runs through the command interpreter, which expands these
     // even inside quotes.
@@ -347,7 +316,7 @@ int frmPrincipal::Executa_Etapas(const Pedido& pedido) {
                 em_andamento_->etapa = numero;
                 Atualiza_Registro_Execucao();
             }
-            modRegistro::Escreve_Agora(L"Etapa " + nome);
+            modRegistro::Escreve_Agora(kEtapa + nome);
             etapas[i](resultado);
         }
         // A step under way when the run was interrupted failed, however far
@@ -355,13 +324,11 @@ int frmPrincipal::Executa_Etapas(const Pedido& pedido) {
         const bool interrompida = Rt().Interrupted();
         if (interrompida) resultado = Falso;
         const std::wstring situacao =
-            L"Etapa " + nome + (interrompida ? L": interrompida" : resultado == Falso ? L": falhou" : L": concluída");
+            kEtapa + nome + (interrompida ? kEtapaInterrompida : resultado == Falso ? kEtapaFalhou : kEtapaConcluida);
         modRegistro::Escreve_Agora(situacao);
         Rt().ConsoleLine(situacao);
         if (resultado == Falso) {
-            modRegistro::Escreve((interrompida ? L"Resultado: interrompida a pedido na etapa "
-                                               : L"Resultado: interrompida na etapa ") +
-                                 nome);
+            modRegistro::Escreve((interrompida ? kResultadoInterrompidaPedido : kResultadoInterrompida) + nome);
             return numero;
         }
         Marca_Etapa(kEtapas[i]);
@@ -374,8 +341,7 @@ void frmPrincipal::Atualiza_Registro_Execucao() {
     try {
         Rt().WriteRunRecord(em_andamento_->Texto());
     } catch (const RuntimeError& erro) {
-        modRegistro::Escreve_Agora(L"Não foi possível atualizar o registro da configuração em andamento: " +
-                                   erro.Description());
+        modRegistro::Escreve_Agora(kRegistroNaoAtualizado + erro.Description());
     }
 }
 
@@ -394,15 +360,15 @@ bool frmPrincipal::Desfaz_Configuracao_Anterior(bool pergunta) {
             return;
         }
         const std::wstring descricao = anterior->Descricao();
-        if (pergunta && Rt().MsgBox(kAnteriorNaoTerminou + descricao + L"). Deseja desfazer o que ela fez?",
-                                    vbYesNo + vbQuestion, kAtencao) != vbYes) {
+        if (pergunta && Rt().MsgBox(kAnteriorNaoTerminou + descricao + kAnteriorPergunta,
+                                    vbYesNo + vbQuestion, kTituloAtencao) != vbYes) {
             return;
         }
         if (!Rt().IsAdministrator()) {
-            Rt().MsgBox(kSemAdministrador, vbExclamation, kAtencao);
+            Rt().MsgBox(kSemAdministrador, vbExclamation, kTituloAtencao);
             return;
         }
-        modRegistro::Inicia(L"Desfazer a configuração anterior do MySQL",
+        modRegistro::Inicia(kSecaoAnterior,
                             {{L"Programa", Rt().ProgramVersion()},
                              {L"Windows", Rt().SystemVersion()},
                              {L"Configuração anterior", descricao},
@@ -418,21 +384,19 @@ bool frmPrincipal::Desfaz_Configuracao_Anterior(bool pergunta) {
             const std::wstring identidade = Rt().FolderIdentity(pasta);
             criado_.pasta = !identidade.empty() && identidade == anterior->pasta;
             if (!identidade.empty() && !criado_.pasta) {
-                modRegistro::Escreve_Agora(L"Não tocada: a pasta " + pasta +
-                                           L", que não é a que aquela configuração criou");
+                modRegistro::Escreve_Agora(kNaoTocada + pasta + kNaoCriadaPorAquela);
             }
             criado_.servico = anterior->etapa >= 3;
             desfeita = Desfaz_Instalacao();
         }
         if (desfeita) Apaga_Registro_Execucao();
-        modRegistro::Escreve(desfeita ? L"Desfeita: nada da configuração anterior ficou na máquina"
-                                      : L"Não desfeita por completo: veja as linhas \"Restou\" acima");
+        modRegistro::Escreve(desfeita ? kDesfeitaAnterior : kNaoDesfeitaPorCompleto);
         if (desfeita) {
             Rt().MsgBox(std::wstring(kAnteriorDesfeita) + L"\r\n" + kVejaDetalhes + modRegistro::Caminho(),
-                        vbInformation, kAtencao);
+                        vbInformation, kTituloAtencao);
         } else {
             Rt().MsgBox(std::wstring(kNaoDesfeita) + L"\r\n" + kVejaDetalhes + modRegistro::Caminho(), vbExclamation,
-                        kAtencao);
+                        kTituloAtencao);
         }
     });
     return desfeita;
@@ -441,23 +405,21 @@ bool frmPrincipal::Desfaz_Configuracao_Anterior(bool pergunta) {
 void frmPrincipal::Encerra_Configuracao(int etapa_falha, bool desfeita, bool interrompida) {
     if (etapa_falha != 0) {
         codigo_configuracao_ = interrompida ? kSaidaInterrompida : kSaidaEtapa + etapa_falha;
-        modRegistro::Escreve(desfeita ? L"Desfeita: nada desta execução ficou na máquina"
-                                      : L"Não desfeita por completo: veja as linhas \"Restou\" acima");
+        modRegistro::Escreve(desfeita ? kDesfeitaExecucao : kNaoDesfeitaPorCompleto);
         Restaura_Etapas();
         Rt().SetMousePointer(vbDefault);
         const std::wstring motivo = interrompida ? std::wstring(kInterrompida) + L"\r\n\r\n"
                                     : falha_     ? *falha_ + L"\r\n\r\n"
                                                  : L"";
         Rt().MsgBox(motivo + (desfeita ? kDesfeita : kNaoDesfeita) + L"\r\n" + kVejaDetalhes + modRegistro::Caminho(),
-                    vbExclamation, kAtencao);
+                    vbExclamation, kTituloAtencao);
         // The operator may correct the cause and press again.
         view_.SetEnabled(Control::cmdConfigurar, true);
         return;
     }
     codigo_configuracao_ = kSaidaConcluida;
     Rt().SetMousePointer(vbDefault);
-    modRegistro::Escreve(importacao_com_erros_ ? L"Resultado: concluída; a importação terminou com erros"
-                                               : L"Resultado: concluída");
+    modRegistro::Escreve(importacao_com_erros_ ? kResultadoComErros : kResultadoConcluida);
     view_.SetEnabled(Control::cmdFechar, true);
     view_.SetEnabled(Control::cmdConfigurar, false);
     if (importacao_com_erros_) {
@@ -475,6 +437,19 @@ void frmPrincipal::cmdConfigurar_Click() {
     if (Em_Andamento()) return;
     const Em_Curso em_curso{configurando_};
     codigo_configuracao_ = kSaidaVerificacao;
+    // A press its checks stop leaves a short section with why (the box, or
+    // an error on the way such as a drive without its medium); one that
+    // passes them begins the setup's own. Unattended, the command line's
+    // section is there already.
+    if (!Rt().Unattended()) {
+        modRegistro::Prepara(kSecaoBarrada, {{L"Programa", Rt().ProgramVersion()},
+                                             {L"Windows", Rt().SystemVersion()},
+                                             {L"Drive", view_.Text(Control::cboDrive)},
+                                             {L"Arquivo do banco de dados", view_.Text(Control::cboArquivoSql)}});
+    }
+    struct Sem_Secao_Vazia {
+        ~Sem_Secao_Vazia() { modRegistro::Descarta_Preparada(); }
+    } sem_secao_vazia;
 
     WithStandardHandler([&] {
         const auto pedido = Verifica_Pedido();
@@ -501,7 +476,7 @@ void frmPrincipal::cmdConfigurar_Click() {
             // while), and the operator may interrupt the run.
             const Execucao_Protegida protegida{kSaidaInterrompida};
             const Interrompivel interrompivel;
-            modRegistro::Inicia(L"Configuração do servidor MySQL", Cabecalho_Registro(*pedido));
+            modRegistro::Inicia(kSecaoConfiguracao, Cabecalho_Registro(*pedido));
             // A run-time error that ends the run is undone like a failed
             // step; the standard handler has already shown it.
             if (!WithStandardHandler([&] { etapa_falha = Executa_Etapas(*pedido); })) {

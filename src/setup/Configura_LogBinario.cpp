@@ -3,6 +3,7 @@
 #include "app/frmPrincipal.h"
 #include "setup/Comandos.h"
 #include "system/ErrorHandling.h"
+#include "system/Mensagens.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
 #include "system/modRegistro.h"
@@ -25,16 +26,6 @@ constexpr Chave kLogBinario{L"log-bin", L" "};
 
 constexpr int kMarcado = 1;
 
-// Accents in the program's folder are no longer a cause: what is left is a
-// package without the server's configuration file at its place.
-constexpr const wchar_t* kMensagemSemIni =
-    L"A etapa de instalação do MySQL Falhou!\r\n"
-    L"\r\n"
-    L"Verifique se:\r\n"
-    L" - O arquivo Mysql.zip contém o arquivo MySQL\\my.ini.\r\n"
-    L"\r\n"
-    L"Inicie o processo novamente.";
-constexpr const wchar_t* kFalhaGravacao = L"Não foi possível gravar o arquivo my.ini.";
 
 }  // namespace
 
@@ -45,13 +36,13 @@ void frmPrincipal::Configura_LogBinario(const std::wstring& Drive, Logico& Resul
         // A configuration file that is not there means the extraction did not
         // give the tree we expect; writing keys would create a file that only
         // hides that.
-        if (Rt().Dir(arquivo, vbArchive).empty()) return Falha_Etapa(kMensagemSemIni);
+        if (Rt().Dir(arquivo, vbArchive).empty()) return Falha_Etapa(mensagens::kMensagemSemIni);
         // A server started from a file without these keys would look for its
         // data where there is none.
         const auto grava = [&](const wchar_t* chave, const std::wstring& valor) {
             const bool gravada = modPrincipal::Grava_Ini(kSecao, chave, valor, arquivo);
             modRegistro::Escreve(L"    " + arquivo + L" [" + kSecao + L"] " + chave + L"=" + valor +
-                                 (gravada ? L"" : L" (recusado)"));
+                                 (gravada ? L"" : mensagens::kIniRecusado));
             return gravada;
         };
         bool gravadas =
@@ -59,7 +50,7 @@ void frmPrincipal::Configura_LogBinario(const std::wstring& Drive, Logico& Resul
         if (gravadas && view_.Value(Control::chkBinario) == kMarcado) {
             gravadas = grava(kLogBinario.nome, kLogBinario.valor);
         }
-        if (!gravadas) return Falha_Etapa(kFalhaGravacao);
+        if (!gravadas) return Falha_Etapa(mensagens::kFalhaGravacaoIni);
         Resultado = Verdadeiro;
     });
 }

@@ -4,6 +4,7 @@
 #include "app/frmPrincipal.h"
 #include "setup/Comandos.h"
 #include "system/ErrorHandling.h"
+#include "system/Mensagens.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
 #include "system/modRegistro.h"
@@ -29,8 +30,6 @@ std::wstring Concessao(const std::wstring& cliente, const wchar_t* conta, const 
            L"' WITH GRANT OPTION;\"" + login;
 }
 
-constexpr const wchar_t* kFalhaContas = L"Não foi possível configurar as contas de usuário.";
-
 }  // namespace
 
 void frmPrincipal::Configura_Usuarios(const std::wstring& Drive, const std::wstring& Senha, Logico& Resultado) {
@@ -49,7 +48,7 @@ void frmPrincipal::Configura_Usuarios(const std::wstring& Drive, const std::wstr
         for (std::size_t i = 0; i < kContas.size(); ++i) {
             if (!executa(Concessao(cliente, kContas[i], Senha, i == 0), i > 0) ||
                 !executa(comandos::Recarga(cliente, Senha), true)) {
-                return Falha_Etapa(kFalhaContas);
+                return Falha_Etapa(mensagens::kFalhaContas);
             }
             Rt().DoEvents();
         }

@@ -2,6 +2,8 @@
 
 #include <cwctype>
 
+#include "system/Mensagens.h"
+
 namespace cm {
 
 namespace {
@@ -58,7 +60,7 @@ std::wstring Configuracao_Em_Andamento::Descricao() const {
         quando = inicio.substr(8, 2) + L"/" + inicio.substr(5, 2) + L"/" + inicio.substr(0, 4) + L" " +
                  inicio.substr(11, 5);
     }
-    return L"iniciada em " + quando + L", na etapa " + std::to_wstring(etapa);
+    return mensagens::kAnteriorIniciadaEm + quando + mensagens::kAnteriorNaEtapa + std::to_wstring(etapa);
 }
 
 }  // namespace cm

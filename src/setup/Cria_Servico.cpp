@@ -4,6 +4,7 @@
 #include "app/frmPrincipal.h"
 #include "setup/Comandos.h"
 #include "system/ErrorHandling.h"
+#include "system/Mensagens.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
 #include "system/modRegistro.h"
@@ -25,12 +26,10 @@ std::wstring Instala_Servico(const std::wstring& drive) {
 // before the next command relies on them.
 constexpr std::uint32_t kPausaServico = 20000;
 
-constexpr const wchar_t* kFalhaServico = L"Não foi possível iniciar o serviço MySQL.";
-
 std::wstring Descreve(const std::optional<ServiceState>& estado) {
-    if (!estado) return L"não registrado";
-    return std::wstring(estado->running ? L"em execução" : L"parado") +
-           (estado->automatic ? L", inicialização automática" : L", inicialização manual");
+    if (!estado) return mensagens::kNaoRegistrado;
+    return std::wstring(estado->running ? mensagens::kEmExecucao : mensagens::kParado) +
+           (estado->automatic ? mensagens::kInicioAutomatico : mensagens::kInicioManual);
 }
 
 }  // namespace
@@ -49,7 +48,7 @@ void frmPrincipal::Cria_Servico(const std::wstring& Drive, Logico& Resultado) {
         // server: a registration that timed out, was interrupted or raised
         // an error half-way may still have registered it.
         criado_.servico = true;
-        if (!executa(Instala_Servico(Drive))) return Falha_Etapa(kFalhaServico);
+        if (!executa(Instala_Servico(Drive))) return Falha_Etapa(mensagens::kFalhaServico);
         const bool instalado = execucao.Concluida && execucao.Codigo_Saida == 0;
         // A service that runs another server (registered by someone else in
         // the meantime, or from another drive) is not ours to use: this
@@ -58,30 +57,30 @@ void frmPrincipal::Cria_Servico(const std::wstring& Drive, Logico& Resultado) {
         const auto registrado = Rt().QueryService(comandos::kServico);
         const bool nosso = registrado && comandos::Mesmo_Programa(registrado->program, Drive + comandos::kServidor);
         if (registrado && !nosso) {
-            modRegistro::Escreve_Agora(L"O serviço MySQL registrado executa outro programa: " + registrado->program);
+            modRegistro::Escreve_Agora(mensagens::kOutroPrograma + registrado->program);
         }
         if (!instalado || !nosso) {
-            modRegistro::Escreve_Agora(std::wstring(L"Serviço ") + comandos::kServico + L": " + Descreve(registrado));
-            return Falha_Etapa(kFalhaServico);
+            modRegistro::Escreve_Agora(mensagens::kServicoEstado + (comandos::kServico + (L": " + Descreve(registrado))));
+            return Falha_Etapa(mensagens::kFalhaServico);
         }
         Rt().Pause(kPausaServico);
         Rt().DoEvents();
 
         if (!executa(comandos::Controle_Servico(L"config", L" start= auto")) ||
             !executa(comandos::Controle_Servico(L"start"))) {
-            return Falha_Etapa(kFalhaServico);
+            return Falha_Etapa(mensagens::kFalhaServico);
         }
         Rt().DoEvents();
 
         // Informative only: the server may still be starting.
-        if (!executa(Drive + comandos::kClienteStatus + L" -e status")) return Falha_Etapa(kFalhaServico);
+        if (!executa(Drive + comandos::kClienteStatus + L" -e status")) return Falha_Etapa(mensagens::kFalhaServico);
         Rt().Pause(kPausaServico);
 
         // The step's commands may each fail (no rights, a server that stops
         // at once) while the next one still runs: what counts is the service.
         const auto estado = Rt().QueryService(comandos::kServico);
-        modRegistro::Escreve_Agora(std::wstring(L"Serviço ") + comandos::kServico + L": " + Descreve(estado));
-        if (!estado || !estado->running || !estado->automatic) return Falha_Etapa(kFalhaServico);
+        modRegistro::Escreve_Agora(mensagens::kServicoEstado + (comandos::kServico + (L": " + Descreve(estado))));
+        if (!estado || !estado->running || !estado->automatic) return Falha_Etapa(mensagens::kFalhaServico);
         Resultado = Verdadeiro;
     });
 }

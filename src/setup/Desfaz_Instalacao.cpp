@@ -6,6 +6,7 @@
 
 #include "app/frmPrincipal.h"
 #include "setup/Comandos.h"
+#include "system/Mensagens.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
 #include "system/modRegistro.h"
@@ -47,16 +48,15 @@ bool frmPrincipal::Para_E_Apaga_Servico() {
     // registered and running until then.
     const bool parado = Aguarda_Servico([](const auto& estado) { return !estado || estado->stopped; }, kEsperaParada);
     if (!parado) {
-        modRegistro::Escreve_Agora(L"O serviço MySQL não parou em " + Segundos(kEsperaParada) +
-                                   L": não foi apagado");
-        modRegistro::Escreve_Agora(L"Resultado: o serviço MySQL ainda está registrado");
+        modRegistro::Escreve_Agora(mensagens::kNaoParou + Segundos(kEsperaParada) + mensagens::kNaoApagado);
+        modRegistro::Escreve_Agora(mensagens::kResultadoRegistrado);
         return false;
     }
     Executa_Aguarda(comandos::Controle_Servico(L"delete"), kJanelaOculta);
     const bool removido = Aguarda_Servico([](const auto& estado) { return !estado; }, kEsperaRemocao);
-    modRegistro::Escreve_Agora(removido ? L"Resultado: o serviço MySQL não está mais registrado"
-                                        : L"Resultado: o serviço MySQL ainda está registrado após " +
-                                              Segundos(kEsperaRemocao));
+    modRegistro::Escreve_Agora(removido ? mensagens::kResultadoRemovido
+                                        : mensagens::kResultadoRegistrado + (mensagens::kAposSegundos +
+                                                                             Segundos(kEsperaRemocao)));
     return removido;
 }
 
@@ -72,14 +72,14 @@ bool frmPrincipal::Remove_Pasta_Criada() {
             break;
         } catch (const RuntimeError& erro) {
             if (tentativa == kTentativasPasta) {
-                modRegistro::Escreve_Agora(L"Restou: a pasta " + pasta + L" (" + erro.Description() + L")");
+                modRegistro::Escreve_Agora(mensagens::kRestouPasta + pasta + L" (" + erro.Description() + L")");
                 return false;
             }
             Rt().Pause(kIntervaloConsulta);
         }
     }
     criado_.pasta = false;
-    modRegistro::Escreve_Agora(L"Desfeito: a pasta " + pasta + L" foi apagada");
+    modRegistro::Escreve_Agora(mensagens::kDesfeitoPasta + pasta + mensagens::kFoiApagada);
     return true;
 }
 
@@ -94,22 +94,21 @@ bool frmPrincipal::Desfaz_Instalacao() {
             if (!estado || !comandos::Mesmo_Programa(estado->program, servidor)) {
                 criado_.servico = false;
             } else {
-                modRegistro::Escreve_Agora(L"Desfazendo: o serviço MySQL registrado nesta execução será removido");
+                modRegistro::Escreve_Agora(mensagens::kDesfazendoServico);
                 criado_.servico = !Para_E_Apaga_Servico();
-                modRegistro::Escreve_Agora(criado_.servico ? L"Restou: o serviço MySQL, ainda registrado"
-                                                           : L"Desfeito: o serviço MySQL foi removido");
+                modRegistro::Escreve_Agora(criado_.servico ? mensagens::kRestouServico : mensagens::kDesfeitoServico);
             }
         } catch (const RuntimeError& erro) {
-            modRegistro::Escreve_Agora(L"Erro ao remover o serviço MySQL: " + erro.Description());
-            modRegistro::Escreve_Agora(L"Restou: o serviço MySQL, se estiver registrado");
+            modRegistro::Escreve_Agora(mensagens::kErroRemoverServico + erro.Description());
+            modRegistro::Escreve_Agora(mensagens::kRestouServicoTalvez);
         }
     }
     if (criado_.pasta) {
         // The service would be left pointing at nothing, and a server still
         // running holds its files open: the folder stays with the service.
         if (criado_.servico) {
-            modRegistro::Escreve_Agora(L"Restou: a pasta " + criado_.drive + comandos::kPastaServidor +
-                                       L", usada pelo serviço MySQL");
+            modRegistro::Escreve_Agora(mensagens::kRestouPasta + criado_.drive + comandos::kPastaServidor +
+                                       mensagens::kUsadaPeloServico);
         } else {
             Remove_Pasta_Criada();
         }

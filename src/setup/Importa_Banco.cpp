@@ -3,6 +3,7 @@
 #include "app/frmPrincipal.h"
 #include "setup/Comandos.h"
 #include "system/ErrorHandling.h"
+#include "system/Mensagens.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
 #include "system/modRegistro.h"
@@ -25,8 +26,6 @@ std::wstring Importacao(const std::wstring& drive, const std::wstring& script, c
 // Lets the server settle after each change before the next one.
 constexpr std::uint32_t kPausaBanco = 2000;
 
-constexpr const wchar_t* kFalhaImportacao = L"Não foi possível importar o banco de dados.";
-
 // The client reports each statement it went past (-f) on its error output.
 bool RelataErros(const std::wstring& erros) {
     return erros.rfind(L"ERROR", 0) == 0 || erros.find(L"\nERROR") != std::wstring::npos ||
@@ -38,7 +37,7 @@ bool RelataErros(const std::wstring& erros) {
 // commands. Such a name cannot be a file's, so it is refused, not run.
 void ExigeNomeDeArquivo(const std::wstring& nome) {
     if (!frmPrincipal::NomeDeArquivoValido(nome)) {
-        throw RuntimeError(52, L"Nome ou número de arquivo incorreto: " + nome);
+        throw RuntimeError(52, mensagens::kNomeIncorretoDe + nome);
     }
 }
 
@@ -58,25 +57,25 @@ void frmPrincipal::Importa_Banco(const std::wstring& Drive, const std::wstring& 
         const auto concluida = [&] { return execucao.Concluida && execucao.Codigo_Saida == 0; };
         Executa_Aguarda(comandos::Executa_Instrucao(cliente, L"DROP DATABASE IF EXISTS velto;", Senha), kJanelaOculta,
                         &execucao);
-        if (!concluida()) return Falha_Etapa(kFalhaImportacao);
+        if (!concluida()) return Falha_Etapa(mensagens::kFalhaImportacao);
         Rt().DoEvents();
         Rt().Pause(kPausaBanco);
 
         Executa_Aguarda(comandos::Executa_Instrucao(cliente, L"CREATE DATABASE velto;", Senha), kJanelaOculta,
                         &execucao);
-        if (!concluida()) return Falha_Etapa(kFalhaImportacao);
+        if (!concluida()) return Falha_Etapa(mensagens::kFalhaImportacao);
         Rt().DoEvents();
         Rt().Pause(kPausaBanco);
 
         // A large product script may take as long as it needs.
         Executa_Aguarda(Importacao(Drive, Arquivo_Sql, Senha), kJanelaOculta, &execucao, modPrincipal::kSemLimite);
-        if (!concluida()) return Falha_Etapa(kFalhaImportacao);
+        if (!concluida()) return Falha_Etapa(mensagens::kFalhaImportacao);
         importacao_com_erros_ = RelataErros(execucao.Erros);
         Rt().DoEvents();
         Rt().Pause(kPausaBanco);
 
         Executa_Aguarda(comandos::Recarga(cliente, Senha), kJanelaOculta, &execucao);
-        if (execucao.Encerrada()) return Falha_Etapa(kFalhaImportacao);
+        if (execucao.Encerrada()) return Falha_Etapa(mensagens::kFalhaImportacao);
         Rt().DoEvents();
         Resultado = Verdadeiro;
     });

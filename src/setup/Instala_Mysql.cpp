@@ -6,6 +6,7 @@
 #include "app/frmPrincipal.h"
 #include "setup/Comandos.h"
 #include "system/ErrorHandling.h"
+#include "system/Mensagens.h"
 #include "system/Runtime.h"
 #include "system/modRegistro.h"
 #include "unzip/modZip.h"
@@ -17,9 +18,7 @@ namespace {
 constexpr const char* kVariavelPath = "Path";
 constexpr const wchar_t* kPastaBin = L"\\MySQL\\bin";
 constexpr const wchar_t* kPastaDados = L"\\MySQL\\Data";
-constexpr const wchar_t* kFalhaDescompactacao = L"Não foi possível descompactar o arquivo Mysql.zip.";
 constexpr std::uint32_t kBufferPath = 1024;
-constexpr const wchar_t* kForaDaPasta = L"    O arquivo Mysql.zip tem arquivos fora da pasta MySQL:";
 constexpr std::size_t kNomesNoRegistro = 10;
 
 std::wstring Maiusculas(std::wstring texto) {
@@ -73,10 +72,10 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
             std::wstring nomes;
             for (std::size_t i = 0; i < std::min(fora.size(), kNomesNoRegistro); ++i) nomes += fora[i] + L"\r\n";
             if (fora.size() > kNomesNoRegistro) {
-                nomes += L"(e mais " + std::to_wstring(fora.size() - kNomesNoRegistro) + L")";
+                nomes += mensagens::kEMais + std::to_wstring(fora.size() - kNomesNoRegistro) + L")";
             }
-            modRegistro::Escreve_Bloco(kForaDaPasta, nomes);
-            Falha_Etapa(kFalhaDescompactacao);
+            modRegistro::Escreve_Bloco(std::wstring(L"    ") + mensagens::kForaDaPasta, nomes);
+            Falha_Etapa(mensagens::kFalhaDescompactacao);
             return;
         }
         // Made before the extraction so that everything extracted inherits
@@ -87,7 +86,7 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
         Anota_Pasta_Criada();
         Rt().MakeFolder(Drive + kPastaDados, FolderAccess::Private);
 
-        modRegistro::Escreve_Agora(L"Descompactando " + Arquivo_Zip + L" em " + Drive + L"\\");
+        modRegistro::Escreve_Agora(mensagens::kDescompactando + Arquivo_Zip + L" em " + Drive + L"\\");
         // The extraction takes a while: its label tells how far it is.
         const std::wstring rotulo(SpecOf(Control::lblInstalacaoMysql).caption);
         modZip::Progresso = [&](int parte) {
@@ -104,11 +103,11 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
         } sem_progresso{view_, rotulo};
         const std::int32_t codigo = modZip::Descompacta_Zip(Arquivo_Zip, Drive);
         if (codigo != 0) {
-            modRegistro::Escreve_Bloco(L"    a unzip32.dll retornou o código " + std::to_wstring(codigo) + L":",
+            modRegistro::Escreve_Bloco(std::wstring(L"    ") + mensagens::kUnzipRetornou + std::to_wstring(codigo) + L":",
                                        modZip::Zip_Saida);
             Rt().DoEvents();
             Remove_Pasta_Criada();
-            Falha_Etapa(kFalhaDescompactacao);
+            Falha_Etapa(mensagens::kFalhaDescompactacao);
             return;
         }
 

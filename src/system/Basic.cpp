@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "system/Mensagens.h"
 #include "system/RuntimeError.h"
 
 namespace cm {
@@ -28,7 +29,7 @@ std::wstring VariantToText(const Variant& value) {
     struct Visitor {
         std::wstring operator()(const Empty&) const { return L""; }
         std::wstring operator()(const Null&) const {
-            throw RuntimeError(94, L"Uso inválido de Null");
+            throw RuntimeError(94, mensagens::kErroNull);
         }
         std::wstring operator()(const std::wstring& text) const { return text; }
         std::wstring operator()(std::int32_t number) const { return std::to_wstring(number); }

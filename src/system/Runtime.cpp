@@ -4,6 +4,8 @@
 
 #include <exception>
 
+#include "system/Mensagens.h"
+
 namespace cm {
 
 namespace {
@@ -19,7 +21,7 @@ void InstallRuntime(Runtime* runtime) { g_runtime = runtime; }
 
 int Runtime::MsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) {
     if (!unattended_) return ShowMsgBox(text, style, title);
-    if (unattended_log_) unattended_log_(L"Mensagem" + (title ? L" (" + *title + L")" : std::wstring()) + L": " + text);
+    if (unattended_log_) unattended_log_(mensagens::kMensagemNoLog + (title ? L" (" + *title + L")" : std::wstring()) + L": " + text);
     ConsoleLine(text);
     switch (style & kBotoes) {
         case vbOKOnly: return vbOK;
@@ -31,7 +33,7 @@ int Runtime::MsgBox(const std::wstring& text, int style, const std::optional<std
 
 std::wstring Runtime::InputBox(const std::wstring& prompt) {
     if (!unattended_) return ShowInputBox(prompt);
-    if (unattended_log_) unattended_log_(L"Pergunta sem resposta: " + prompt);
+    if (unattended_log_) unattended_log_(mensagens::kPerguntaSemResposta + prompt);
     return L"";
 }
 

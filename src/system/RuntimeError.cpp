@@ -1,19 +1,21 @@
 // The descriptions the runtime gives its error numbers.
 #include "system/RuntimeError.h"
 
+#include "system/Mensagens.h"
+
 namespace cm {
 
 std::wstring DescribeError(std::int32_t number) {
     switch (number) {
-        case kErrInvalidCall: return L"Chamada de procedimento ou argumento inválido";
-        case kErrOverflow: return L"Estouro";
-        case kErrOutOfMemory: return L"Memória insuficiente";
-        case kErrTypeMismatch: return L"Tipos incompatíveis";
-        case kErrDllLoad: return L"Erro ao carregar a DLL";
-        case kErrInternal: return L"Erro interno";
-        case kErrFileNotFound: return L"Arquivo não encontrado";
-        case kErrDllEntryPoint: return L"Ponto de entrada de DLL não encontrado";
-        default: return L"Erro definido pelo aplicativo ou pelo objeto";
+        case kErrInvalidCall: return mensagens::kErroChamada;
+        case kErrOverflow: return mensagens::kErroEstouro;
+        case kErrOutOfMemory: return mensagens::kErroMemoria;
+        case kErrTypeMismatch: return mensagens::kErroTipos;
+        case kErrDllLoad: return mensagens::kErroCarregarDll;
+        case kErrInternal: return mensagens::kErroInterno;
+        case kErrFileNotFound: return mensagens::kArquivoNaoEncontrado;
+        case kErrDllEntryPoint: return mensagens::kErroPontoEntrada;
+        default: return mensagens::kErroAplicativo;
     }
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "system/ErrorHandling.h"
+#include "system/Mensagens.h"
 #include "system/modRegistro.h"
 
 namespace cm::modPrincipal {
@@ -26,10 +27,10 @@ std::wstring Duracao(std::uint64_t milissegundos) {
 }
 
 void Registra_Fim(const Execucao& execucao, std::uint64_t milissegundos) {
-    if (!execucao.Saida.empty()) modRegistro::Escreve_Bloco(L"    saída:", execucao.Saida);
-    if (!execucao.Erros.empty()) modRegistro::Escreve_Bloco(L"    erros:", execucao.Erros);
-    modRegistro::Escreve(L"    duração " + Duracao(milissegundos) + L"; código de saída " +
-                         std::to_wstring(execucao.Codigo_Saida));
+    if (!execucao.Saida.empty()) modRegistro::Escreve_Bloco(std::wstring(L"    ") + mensagens::kSaida, execucao.Saida);
+    if (!execucao.Erros.empty()) modRegistro::Escreve_Bloco(std::wstring(L"    ") + mensagens::kErros, execucao.Erros);
+    modRegistro::Escreve(std::wstring(L"    ") + mensagens::kDuracao + Duracao(milissegundos) +
+                         mensagens::kCodigoSaidaComando + std::to_wstring(execucao.Codigo_Saida));
 }
 
 bool IsBlank(const std::wstring& text) { return text.find_first_not_of(L' ') == std::wstring::npos; }
@@ -145,9 +146,10 @@ Logico Executa_Aguarda(const std::wstring& Linha_Comando, std::int32_t Estilo_Ja
             const std::wstring como = Rt().EndProgram(id_processo);
             execucao.Interrompida = Rt().Interrupted();
             execucao.Tempo_Esgotado = !execucao.Interrompida;
-            modRegistro::Escreve(std::wstring(execucao.Interrompida ? L"    interrompido" : L"    tempo esgotado") +
-                                 L" após " + Duracao(Rt().TickCount() - inicio) +
-                                 L": o programa foi encerrado, com os que ele iniciou (" + como + L")");
+            modRegistro::Escreve(std::wstring(L"    ") +
+                                 (execucao.Interrompida ? mensagens::kInterrompido : mensagens::kTempoEsgotado) +
+                                 mensagens::kAposSegundos + Duracao(Rt().TickCount() - inicio) +
+                                 mensagens::kProgramaEncerrado + como + L")");
             return;
         }
         const ProgramEnd fim = Rt().EndOfProgram(id_processo);

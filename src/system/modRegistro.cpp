@@ -1,5 +1,7 @@
 #include "system/modRegistro.h"
 
+#include <optional>
+
 #include "system/Runtime.h"
 
 namespace cm::modRegistro {
@@ -9,6 +11,8 @@ namespace {
 std::vector<std::wstring> g_segredos;
 std::wstring g_caminho;
 bool g_ativo = false;
+// The beginning of a section that is written with its first line, if any.
+std::optional<std::string> g_preparada;
 
 constexpr const char* kMarcaBom = "\xEF\xBB\xBF";
 constexpr const wchar_t* kSeparador =
@@ -72,12 +76,16 @@ std::wstring Mascara(std::wstring texto) {
     return texto;
 }
 
-void Inicia(const std::wstring& titulo, const std::vector<std::pair<std::wstring, std::wstring>>& campos) {
+namespace {
+
+std::string Cabecalho(const std::wstring& titulo, const std::vector<std::pair<std::wstring, std::wstring>>& campos) {
     std::vector<std::wstring> linhas{L"", kSeparador, Rt().Now() + L"  " + titulo};
     for (const auto& [nome, valor] : campos) linhas.push_back(nome + L": " + valor);
     linhas.push_back(kSeparador);
-    const std::string bytes = Bytes(linhas);
+    return Bytes(linhas);
+}
 
+void Abre(const std::string& bytes) {
     // The program's folder may be read-only for this user, or on a medium
     // that cannot be written; the log then goes where every user can write.
     g_caminho = Rt().AppPath() + L"\\" + kArquivo;
@@ -91,17 +99,40 @@ void Inicia(const std::wstring& titulo, const std::vector<std::pair<std::wstring
     }
 }
 
+// Whether lines are written now; a prepared section begins with the first.
+bool Ativo() {
+    if (g_preparada) {
+        const std::string bytes = std::move(*g_preparada);
+        g_preparada.reset();
+        Abre(bytes);
+    }
+    return g_ativo;
+}
+
+}  // namespace
+
+void Inicia(const std::wstring& titulo, const std::vector<std::pair<std::wstring, std::wstring>>& campos) {
+    g_preparada.reset();
+    Abre(Cabecalho(titulo, campos));
+}
+
+void Prepara(const std::wstring& titulo, const std::vector<std::pair<std::wstring, std::wstring>>& campos) {
+    g_preparada = Cabecalho(titulo, campos);
+}
+
+void Descarta_Preparada() { g_preparada.reset(); }
+
 void Escreve(const std::wstring& texto) {
-    if (!g_ativo) return;
+    if (!Ativo()) return;
     Acrescenta(g_caminho, Bytes(Linhas(texto)));
 }
 
 void Escreve_Agora(const std::wstring& texto) {
-    if (g_ativo) Escreve(L"[" + Rt().Now() + L"] " + texto);
+    if (Ativo()) Escreve(L"[" + Rt().Now() + L"] " + texto);
 }
 
 void Escreve_Bloco(const std::wstring& titulo, const std::wstring& texto) {
-    if (!g_ativo) return;
+    if (!Ativo()) return;
     std::vector<std::wstring> linhas{titulo};
     for (const auto& linha : Linhas(texto)) linhas.push_back(L"        " + linha);
     Acrescenta(g_caminho, Bytes(linhas));
@@ -113,6 +144,7 @@ void Esquece() {
     g_segredos.clear();
     g_caminho.clear();
     g_ativo = false;
+    g_preparada.reset();
 }
 
 std::string Utf8(const std::wstring& texto) {

@@ -21,6 +21,11 @@ std::wstring Mascara(std::wstring texto);
 // Begins a section: picks the file and writes the title with the date and
 // time, then one "name: value" line per field.
 void Inicia(const std::wstring& titulo, const std::vector<std::pair<std::wstring, std::wstring>>& campos);
+// Begins a section that is written only once a line is written to it (a
+// press stopped by its checks logs why; one that goes on begins its own
+// section instead). Inicia drops it, and so does Descarta_Preparada.
+void Prepara(const std::wstring& titulo, const std::vector<std::pair<std::wstring, std::wstring>>& campos);
+void Descarta_Preparada();
 // Appends text, masked, line by line, once a section has begun in this run.
 void Escreve(const std::wstring& texto);
 // The same, after the date and time: "[AAAA-MM-DD HH:MM:SS] texto".

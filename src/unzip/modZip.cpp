@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "system/Mensagens.h"
 #include "system/Runtime.h"
 #include "system/RuntimeError.h"
 
@@ -170,8 +171,8 @@ std::int32_t UZ_CALL Zip_Sobrescreve(char* nome) {
         // The library works away from the window; its questions are the window's.
         Resume([&] {
             Rt().OnWindowThread([&] {
-                resposta = Rt().MsgBox(L"Overwrite " + arquivo + L"?", vbExclamation + vbYesNoCancel,
-                                       L"VBUnZip32 - File Already Exists!");
+                resposta = Rt().MsgBox(mensagens::kSobrescreveInicio + arquivo + L"?", vbExclamation + vbYesNoCancel,
+                                       mensagens::kSobrescreveTitulo);
             });
         });
     } catch (...) {
@@ -195,7 +196,7 @@ std::int32_t UZ_CALL Zip_Senha(char* senha, std::int32_t tamanho, const char*, c
         std::wstring resposta;
         for (;;) {
             resposta.clear();
-            Resume([&] { Rt().OnWindowThread([&] { resposta = Rt().InputBox(L"Please Enter The Password!"); }); });
+            Resume([&] { Rt().OnWindowThread([&] { resposta = Rt().InputBox(mensagens::kPedeSenha); }); });
             if (resposta.empty()) {
                 Zip_SenhaCancelada = 1;
                 return 1;

@@ -180,9 +180,36 @@ TEST(StartButtonChecks, EachStopsWithItsOwnMessageAndChangesNothing) {
         EXPECT_TRUE(m.rt.shells.empty());
         EXPECT_EQ(g_fake_unzip.unzip_calls, 0);
         EXPECT_TRUE(m.rt.made_folders.empty());
-        EXPECT_FALSE(m.rt.FileLength(kLog));
+        // The log says why in a short section of its own, and nothing more.
+        const std::string log = m.rt.FileContent(m.rt.app_path + L"\\ConfiguraMySQL.log");
+        EXPECT_NE(log.find("\r\n" + modRegistro::Utf8(L"Mensagem (Atenção): " + c.text.substr(0, c.text.find(L'\r')))),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find(modRegistro::Utf8(L"Configuração do servidor MySQL barrada nas verificações iniciais")),
+                  std::string::npos);
+        EXPECT_EQ(log.find("Etapa"), std::string::npos);
         for (Control label : kStepLabels) EXPECT_TRUE(m.Untouched(label));
     }
+}
+
+// An error on the way through the checks (a drive without its medium, a
+// record that cannot be written) is logged in the same short section, not
+// in the last run's; a press that passes them leaves no such section.
+TEST(StartButtonChecks, AnErrorDuringTheChecksIsLoggedInASectionOfItsOwn) {
+    Machine m;
+    m.form.cmdConfigurar_Click();
+    const std::string before = m.rt.FileContent(kLog);
+    EXPECT_EQ(before.find(modRegistro::Utf8(L"barrada")), std::string::npos);
+    m.rt.services.clear();
+    m.rt.RemoveFolder(L"c:\\MySQL");
+    m.rt.run_record_fails = true;
+    m.form.cmdConfigurar_Click();
+    const std::string after = m.rt.FileContent(kLog).substr(before.size());
+    const auto titulo = after.find(modRegistro::Utf8(L"Configuração do servidor MySQL barrada nas verificações iniciais"));
+    EXPECT_NE(titulo, std::string::npos) << after;
+    EXPECT_GT(after.find("Erro 75: Erro de acesso ao caminho/arquivo"), titulo) << after;
+    EXPECT_EQ(m.form.Codigo_Configuracao(), 2);
+    EXPECT_EQ(m.rt.shells.size(), WholeSetup().size());  // the first press's only
 }
 
 TEST(StartButtonChecks, ATypedScriptNotInTheListPassesWhenTheFileExists) {
@@ -672,7 +699,8 @@ TEST(StartButtonReentrancy, ACloseRequestOrAnotherPressDuringARunChangesNothing)
     // A close during the setup asks whether to interrupt it (answered no,
     // it goes on); during the removal it is refused.
     const std::wstring q = L"Deseja interromper a";
-    EXPECT_EQ(shown, (std::vector<std::wstring>{q, q, b, L"Concluído a instalaç", L"Remover o serviço do", b, b,
+    // A second [ ! ] during the removal says why nothing happens, too.
+    EXPECT_EQ(shown, (std::vector<std::wstring>{q, q, b, L"Concluído a instalaç", L"Remover o serviço do", b, b, b,
                                                  L"O Serviço MySQL foi "}));
     EXPECT_EQ(m.rt.msgboxes[0].style, 36);
     EXPECT_EQ(m.rt.msgboxes[0].title, L"Atenção");

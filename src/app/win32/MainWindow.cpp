@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/CodigosSaida.h"
+#include "system/Mensagens.h"
 #include "system/RuntimeError.h"
 #include "system/modRegistro.h"
 #include "system/win32/Win32Runtime.h"
@@ -65,8 +66,8 @@ int ShiftState(WPARAM keys) {
 // The platform's report of an error nobody handled: it ends the program.
 // Nobody would answer a box in an unattended run; its log and console say it.
 [[noreturn]] void ReportUnhandled(const RuntimeError& error, Win32Runtime& runtime) {
-    const std::wstring text = L"Erro em tempo de execução '" + std::to_wstring(error.Number()) + L"':\r\n\r\n" +
-                              error.Description();
+    const std::wstring text = mensagens::kErroExecucaoInicio + std::to_wstring(error.Number()) +
+                              mensagens::kErroExecucaoFim + L"\r\n\r\n" + error.Description();
     if (runtime.Unattended()) {
         modRegistro::Escreve(text);
         runtime.ConsoleLine(text);
@@ -123,8 +124,8 @@ LRESULT Barrier(Win32Runtime& runtime, Body&& body) {
 // A start-up step that failed: the program cannot run without it.
 [[noreturn]] void RaiseStartFailure(const wchar_t* what) {
     const DWORD error = GetLastError();
-    throw RuntimeError(kErrInternal, std::wstring(L"Não foi possível ") + what + L" (erro do sistema " +
-                                         std::to_wstring(error) + L")");
+    throw RuntimeError(kErrInternal, mensagens::kNaoFoiPossivel + (what + (mensagens::kErroDoSistema +
+                                                                            std::to_wstring(error) + L")")));
 }
 
 }  // namespace
@@ -172,7 +173,7 @@ void MainWindow::Create() {
         klass.hIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 32, 32, 0));
         klass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 16, 16, 0));
         if (RegisterClassExW(&klass) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
-            RaiseStartFailure(L"registrar a classe da janela principal");
+            RaiseStartFailure(mensagens::kRegistrarClasse);
         }
     }
 
@@ -187,13 +188,13 @@ void MainWindow::Create() {
     const int y = std::max(0, (GetSystemMetrics(SM_CYSCREEN) - height) / 2);
     window_ = CreateWindowExW(WS_EX_CONTROLPARENT, kWindowClass, std::wstring(kWindowCaption).c_str(), style, x, y,
                               width, height, nullptr, nullptr, instance, this);
-    if (window_ == nullptr) RaiseStartFailure(L"criar a janela principal");
+    if (window_ == nullptr) RaiseStartFailure(mensagens::kCriarJanela);
     runtime_.SetMainWindow(window_);
 
     font_.Reset(CreateFontW(-MulDiv(kFontHundredthsOfPoint, dpi_, 7200), 0, 0, 0, kFontWeight, FALSE, FALSE, FALSE,
                             ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                             DEFAULT_PITCH | FF_DONTCARE, std::wstring(kFontName).c_str()));
-    if (!font_) RaiseStartFailure(L"criar a fonte da janela principal");
+    if (!font_) RaiseStartFailure(mensagens::kCriarFonte);
 
     // Creation order is the keyboard focus order.
     std::vector<ControlSpec> by_tab(kLayout.begin(), kLayout.end());
@@ -225,7 +226,7 @@ void MainWindow::CreateControl(const ControlSpec& item) {
                                    r.top, r.right - r.left, height, window_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(item.id))),
                                    GetModuleHandleW(nullptr), nullptr);
-    if (control == nullptr) RaiseStartFailure(L"criar os controles da janela principal");
+    if (control == nullptr) RaiseStartFailure(mensagens::kCriarControles);
     controls_[Index(item.id)] = control;
     fore_colors_[Index(item.id)] = item.dark_blue_text ? kDarkBlue : GetSysColor(COLOR_WINDOWTEXT);
     const HFONT font = item.own_font ? font_.Get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));

@@ -9,6 +9,7 @@
 #include "app/Layout.h"
 #include "app/LinhaComando.h"
 #include "app/win32/MainWindow.h"
+#include "system/Mensagens.h"
 #include "system/modRegistro.h"
 #include "system/win32/Handles.h"
 #include "system/win32/Win32Runtime.h"
@@ -41,12 +42,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         code = cm::Executa_Desatendido(opcoes, window.Form(), window, GetCommandLineW());
     } catch (const cm::RuntimeError& error) {
         code = cm::kSaidaErroInterno;
-        cm::modRegistro::Escreve(L"Erro " + std::to_wstring(error.Number()) + L": " + error.Description());
+        cm::modRegistro::Escreve(cm::mensagens::kErro + std::to_wstring(error.Number()) + L": " + error.Description());
         runtime.ConsoleLine(error.Description());
     } catch (...) {
         code = cm::kSaidaErroInterno;
-        cm::modRegistro::Escreve(L"Erro interno");
-        runtime.ConsoleLine(L"Erro interno");
+        cm::modRegistro::Escreve(cm::mensagens::kErroInterno);
+        runtime.ConsoleLine(cm::mensagens::kErroInterno);
     }
     runtime.SetExitCode(code);
     runtime.End();

@@ -8,6 +8,8 @@
 #include <cwchar>
 #include <string>
 
+#include "system/Mensagens.h"
+
 namespace {
 
 // When the program cannot be started at all: cmd's own code for a command it
@@ -137,11 +139,10 @@ int main() {
     }
     if (!running) {
         if (error == kElevacaoNecessaria) {
-            Say(L"ConfiguraMySQL: é preciso executar como administrador; abra o Prompt de Comando com "
-                L"\"Executar como administrador\".");
+            Say(cm::mensagens::kLancadorSemAdministrador);
             return static_cast<int>(kSemAdministrador);
         }
-        Say(L"ConfiguraMySQL: não foi possível iniciar " + program + L" (erro " + std::to_wstring(error) + L").");
+        Say(cm::mensagens::kLancadorNaoIniciou + program + cm::mensagens::kLancadorErro + std::to_wstring(error) + L").");
         return static_cast<int>(kNaoIniciado);
     }
     CloseHandle(started.hThread);

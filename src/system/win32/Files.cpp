@@ -9,6 +9,7 @@
 #include <array>
 #include <cwchar>
 
+#include "system/Mensagens.h"
 #include "system/RuntimeError.h"
 #include "system/win32/SystemError.h"
 
@@ -51,21 +52,21 @@ void Win32Runtime::MakeFolder(const std::wstring& path, FolderAccess access) {
     PSECURITY_DESCRIPTOR raw = nullptr;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(FolderSecurity(access), SDDL_REVISION_1, &raw,
                                                               nullptr)) {
-        RaiseSystemError(kErrInternal, L"Não foi possível preparar as permissões da pasta " + path);
+        RaiseSystemError(kErrInternal, mensagens::kPermissoesPasta + path);
     }
     const LocalMemory<PSECURITY_DESCRIPTOR> descriptor(raw);
     // Given at creation, so that the folder is never open for a moment.
     SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.Get(), FALSE};
     if (!CreateDirectoryW(path.c_str(), &attributes)) {
         const DWORD error = GetLastError();
-        RaiseSystemError(kErrPathAccess, L"Não foi possível criar a pasta " + path, error);
+        RaiseSystemError(kErrPathAccess, mensagens::kCriarPasta + path, error);
     }
 }
 
 void Win32Runtime::RemoveFolder(const std::wstring& path) {
     RemoveTreeAt(path);
     if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        RaiseSystemError(kErrPathAccess, L"Não foi possível apagar a pasta " + path);
+        RaiseSystemError(kErrPathAccess, mensagens::kApagarPasta + path);
     }
 }
 
@@ -127,8 +128,9 @@ std::vector<std::wstring> Win32Runtime::ChangeableByAnyone(const std::wstring& p
     const struct {
         WELL_KNOWN_SID_TYPE type;
         const wchar_t* name;
-    } groups[] = {{WinBuiltinUsersSid, L"Usuários"}, {WinAuthenticatedUserSid, L"Usuários autenticados"},
-                  {WinWorldSid, L"Todos"}};
+    } groups[] = {{WinBuiltinUsersSid, mensagens::kGrupoUsuarios},
+                  {WinAuthenticatedUserSid, mensagens::kGrupoAutenticados},
+                  {WinWorldSid, mensagens::kGrupoTodos}};
     std::vector<std::wstring> found;
     for (const auto& group : groups) {
         BYTE sid[SECURITY_MAX_SID_SIZE];

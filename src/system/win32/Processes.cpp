@@ -6,6 +6,7 @@
 #include <map>
 #include <vector>
 
+#include "system/Mensagens.h"
 #include "system/RuntimeError.h"
 
 namespace cm::win32 {
@@ -207,15 +208,14 @@ double Win32Runtime::Shell(const std::wstring& command_line, std::int32_t window
             case ERROR_INVALID_NAME:
             case ERROR_BAD_PATHNAME:
                 if (program.empty()) {
-                    throw RuntimeError(kErrFileNotFound,
-                                       L"Arquivo não encontrado: a linha de comando não começa com um programa");
+                    throw RuntimeError(kErrFileNotFound, mensagens::kSemPrograma);
                 }
-                throw RuntimeError(kErrFileNotFound, L"Arquivo não encontrado: " + program);
+                throw RuntimeError(kErrFileNotFound, mensagens::kArquivoNaoEncontradoDe + program);
             case kErrorElevationRequired:
-                throw RuntimeError(kErrInvalidCall, L"O programa " + program + L" exige permissão de administrador");
+                throw RuntimeError(kErrInvalidCall, mensagens::kProgramaInicio + program + mensagens::kExigeAdministrador);
             default:
-                throw RuntimeError(kErrInvalidCall, L"Não foi possível iniciar o programa " + program +
-                                                        L" (erro do sistema " + std::to_wstring(error) + L")");
+                throw RuntimeError(kErrInvalidCall, mensagens::kNaoIniciouPrograma + program + mensagens::kErroDoSistema +
+                                                        std::to_wstring(error) + L")");
         }
     }
     const KernelHandle thread(process.hThread);
@@ -250,13 +250,13 @@ std::wstring Win32Runtime::EndProgram(std::int32_t process_id) {
     if (it == started_.end()) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
     const Started started = std::move(it->second);
     started_.erase(it);
-    std::wstring how = L"pelo job do Windows";
+    std::wstring how = mensagens::kPeloJob;
     if (!started.job || !TerminateJobObject(started.job.Get(), 1)) {
         // The program already ran in a job that allows no other: what it
         // started is found by its parentage instead.
         EndDescendants(static_cast<DWORD>(process_id), started.process.Get());
         TerminateProcess(started.process.Get(), 1);
-        how = L"pela lista de processos";
+        how = mensagens::kPelaLista;
     }
     WaitForSingleObject(started.process.Get(), 5000);
     return how;

@@ -3,6 +3,7 @@
 // before the run goes on, so that a power cut cannot lose it.
 #include "system/win32/Win32Runtime.h"
 
+#include "system/Mensagens.h"
 #include "system/win32/SystemError.h"
 
 namespace cm::win32 {
@@ -38,7 +39,7 @@ void Win32Runtime::WriteRunRecord(const std::wstring& text) {
     LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kChave, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                  KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &raw, nullptr);
     if (error != ERROR_SUCCESS) {
-        RaiseSystemError(75, L"Não foi possível gravar o registro da configuração em andamento",
+        RaiseSystemError(75, mensagens::kGravarRegistro,
                          static_cast<DWORD>(error));
     }
     const RegistryKey key(raw);
@@ -46,7 +47,7 @@ void Win32Runtime::WriteRunRecord(const std::wstring& text) {
                            static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
     if (error == ERROR_SUCCESS) error = RegFlushKey(key.Get());
     if (error != ERROR_SUCCESS) {
-        RaiseSystemError(75, L"Não foi possível gravar o registro da configuração em andamento",
+        RaiseSystemError(75, mensagens::kGravarRegistro,
                          static_cast<DWORD>(error));
     }
 }
@@ -59,7 +60,7 @@ void Win32Runtime::RemoveRunRecord() {
     if (error == ERROR_FILE_NOT_FOUND) return;
     if (error == ERROR_SUCCESS) error = RegFlushKey(key.Get());
     if (error != ERROR_SUCCESS) {
-        RaiseSystemError(75, L"Não foi possível apagar o registro da configuração em andamento",
+        RaiseSystemError(75, mensagens::kApagarRegistro,
                          static_cast<DWORD>(error));
     }
 }

@@ -3,13 +3,14 @@
 
 #include <vector>
 
+#include "system/Mensagens.h"
 #include "system/win32/SystemError.h"
 
 namespace cm::win32 {
 
 std::optional<ServiceState> Win32Runtime::QueryService(const std::wstring& name) {
     const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) RaiseSystemError(kErrInvalidCall, L"Não foi possível consultar os serviços do Windows");
+    if (!manager) RaiseSystemError(kErrInvalidCall, mensagens::kConsultarServicos);
     ServiceHandle service(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
     DWORD error = GetLastError();
     if (!service && error == ERROR_ACCESS_DENIED) {

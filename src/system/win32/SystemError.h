@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "system/Mensagens.h"
 #include "system/RuntimeError.h"
 
 namespace cm::win32 {
@@ -14,7 +15,7 @@ namespace cm::win32 {
 // refusal from another when an operator sends the log.
 [[noreturn]] inline void RaiseSystemError(std::int32_t number, const std::wstring& what,
                                           DWORD error = GetLastError()) {
-    throw RuntimeError(number, what + L" (erro do sistema " + std::to_wstring(error) + L")");
+    throw RuntimeError(number, what + mensagens::kErroDoSistema + std::to_wstring(error) + L")");
 }
 
 }  // namespace cm::win32

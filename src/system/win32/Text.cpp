@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "system/Mensagens.h"
 #include "system/RuntimeError.h"
 
 namespace cm::win32 {
@@ -37,8 +38,8 @@ std::string WideToCodePage(const std::wstring& text, UINT code_page) {
     std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
     if (size <= 0 || WideCharToMultiByte(code_page, 0, text.data(), length, out.data(), size, fallback, nullptr) != size) {
         const DWORD error = GetLastError();
-        throw RuntimeError(kErrInvalidCall, L"Não foi possível converter o texto para a página de código " +
-                                                std::to_wstring(code_page) + L" (erro do sistema " +
+        throw RuntimeError(kErrInvalidCall, mensagens::kConverterPara + std::to_wstring(code_page) +
+                                                mensagens::kErroDoSistema +
                                                 std::to_wstring(error) + L")");
     }
     return out;
@@ -51,8 +52,8 @@ std::wstring CodePageToWide(const std::string& text, UINT code_page) {
     std::wstring out(static_cast<std::size_t>(std::max(size, 0)), L'\0');
     if (size <= 0 || MultiByteToWideChar(code_page, 0, text.data(), length, out.data(), size) != size) {
         const DWORD error = GetLastError();
-        throw RuntimeError(kErrInvalidCall, L"Não foi possível converter o texto da página de código " +
-                                                std::to_wstring(code_page) + L" (erro do sistema " +
+        throw RuntimeError(kErrInvalidCall, mensagens::kConverterDe + std::to_wstring(code_page) +
+                                                mensagens::kErroDoSistema +
                                                 std::to_wstring(error) + L")");
     }
     return out;

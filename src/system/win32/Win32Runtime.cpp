@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "system/Mensagens.h"
 #include "system/RuntimeError.h"
 #include "system/win32/SystemError.h"
 
@@ -109,7 +110,7 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wparam, LPARAM l
 // ---- helpers -----------------------------------------------------------------
 
 [[noreturn]] void RaiseDllNotFound(const std::wstring& library) {
-    throw RuntimeError(kErrFileNotFound, L"Arquivo não encontrado: " + library);
+    throw RuntimeError(kErrFileNotFound, mensagens::kArquivoNaoEncontradoDe + library);
 }
 
 struct EnumContext {
@@ -148,7 +149,7 @@ std::wstring Win32Runtime::ShowInputBox(const std::wstring& prompt) {
     dialog.Header(DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU, 250, 80, 4);
     dialog.Item(SS_LEFT, 7, 7, 180, 44, kPromptId, 0x0082, L"");
     dialog.Item(BS_DEFPUSHBUTTON | WS_TABSTOP, 195, 7, 48, 14, IDOK, 0x0080, L"OK");
-    dialog.Item(BS_PUSHBUTTON | WS_TABSTOP, 195, 25, 48, 14, IDCANCEL, 0x0080, L"Cancel");
+    dialog.Item(BS_PUSHBUTTON | WS_TABSTOP, 195, 25, 48, 14, IDCANCEL, 0x0080, mensagens::kBotaoCancelar);
     dialog.Item(ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 58, 236, 13, kAnswerId, 0x0081, L"");
     InputBoxState state{&app_title_, &prompt, {}};
     HWND owner = (main_window_ != nullptr && IsWindowVisible(main_window_)) ? main_window_ : nullptr;
@@ -265,9 +266,9 @@ std::wstring Win32Runtime::Dir(const std::wstring& pattern, int attributes) {
     search_.Reset(FindFirstFileW(full.c_str(), &found_));
     if (!search_) {
         const DWORD error = GetLastError();
-        if (error == ERROR_NOT_READY) throw RuntimeError(71, L"O disco não está pronto");
+        if (error == ERROR_NOT_READY) throw RuntimeError(71, mensagens::kDiscoNaoPronto);
         if (error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME) {
-            throw RuntimeError(52, L"Nome ou número de arquivo incorreto");
+            throw RuntimeError(52, mensagens::kNomeIncorreto);
         }
         return L"";
     }
@@ -438,8 +439,8 @@ void* Win32Runtime::BindLibraryFunction(const std::wstring& library, const std::
     }
     FARPROC address = GetProcAddress(module, function.c_str());
     if (address == nullptr) {
-        throw RuntimeError(kErrDllEntryPoint, L"Ponto de entrada de DLL " + FromAnsi(function) + L" não encontrado em " +
-                                                  library);
+        throw RuntimeError(kErrDllEntryPoint,
+                           mensagens::kPontoEntradaInicio + FromAnsi(function) + mensagens::kNaoEncontradoEm + library);
     }
     return reinterpret_cast<void*>(address);
 }
