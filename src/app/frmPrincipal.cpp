@@ -58,19 +58,25 @@ struct Interrompivel {
     Interrompivel& operator=(const Interrompivel&) = delete;
 };
 
-// The record a run cut short left; nothing when there is none (or it is not
-// such a record).
-std::optional<Configuracao_Em_Andamento> Configuracao_Anterior() {
-    const auto texto = Rt().ReadRunRecord();
-    return texto ? Configuracao_Em_Andamento::De(*texto) : std::nullopt;
-}
-
 void Apaga_Registro_Execucao() {
     try {
         Rt().RemoveRunRecord();
     } catch (const RuntimeError& erro) {
         modRegistro::Escreve_Agora(kRegistroNaoApagado + erro.Description());
     }
+}
+
+// The record a run cut short left; nothing when there is none (or it is not
+// such a record). A completed run's record that could not be removed then
+// goes now: its server is the shop's.
+std::optional<Configuracao_Em_Andamento> Configuracao_Anterior() {
+    const auto texto = Rt().ReadRunRecord();
+    auto anterior = texto ? Configuracao_Em_Andamento::De(*texto) : std::nullopt;
+    if (anterior && anterior->concluida) {
+        Apaga_Registro_Execucao();
+        return std::nullopt;
+    }
+    return anterior;
 }
 
 // Marks a run as going on for as long as it lasts, whichever way it ends.
@@ -489,7 +495,13 @@ void frmPrincipal::cmdConfigurar_Click() {
             if (etapa_falha != 0) desfeita = Desfaz_Instalacao();
         }
         // What is left of a run that could not be undone stays on record,
-        // for the next start to offer its undo again.
+        // for the next start to offer its undo again. A completed run says
+        // so first: should its record outlive it, no start may offer to
+        // undo a working server.
+        if (etapa_falha == 0) {
+            em_andamento_->concluida = true;
+            Atualiza_Registro_Execucao();
+        }
         if (etapa_falha == 0 || desfeita) Apaga_Registro_Execucao();
         em_andamento_.reset();
         Encerra_Configuracao(etapa_falha, desfeita, interrompida);

@@ -18,6 +18,9 @@ struct Configuracao_Em_Andamento {
     // What tells {drive}\MySQL apart from any folder made there later, once
     // the run has made it; a folder that does not match is not the run's.
     std::wstring pasta;
+    // The run completed: what it made is the shop's server now, never
+    // anything to undo, even when the record outlived it.
+    bool concluida = false;
 
     std::wstring Texto() const;
     // Nothing when the text is not such a record.

@@ -543,6 +543,9 @@ TEST(StartButtonRun, ARunCutShortIsFoundAndUndoneAtTheNextStart) {
         {"undone", true, vbYes, true},
         {"kept, and a press refused", true, vbNo, false},
         {"a shop's server without a record", false, vbYes, false},
+        // The record of a run that completed outlived it: its server is
+        // the shop's, and nothing asks to undo it.
+        {"a completed run's record that could not be removed", false, vbYes, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -556,9 +559,15 @@ TEST(StartButtonRun, ARunCutShortIsFoundAndUndoneAtTheNextStart) {
             EXPECT_THROW(m.form.cmdConfigurar_Click(), test::ProgramEnded);
             m.rt.on_event = nullptr;
             ASSERT_TRUE(m.rt.run_record);
-        } else {
+        } else if (c.name == std::string("a shop's server without a record")) {
             m.rt.AddFolder(L"c:\\MySQL\\bin");
             m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
+        } else {
+            m.rt.run_record_stays = true;
+            m.form.cmdConfigurar_Click();
+            ASSERT_EQ(m.form.Codigo_Configuracao(), 0);
+            ASSERT_TRUE(m.rt.run_record);
+            m.rt.run_record_stays = false;
         }
         const std::size_t before = m.rt.shells.size();
         m.rt.msgboxes.clear();
@@ -593,6 +602,7 @@ TEST(StartButtonRun, ARunCutShortIsFoundAndUndoneAtTheNextStart) {
         if (!c.cut_short) {
             EXPECT_EQ(shown.size(), 2u);  // no question
             EXPECT_EQ(shown[1], L"O MySQL já existe nessa máquina.\r\nA instalação será interrompida!");
+            EXPECT_FALSE(m.rt.run_record);
             continue;
         }
         EXPECT_EQ(shown[1], question);

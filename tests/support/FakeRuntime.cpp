@@ -281,6 +281,7 @@ void FakeRuntime::WriteRunRecord(const std::wstring& text) {
 
 void FakeRuntime::RemoveRunRecord() {
     Event(L"RemoveRunRecord");
+    if (run_record_stays) throw RuntimeError(75, L"Erro de acesso ao caminho/arquivo");
     run_record.reset();
 }
 

@@ -97,6 +97,7 @@ public:
     std::optional<std::wstring> run_record;
     std::vector<std::wstring> run_record_writes;
     bool run_record_fails = false;  // writing it raises an error
+    bool run_record_stays = false;  // removing it raises an error
     // Windows met by each enumeration pass, in order; passes beyond the
     // script meet no window.
     std::deque<std::vector<FakeWindow>> window_passes;
