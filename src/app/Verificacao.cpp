@@ -74,20 +74,6 @@ constexpr std::size_t kLinhaMaxima = 4096;
 constexpr std::size_t kErrosCitados = 5;
 constexpr std::size_t kCitacaoMaxima = 300;
 
-std::vector<std::wstring> Linhas(const std::wstring& texto) {
-    std::vector<std::wstring> linhas;
-    std::size_t inicio = 0;
-    while (inicio < texto.size()) {
-        std::size_t fim = texto.find(L'\n', inicio);
-        if (fim == std::wstring::npos) fim = texto.size();
-        std::wstring linha = texto.substr(inicio, fim - inicio);
-        if (!linha.empty() && linha.back() == L'\r') linha.pop_back();
-        linhas.push_back(linha);
-        inicio = fim + 1;
-    }
-    return linhas;
-}
-
 std::wstring Primeira_Linha(const std::wstring& texto) {
     const auto linhas = Linhas(texto);
     return linhas.empty() ? L"" : linhas.front();
@@ -447,10 +433,8 @@ int Verificador::Executa() {
     administrador_ = Rt().IsAdministrator();
     modRegistro::Oculta(comandos::kSenha);
     modRegistro::Inicia(kSecaoVerificacao,
-                        {{L"Programa", Rt().ProgramVersion()},
-                         {L"Windows", Rt().SystemVersion()},
-                         {L"Drive", informado_ ? drive_ : L"o do programa do serviço MySQL"},
-                         {L"Direitos de administrador", administrador_ ? L"sim" : L"não"}});
+                        modRegistro::Campos({{L"Drive", informado_ ? drive_ : L"o do programa do serviço MySQL"},
+                                             {L"Direitos de administrador", administrador_ ? L"sim" : L"não"}}));
     struct Verificacao {
         const wchar_t* nome;
         std::vector<int> precisa;  // the checks that must have passed

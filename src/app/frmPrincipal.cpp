@@ -182,8 +182,7 @@ bool frmPrincipal::Remove_Servico(bool pergunta) {
             Rt().MsgBox(kSemAdministrador, vbExclamation, kTituloAtencao);
             return;
         }
-        modRegistro::Inicia(kSecaoRemocao, {{L"Programa", Rt().ProgramVersion()},
-                                                          {L"Windows", Rt().SystemVersion()}});
+        modRegistro::Inicia(kSecaoRemocao, modRegistro::Campos());
         const Execucao_Protegida protegida{kSaidaRemocao};
         removido = Para_E_Apaga_Servico();
         if (removido) {
@@ -221,13 +220,11 @@ void frmPrincipal::Restaura_Etapas() {
 
 std::vector<std::pair<std::wstring, std::wstring>> frmPrincipal::Cabecalho_Registro(const Pedido& pedido) {
     const std::wstring pasta = Rt().AppPath();
-    std::vector<std::pair<std::wstring, std::wstring>> campos{
-        {L"Programa", Rt().ProgramVersion()},
-        {L"Windows", Rt().SystemVersion()},
+    auto campos = modRegistro::Campos({
         {L"Pasta do programa", pasta},
         {L"Drive", pedido.drive},
         {L"Arquivo do banco de dados", pedido.script},
-        {L"Log binário", view_.Value(Control::chkBinario) == 1 ? L"sim" : L"não"}};
+        {L"Log binário", view_.Value(Control::chkBinario) == 1 ? L"sim" : L"não"}});
     // What ran as administrator, and whether anyone could have swapped it.
     // A server archive takes a while to read: the window answers meanwhile.
     std::wstring hashes[2];
@@ -375,10 +372,7 @@ bool frmPrincipal::Desfaz_Configuracao_Anterior(bool pergunta) {
             return;
         }
         modRegistro::Inicia(kSecaoAnterior,
-                            {{L"Programa", Rt().ProgramVersion()},
-                             {L"Windows", Rt().SystemVersion()},
-                             {L"Configuração anterior", descricao},
-                             {L"Drive", anterior->drive}});
+                            modRegistro::Campos({{L"Configuração anterior", descricao}, {L"Drive", anterior->drive}}));
         {
             const Em_Curso em_curso{configurando_};
             const Execucao_Protegida protegida{kSaidaVerificacao};
@@ -448,10 +442,9 @@ void frmPrincipal::cmdConfigurar_Click() {
     // passes them begins the setup's own. Unattended, the command line's
     // section is there already.
     if (!Rt().Unattended()) {
-        modRegistro::Prepara(kSecaoBarrada, {{L"Programa", Rt().ProgramVersion()},
-                                             {L"Windows", Rt().SystemVersion()},
-                                             {L"Drive", view_.Text(Control::cboDrive)},
-                                             {L"Arquivo do banco de dados", view_.Text(Control::cboArquivoSql)}});
+        modRegistro::Prepara(kSecaoBarrada,
+                             modRegistro::Campos({{L"Drive", view_.Text(Control::cboDrive)},
+                                                  {L"Arquivo do banco de dados", view_.Text(Control::cboArquivoSql)}}));
     }
     struct Sem_Secao_Vazia {
         ~Sem_Secao_Vazia() { modRegistro::Descarta_Preparada(); }
@@ -481,15 +474,16 @@ void frmPrincipal::cmdConfigurar_Click() {
             // (the log's header reads the archive whole, which takes a
             // while), and the operator may interrupt the run.
             const Execucao_Protegida protegida{kSaidaInterrompida};
-            const Interrompivel interrompivel;
-            modRegistro::Inicia(kSecaoConfiguracao, Cabecalho_Registro(*pedido));
-            // A run-time error that ends the run is undone like a failed
-            // step; the standard handler has already shown it.
-            if (!WithStandardHandler([&] { etapa_falha = Executa_Etapas(*pedido); })) {
-                etapa_falha = std::max(1, Rt().ExitCode() - kSaidaEtapa);
+            {
+                const Interrompivel interrompivel;
+                modRegistro::Inicia(kSecaoConfiguracao, Cabecalho_Registro(*pedido));
+                // A run-time error that ends the run is undone like a failed
+                // step; the standard handler has already shown it.
+                if (!WithStandardHandler([&] { etapa_falha = Executa_Etapas(*pedido); })) {
+                    etapa_falha = std::max(1, Rt().ExitCode() - kSaidaEtapa);
+                }
+                interrompida = Rt().Interrupted();
             }
-            interrompida = Rt().Interrupted();
-            Rt().SetInterruptible(false);
             // Nothing of a failed run may stay behind: a server folder or a
             // service would stop every later press at the existing-server check.
             if (etapa_falha != 0) desfeita = Desfaz_Instalacao();

@@ -64,8 +64,9 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
     WithStandardHandler([&] {
         // Looked at before anything is written, so that a wrong package
         // leaves the drive as it was.
+        const modZip::Conteudo conteudo = modZip::Lista_Zip(Arquivo_Zip);
         std::vector<std::wstring> fora;
-        for (const auto& nome : modZip::Lista_Zip(Arquivo_Zip).nomes) {
+        for (const auto& nome : conteudo.nomes) {
             if (!NaPastaDoServidor(nome)) fora.push_back(nome);
         }
         if (!fora.empty()) {
@@ -101,7 +102,7 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
                 view.SetText(Control::lblInstalacaoMysql, rotulo);
             }
         } sem_progresso{view_, rotulo};
-        const std::int32_t codigo = modZip::Descompacta_Zip(Arquivo_Zip, Drive);
+        const std::int32_t codigo = modZip::Descompacta_Zip(Arquivo_Zip, Drive, conteudo.bytes);
         if (codigo != 0) {
             modRegistro::Escreve_Bloco(std::wstring(L"    ") + mensagens::kUnzipRetornou + std::to_wstring(codigo) + L":",
                                        modZip::Zip_Saida);

@@ -16,6 +16,23 @@ std::wstring Minusculas(std::wstring texto) {
     return texto;
 }
 
+std::vector<std::wstring> Linhas(const std::wstring& texto) {
+    std::vector<std::wstring> linhas;
+    std::wstring atual;
+    for (std::size_t i = 0; i < texto.size(); ++i) {
+        const wchar_t c = texto[i];
+        if (c == L'\r' || c == L'\n') {
+            linhas.push_back(atual);
+            atual.clear();
+            if (c == L'\r' && i + 1 < texto.size() && texto[i + 1] == L'\n') ++i;
+        } else {
+            atual += c;
+        }
+    }
+    if (!atual.empty()) linhas.push_back(atual);
+    return linhas;
+}
+
 std::int32_t ToLong(double value) {
     // Half-way cases go to the even neighbour, as the runtime's conversion does.
     const double rounded = std::nearbyint(value);

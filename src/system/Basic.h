@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <variant>
+#include <vector>
 
 namespace cm {
 
@@ -23,6 +24,10 @@ using Variant = std::variant<Empty, Null, std::wstring, std::int32_t, double, Ob
 
 // Lower-case of a text, for comparisons that ignore letter case.
 std::wstring Minusculas(std::wstring texto);
+
+// The lines of a text, whatever ended them (CR LF, LF or CR); no empty
+// line for a break at its end.
+std::vector<std::wstring> Linhas(const std::wstring& texto);
 
 // Text form of a value; raises a type-mismatch error for null and objects.
 std::wstring VariantToText(const Variant& value);

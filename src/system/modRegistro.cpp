@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "system/Basic.h"
 #include "system/Runtime.h"
 
 namespace cm::modRegistro {
@@ -17,24 +18,6 @@ std::optional<std::string> g_preparada;
 constexpr const char* kMarcaBom = "\xEF\xBB\xBF";
 constexpr const wchar_t* kSeparador =
     L"======================================================================";
-
-// The lines of a text, whatever ended them (CR LF, LF or CR).
-std::vector<std::wstring> Linhas(const std::wstring& texto) {
-    std::vector<std::wstring> linhas;
-    std::wstring atual;
-    for (std::size_t i = 0; i < texto.size(); ++i) {
-        const wchar_t c = texto[i];
-        if (c == L'\r' || c == L'\n') {
-            linhas.push_back(atual);
-            atual.clear();
-            if (c == L'\r' && i + 1 < texto.size() && texto[i + 1] == L'\n') ++i;
-        } else {
-            atual += c;
-        }
-    }
-    if (!atual.empty()) linhas.push_back(atual);
-    return linhas;
-}
 
 std::string Bytes(const std::vector<std::wstring>& linhas) {
     std::string bytes;
@@ -121,6 +104,11 @@ void Prepara(const std::wstring& titulo, const std::vector<std::pair<std::wstrin
 }
 
 void Descarta_Preparada() { g_preparada.reset(); }
+
+std::vector<std::pair<std::wstring, std::wstring>> Campos(std::vector<std::pair<std::wstring, std::wstring>> mais) {
+    mais.insert(mais.begin(), {{L"Programa", Rt().ProgramVersion()}, {L"Windows", Rt().SystemVersion()}});
+    return mais;
+}
 
 void Escreve(const std::wstring& texto) {
     if (!Ativo()) return;

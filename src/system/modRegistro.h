@@ -26,6 +26,11 @@ void Inicia(const std::wstring& titulo, const std::vector<std::pair<std::wstring
 // section instead). Inicia drops it, and so does Descarta_Preparada.
 void Prepara(const std::wstring& titulo, const std::vector<std::pair<std::wstring, std::wstring>>& campos);
 void Descarta_Preparada();
+// The fields a section of a run opens with: the program's and Windows'
+// versions, then those given.
+std::vector<std::pair<std::wstring, std::wstring>> Campos(
+    std::vector<std::pair<std::wstring, std::wstring>> mais = {});
+
 // Appends text, masked, line by line, once a section has begun in this run.
 void Escreve(const std::wstring& texto);
 // The same, after the date and time: "[AAAA-MM-DD HH:MM:SS] texto".

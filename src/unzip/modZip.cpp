@@ -270,7 +270,8 @@ std::int32_t UZ_CALL Zip_Servico(const char*, std::int32_t tamanho) {
     return 0;
 }
 
-std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Drive_Destino) {
+std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Drive_Destino,
+                             std::optional<std::uint64_t> Bytes) {
     try {
         Zip_Saida.clear();
 
@@ -309,14 +310,15 @@ std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Dri
         UzNameList excluidos{};
 
         const auto extrai = Vincula(g_Wiz_SingleEntryUnzip, "Wiz_SingleEntryUnzip");
-        g_total = g_feito = 0;
+        g_total = Bytes.value_or(0);
+        g_feito = 0;
         g_parte = -1;
         const bool com_progresso = static_cast<bool>(Progresso);
         // A large archive on a slow disk takes minutes: the window must keep
         // answering meanwhile.
         std::int32_t codigo = 0;
         Rt().RunInBackground([&] {
-            if (com_progresso) {
+            if (com_progresso && !Bytes) {
                 Conteudo conteudo;
                 Lista(extrai, opcoes, conteudo);
                 g_total = conteudo.bytes;

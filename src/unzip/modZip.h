@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,10 @@ std::int32_t UZ_CALL Zip_Servico(const char* nome, std::int32_t tamanho);
 // Extracts every entry of the archive into the root of the drive, re-creating
 // its folders; answers the library's result (0 when all went well). A
 // run-time error is raised again with the source "CodeModule::VBUnzip".
-std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Drive_Destino);
+// Bytes: the archive's bytes in all when the caller has listed it already;
+// otherwise, with Progresso set, a listing finds them first.
+std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Drive_Destino,
+                             std::optional<std::uint64_t> Bytes = std::nullopt);
 
 // What an archive holds, as a listing tells it: the entries' names (the
 // library's form, native separators) and their bytes in all.
