@@ -152,9 +152,9 @@ TEST_F(InstalaMysql, OnlyAnArchiveWhollyInsideTheServerFolderIsExtracted) {
         {"a program for the start-up folder among the server's files",
          {server[1], {"ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\x.exe", 3}, server[2]},
          "ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\x.exe\r\n"},
-        {"a name that only begins like the folder", {server[1], {"MySQLx\\a.txt", 1}, {"MySQL", 1}},
-         "MySQLx\\a.txt\r\n        MySQL\r\n"},
-        {"a name from the drive's root", {{"\\MySQL\\bin\\a.dll", 1}}, "\\MySQL\\bin\\a.dll\r\n"},
+        {"names that only look like the folder's",
+         {server[1], {"MySQLx\\a.txt", 1}, {"MySQL", 1}, {"\\MySQL\\bin\\a.dll", 1}},
+         "MySQLx\\a.txt\r\n        MySQL\r\n        \\MySQL\\bin\\a.dll\r\n"},
         {"more than ten names", many,
          "outros\\f0\r\n        outros\\f1\r\n        outros\\f2\r\n        outros\\f3\r\n        "
          "outros\\f4\r\n        outros\\f5\r\n        outros\\f6\r\n        outros\\f7\r\n        "

@@ -216,54 +216,39 @@ TEST_F(SetupInTheProgram, TheStartButtonRunsTheStepsAndTheServiceStepTellsTheTru
 std::vector<uztest::ZipFileWriter::Written> WriteLargeServerArchive(const std::wstring& path,
                                                                      const std::string& stand_in) {
     // Bytes of an entry from its offset alone, so that any piece can be made
-    // on its own: incompressible, half compressible, or text that packs well.
-    const auto word = [](std::uint64_t seed, std::uint64_t at) {
-        std::uint64_t x = (seed << 40) + at / 8 + 1;
-        x *= 0x9E3779B97F4A7C15ull;
-        return (x ^ (x >> 29)) * 0xBF58476D1CE4E5B9ull >> ((at % 8) * 8);
-    };
-    const auto random = [&](std::uint64_t seed) {
+    // on its own: incompressible, or a dump's rows, which pack well.
+    const auto random = [](std::uint64_t seed) {
         return [=](std::uint8_t* b, std::size_t n, std::uint64_t at) {
-            for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(word(seed, at + i));
-        };
-    };
-    const auto nibbles = [&](std::uint64_t seed) {
-        return [=](std::uint8_t* b, std::size_t n, std::uint64_t at) {
-            for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(0x40 | (word(seed, at + i) & 15));
-        };
-    };
-    const auto text = [](std::uint64_t seed) {
-        return [=](std::uint8_t* b, std::size_t n, std::uint64_t at) {
-            static constexpr char kLine[] = "INSERT INTO produto VALUES (0000000,'Velto loja',9.99);\r\n";
-            constexpr std::size_t kLength = sizeof kLine - 1, kCode = 28;  // where the line's 7 digits are
             for (std::size_t i = 0; i < n; ++i) {
-                const std::uint64_t p = at + i;
-                const auto column = static_cast<std::size_t>(p % kLength);
-                char c = kLine[column];
-                if (column >= kCode && column < kCode + 7) {
-                    std::uint64_t code = p / kLength + seed;
-                    for (std::size_t d = kCode + 6; d > column; --d) code /= 10;
-                    c = static_cast<char>('0' + code % 10);
-                }
-                b[i] = static_cast<std::uint8_t>(c);
+                const std::uint64_t x = ((seed << 40) + (at + i) / 8 + 1) * 0x9E3779B97F4A7C15ull;
+                b[i] = static_cast<std::uint8_t>((x ^ (x >> 29)) * 0xBF58476D1CE4E5B9ull >> ((at + i) % 8 * 8));
             }
+        };
+    };
+    std::string rows;
+    for (int i = 0; rows.size() < (1u << 20); ++i) {
+        rows += "INSERT INTO produto VALUES (" + std::to_string(i) + ",'Velto loja',9.99);\r\n";
+    }
+    const auto text = [&rows](std::uint64_t seed) {
+        return [&rows, seed](std::uint8_t* b, std::size_t n, std::uint64_t at) {
+            for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(rows[(seed + at + i) % rows.size()]);
         };
     };
     constexpr std::uint64_t kMiB = 1 << 20;
     uztest::ZipFileWriter zip(path);
     zip.add("MySQL/bin/mysqld-nt.exe", stand_in, 8).add("MySQL/bin/mysql.exe", stand_in, 8);
     zip.add("MySQL/my.ini", "[mysqld]\r\nport=3306\r\n", 8);
-    zip.add("MySQL/bin/mysqld-debug.exe", 120 * kMiB, 8, nibbles(1));
+    zip.add("MySQL/bin/mysqld-debug.exe", 120 * kMiB, 8, random(1));
     zip.add("MySQL/Data/ibdata1", 200 * kMiB, 8, text(2));
     for (int i = 0; i < 18; ++i) {
         zip.add("MySQL/lib/opt/mysqlclient" + std::to_string(i) + ".lib", 14 * kMiB, 0, random(10 + i));
     }
     for (int i = 0; i < 48; ++i) {
-        zip.add("MySQL/share/charsets/dados" + std::to_string(i) + ".txt", 10 * kMiB, 8, text(100 + i));
+        zip.add("MySQL/share/charsets/dados" + std::to_string(i) + ".txt", 10 * kMiB, 8, text(100000 * i));
     }
     for (int i = 0; i < 3000; ++i) {
         zip.add("MySQL/mysql-test/t/teste" + std::to_string(i) + ".test", 1024 + (i * 7919) % (15 * 1024), 8,
-                text(1000 + i));
+                text(1000 * i));
     }
     return zip.finish();
 }

@@ -57,6 +57,61 @@ inline Bytes raw_deflate(const Bytes &in) {
     return out;
 }
 
+// The fields a local header and its directory entry share.
+struct Header {
+    uint16_t version = 20, flags = 0, method = 0, time = 0x6000, date = 0x5321;
+    uint32_t crc = 0, csize = 0, usize = 0;
+};
+
+inline void put_fields(Bytes &b, const Header &h) {
+    put16(b, h.flags);
+    put16(b, h.method);
+    put16(b, h.time);
+    put16(b, h.date);
+    put32(b, h.crc);
+    put32(b, h.csize);
+    put32(b, h.usize);
+}
+
+inline void put_local(Bytes &b, const Header &h, const std::string &name, const Bytes &extra) {
+    put32(b, 0x04034b50);
+    put16(b, h.version);
+    put_fields(b, h);
+    put16(b, static_cast<uint32_t>(name.size()));
+    put16(b, static_cast<uint32_t>(extra.size()));
+    append(b, name);
+    append(b, extra);
+}
+
+inline void put_central(Bytes &b, uint16_t made_by, const Header &h, const std::string &name, const Bytes &extra,
+                        uint32_t external_attr, uint32_t offset) {
+    put32(b, 0x02014b50);
+    put16(b, made_by);
+    put16(b, h.version);
+    put_fields(b, h);
+    put16(b, static_cast<uint32_t>(name.size()));
+    put16(b, static_cast<uint32_t>(extra.size()));
+    put16(b, 0);
+    put16(b, 0);
+    put16(b, 0);
+    put32(b, external_attr);
+    put32(b, offset);
+    append(b, name);
+    append(b, extra);
+}
+
+inline void put_end(Bytes &b, uint16_t count, uint32_t cd_size, uint32_t cd_off, const std::string &comment) {
+    put32(b, 0x06054b50);
+    put16(b, 0);
+    put16(b, 0);
+    put16(b, count);
+    put16(b, count);
+    put32(b, cd_size);
+    put32(b, cd_off);
+    put16(b, static_cast<uint32_t>(comment.size()));
+    append(b, comment);
+}
+
 struct EntrySpec {
     std::string name;
     Bytes data;
@@ -115,19 +170,12 @@ public:
             put64(lextra, b.usize);
             put64(lextra, b.csize);
         }
-        put32(out_, 0x04034b50);
-        put16(out_, e.zip64 ? 45 : 20);
-        put16(out_, flags);
-        put16(out_, e.method);
-        put16(out_, e.dos_time);
-        put16(out_, e.dos_date);
-        put32(out_, e.descriptor ? 0 : b.crc);
-        put32(out_, e.descriptor ? 0 : e.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(b.csize));
-        put32(out_, e.descriptor ? 0 : e.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(b.usize));
-        put16(out_, static_cast<uint32_t>(lname.size()));
-        put16(out_, static_cast<uint32_t>(lextra.size()));
-        append(out_, lname);
-        append(out_, lextra);
+        put_local(out_,
+                  {static_cast<uint16_t>(e.zip64 ? 45 : 20), flags, e.method, e.dos_time, e.dos_date,
+                   e.descriptor ? 0 : b.crc,
+                   e.descriptor ? 0 : e.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(b.csize),
+                   e.descriptor ? 0 : e.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(b.usize)},
+                  lname, lextra);
         append(out_, payload);
         if (e.descriptor) {
             if (e.descriptor_signature) put32(out_, 0x08074b50);
@@ -163,25 +211,12 @@ public:
                 put64(extra, b.csize);
                 put64(extra, b.offset);
             }
-            put32(out, 0x02014b50);
-            put16(out, e.made_by);
-            put16(out, e.zip64 ? 45 : 20);
-            put16(out, b.flags);
-            put16(out, e.method);
-            put16(out, e.dos_time);
-            put16(out, e.dos_date);
-            put32(out, b.crc);
-            put32(out, e.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(b.csize));
-            put32(out, e.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(b.usize));
-            put16(out, static_cast<uint32_t>(e.name.size()));
-            put16(out, static_cast<uint32_t>(extra.size()));
-            put16(out, 0);
-            put16(out, 0);
-            put16(out, 0);
-            put32(out, e.external_attr);
-            put32(out, e.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(b.offset - prefix_len()));
-            append(out, e.name);
-            append(out, extra);
+            put_central(out, e.made_by,
+                        {static_cast<uint16_t>(e.zip64 ? 45 : 20), b.flags, e.method, e.dos_time, e.dos_date, b.crc,
+                         e.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(b.csize),
+                         e.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(b.usize)},
+                        e.name, extra, e.external_attr,
+                        e.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(b.offset - prefix_len()));
         }
         const uint64_t cd_size = out.size() - cd_off;
         const uint64_t n = count.value_or(built_.size());
@@ -202,15 +237,9 @@ public:
             put64(out, rec);
             put32(out, 1);
         }
-        put32(out, 0x06054b50);
-        put16(out, 0);
-        put16(out, 0);
-        put16(out, any64 ? 0xFFFF : static_cast<uint32_t>(n & 0xFFFF));
-        put16(out, any64 ? 0xFFFF : static_cast<uint32_t>(n & 0xFFFF));
-        put32(out, any64 ? 0xFFFFFFFF : static_cast<uint32_t>(cd_size));
-        put32(out, any64 ? 0xFFFFFFFF : static_cast<uint32_t>(cd_off - prefix_len()));
-        put16(out, static_cast<uint32_t>(comment.size()));
-        append(out, comment);
+        put_end(out, static_cast<uint16_t>(any64 ? 0xFFFF : n & 0xFFFF),
+                any64 ? 0xFFFFFFFF : static_cast<uint32_t>(cd_size),
+                any64 ? 0xFFFFFFFF : static_cast<uint32_t>(cd_off - prefix_len()), comment);
         return out;
     }
 
@@ -268,21 +297,10 @@ public:
                        int level = 1) {
         Central c;
         c.name = name;
-        c.method = method;
+        c.header.method = method;
         c.offset = tell();
         Bytes head;
-        put32(head, 0x04034b50);
-        put16(head, 20);
-        put16(head, 0);
-        put16(head, method);
-        put16(head, 0x6000);
-        put16(head, 0x5321);
-        put32(head, 0); // CRC and sizes: set below, once known
-        put32(head, 0);
-        put32(head, 0);
-        put16(head, static_cast<uint32_t>(name.size()));
-        put16(head, 0);
-        append(head, name);
+        put_local(head, c.header, name, {}); // CRC and sizes: set below, once known
         write(head);
 
         z_stream z{};
@@ -316,18 +334,16 @@ public:
         } while (done < size);
         if (method == 8) deflateEnd(&z);
 
-        c.crc = static_cast<uint32_t>(crc);
-        c.csize = csize;
-        c.usize = size;
         if (c.offset + 30 + name.size() + csize >= 0xFFFFFFFFull || size >= 0xFFFFFFFFull)
             throw std::runtime_error("the streamed archive stays below 4 GiB");
-        Bytes sizes;
-        put32(sizes, c.crc);
-        put32(sizes, static_cast<uint32_t>(csize));
-        put32(sizes, static_cast<uint32_t>(size));
+        c.header.crc = static_cast<uint32_t>(crc);
+        c.header.csize = static_cast<uint32_t>(csize);
+        c.header.usize = static_cast<uint32_t>(size);
+        head.clear();
+        put_local(head, c.header, name, {});
         const std::streamoff end = out_.tellp();
-        out_.seekp(static_cast<std::streamoff>(c.offset + 14));
-        write(sizes);
+        out_.seekp(static_cast<std::streamoff>(c.offset));
+        write(head);
         out_.seekp(end);
         entries_.push_back(c);
         return *this;
@@ -344,52 +360,24 @@ public:
     std::vector<Written> finish() {
         const uint64_t cd_off = tell();
         Bytes cd;
-        for (const Central &c : entries_) {
-            put32(cd, 0x02014b50);
-            put16(cd, 20);
-            put16(cd, 20);
-            put16(cd, 0);
-            put16(cd, c.method);
-            put16(cd, 0x6000);
-            put16(cd, 0x5321);
-            put32(cd, c.crc);
-            put32(cd, static_cast<uint32_t>(c.csize));
-            put32(cd, static_cast<uint32_t>(c.usize));
-            put16(cd, static_cast<uint32_t>(c.name.size()));
-            put16(cd, 0);
-            put16(cd, 0);
-            put16(cd, 0);
-            put16(cd, 0);
-            put32(cd, 0);
-            put32(cd, static_cast<uint32_t>(c.offset));
-            append(cd, c.name);
-        }
-        const size_t cd_size = cd.size();
-        put32(cd, 0x06054b50);
-        put16(cd, 0);
-        put16(cd, 0);
-        put16(cd, static_cast<uint32_t>(entries_.size() & 0xFFFF));
-        put16(cd, static_cast<uint32_t>(entries_.size() & 0xFFFF));
-        put32(cd, static_cast<uint32_t>(cd_size));
-        put32(cd, static_cast<uint32_t>(cd_off));
-        put16(cd, 0);
+        for (const Central &c : entries_)
+            put_central(cd, 20, c.header, c.name, {}, 0, static_cast<uint32_t>(c.offset));
+        put_end(cd, static_cast<uint16_t>(entries_.size()), static_cast<uint32_t>(cd.size()),
+                static_cast<uint32_t>(cd_off), "");
         write(cd);
         out_.close();
         if (!out_) throw std::runtime_error("cannot write the archive");
         std::vector<Written> all;
-        for (const Central &c : entries_) all.push_back({c.name, c.usize, c.crc});
+        for (const Central &c : entries_) all.push_back({c.name, c.header.usize, c.header.crc});
         return all;
     }
-
-    uint64_t size() { return tell(); }
 
 private:
     static constexpr size_t kPiece = 1 << 20;
     struct Central {
         std::string name;
-        uint16_t method = 0;
-        uint32_t crc = 0;
-        uint64_t offset = 0, csize = 0, usize = 0;
+        Header header;
+        uint64_t offset = 0;
     };
     uint64_t tell() { return static_cast<uint64_t>(static_cast<std::streamoff>(out_.tellp())); }
     void write(const Bytes &b) {
