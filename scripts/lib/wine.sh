@@ -2,6 +2,7 @@
 # Source this file; call wine_start <prefix-dir>, then wine_stop when done.
 
 _wine_xvfb_pid=""
+_wine_prefix=""
 
 # The Windows build this host's Wine can run: the 32-bit one, unless the host
 # cannot execute 32-bit programs at all (some sandboxes), then the 64-bit
@@ -57,18 +58,26 @@ wine_start() {
     touch "$WINEPREFIX/.cm-ready"
   fi
   wineserver -p
+  _wine_prefix=$WINEPREFIX
   # Start the prefix's background services now, detached from our output:
   # started later by a test, they would hold the test runner's pipes open.
   "$CM_WINE" cmd /c exit </dev/null >/dev/null 2>&1
 }
 
+# Safe to call twice (scripts/test calls it after each build and again on
+# exit) and never fails: under `set -e` a failure here, say a wineserver that
+# is already gone, would turn a green run into exit 1.
 wine_stop() {
-  [ -n "${WINEPREFIX:-}" ] && wineserver -k >/dev/null 2>&1
+  if [ -n "$_wine_prefix" ]; then
+    WINEPREFIX="$_wine_prefix" wineserver -k >/dev/null 2>&1 || true
+    _wine_prefix=""
+  fi
   if [ -n "$_wine_xvfb_pid" ]; then
-    kill "$_wine_xvfb_pid" 2>/dev/null
-    wait "$_wine_xvfb_pid" 2>/dev/null
+    kill "$_wine_xvfb_pid" 2>/dev/null || true
+    wait "$_wine_xvfb_pid" 2>/dev/null || true
     _wine_xvfb_pid=""
   fi
+  return 0
 }
 
 # Windows path of the prefix's system directory.
