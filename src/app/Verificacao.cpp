@@ -102,12 +102,6 @@ std::optional<std::uint64_t> Numero(const std::wstring& texto) {
     return std::stoull(texto);
 }
 
-std::wstring Junta(const std::vector<std::wstring>& partes, const wchar_t* separador) {
-    std::wstring texto;
-    for (const auto& parte : partes) texto += (texto.empty() ? L"" : separador) + parte;
-    return texto;
-}
-
 std::wstring Tamanho(std::uint64_t bytes) {
     wchar_t texto[40];
     if (bytes >= kGiB) {

@@ -238,8 +238,7 @@ std::vector<std::pair<std::wstring, std::wstring>> frmPrincipal::Cabecalho_Regis
     for (const auto& [nome, caminho] : {std::pair<std::wstring, std::wstring>{L"a pasta do programa", pasta},
                                         {L"Mysql.zip", pasta + kArquivoZip},
                                         {L"unzip32.dll", pasta + kBiblioteca}}) {
-        std::wstring grupos;
-        for (const auto& grupo : Rt().ChangeableByAnyone(caminho)) grupos += (grupos.empty() ? L"" : L", ") + grupo;
+        const std::wstring grupos = Junta(Rt().ChangeableByAnyone(caminho), L", ");
         if (!grupos.empty()) campos.emplace_back(kAvisoAlteravel, kPodemAlterar + nome + L": " + grupos);
     }
     return campos;
@@ -391,13 +390,9 @@ bool frmPrincipal::Desfaz_Configuracao_Anterior(bool pergunta) {
         }
         if (desfeita) Apaga_Registro_Execucao();
         modRegistro::Escreve(desfeita ? kDesfeitaAnterior : kNaoDesfeitaPorCompleto);
-        if (desfeita) {
-            Rt().MsgBox(std::wstring(kAnteriorDesfeita) + L"\r\n" + kVejaDetalhes + modRegistro::Caminho(),
-                        vbInformation, kTituloAtencao);
-        } else {
-            Rt().MsgBox(std::wstring(kNaoDesfeita) + L"\r\n" + kVejaDetalhes + modRegistro::Caminho(), vbExclamation,
-                        kTituloAtencao);
-        }
+        Rt().MsgBox(std::wstring(desfeita ? kAnteriorDesfeita : kNaoDesfeita) + L"\r\n" + kVejaDetalhes +
+                        modRegistro::Caminho(),
+                    desfeita ? vbInformation : vbExclamation, kTituloAtencao);
     });
     return desfeita;
 }

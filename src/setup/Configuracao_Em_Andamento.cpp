@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "system/Basic.h"
 #include "system/Mensagens.h"
 
 namespace cm {
@@ -22,12 +23,7 @@ std::wstring Configuracao_Em_Andamento::Texto() const {
 std::optional<Configuracao_Em_Andamento> Configuracao_Em_Andamento::De(const std::wstring& texto) {
     Configuracao_Em_Andamento registro;
     bool marcado = false;
-    std::size_t inicio_linha = 0;
-    while (inicio_linha < texto.size()) {
-        std::size_t fim = texto.find_first_of(L"\r\n", inicio_linha);
-        if (fim == std::wstring::npos) fim = texto.size();
-        const std::wstring linha = texto.substr(inicio_linha, fim - inicio_linha);
-        inicio_linha = fim + 1;
+    for (const std::wstring& linha : Linhas(texto)) {
         if (!marcado) {
             if (linha.empty()) continue;
             if (linha != kMarca) return std::nullopt;

@@ -33,6 +33,12 @@ std::vector<std::wstring> Linhas(const std::wstring& texto) {
     return linhas;
 }
 
+std::wstring Junta(const std::vector<std::wstring>& partes, const wchar_t* separador) {
+    std::wstring texto;
+    for (const auto& parte : partes) texto += (texto.empty() ? L"" : separador) + parte;
+    return texto;
+}
+
 std::int32_t ToLong(double value) {
     // Half-way cases go to the even neighbour, as the runtime's conversion does.
     const double rounded = std::nearbyint(value);

@@ -29,6 +29,9 @@ std::wstring Minusculas(std::wstring texto);
 // line for a break at its end.
 std::vector<std::wstring> Linhas(const std::wstring& texto);
 
+// The parts one after another, with the separator between them.
+std::wstring Junta(const std::vector<std::wstring>& partes, const wchar_t* separador);
+
 // Text form of a value; raises a type-mismatch error for null and objects.
 std::wstring VariantToText(const Variant& value);
 

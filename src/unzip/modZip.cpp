@@ -38,7 +38,6 @@ std::uint64_t g_total = 0;
 std::uint64_t g_feito = 0;
 int g_parte = -1;
 
-
 UzpVersion2Fn g_UzpVersion2 = nullptr;
 Wiz_SingleEntryUnzipFn g_Wiz_SingleEntryUnzip = nullptr;
 

@@ -832,7 +832,6 @@ TEST(CommandLine, OptionsAreReadIgnoringCaseWithEitherPrefix) {
         {{L"/verificar"}, Modo::Verificar, L"", L"", false},
         {{L"-VERIFICAR", L"/Drive=d:"}, Modo::Verificar, L"d:", L"", false},
         {{L"/verificar", L"/drive=D"}, Modo::Invalida, L"", L"", false},
-        {{L"/verificar", L"/banco=velto.sql"}, Modo::Invalida, L"", L"", false},
         {{L"/verificar", L"/remover"}, Modo::Invalida, L"", L"", false},
         {{L"/verificar", L"/verificar"}, Modo::Invalida, L"", L"", false},
     };
