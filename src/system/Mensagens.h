@@ -307,6 +307,7 @@ inline constexpr const wchar_t* kDiscoNaoPronto = L"O disco não está pronto";
 inline constexpr const wchar_t* kPermissoesPasta = L"Não foi possível preparar as permissões da pasta ";
 inline constexpr const wchar_t* kCriarPasta = L"Não foi possível criar a pasta ";
 inline constexpr const wchar_t* kApagarPasta = L"Não foi possível apagar a pasta ";
+inline constexpr const wchar_t* kRenomearPasta = L"Não foi possível renomear a pasta ";
 inline constexpr const wchar_t* kConsultarServicos = L"Não foi possível consultar os serviços do Windows";
 inline constexpr const wchar_t* kGravarRegistro = L"Não foi possível gravar o registro da configuração em andamento";
 inline constexpr const wchar_t* kApagarRegistro = L"Não foi possível apagar o registro da configuração em andamento";

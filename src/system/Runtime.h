@@ -61,6 +61,7 @@ struct ServiceState {
     bool running = false;
     bool automatic = false;  // starts with the system
     bool stopped = false;    // neither running nor on its way up or down
+    bool starting = false;   // on its way up: Windows refuses a stop until it is up
     // The program the service runs, as registered (its command line's head,
     // without quotes); empty when it cannot be read.
     std::wstring program;
@@ -161,6 +162,14 @@ public:
     // A registered service by name (case ignored); nothing when there is none.
     // Raises a RuntimeError when the service controller cannot be asked.
     virtual std::optional<ServiceState> QueryService(const std::wstring& name) = 0;
+    // Every registered Windows service (drivers aside), by name; a service
+    // whose program cannot be read has it empty. Raises a RuntimeError when
+    // the service controller cannot be asked.
+    struct NamedService {
+        std::wstring name;
+        ServiceState state;
+    };
+    virtual std::vector<NamedService> ListServices() = 0;
     // Whether the process runs with administrator rights (an elevated token).
     virtual bool IsAdministrator() = 0;
     // Claims the machine-wide mark of a running copy of the program, for
@@ -176,6 +185,10 @@ public:
     // Removes a folder and everything below it; a link below it is removed,
     // never followed. A RuntimeError when something could not be removed.
     virtual void RemoveFolder(const std::wstring& path) = 0;
+    // Gives a folder a new name on the same drive, with everything in it and
+    // its access list; never replaces what has the new name. A RuntimeError
+    // when it cannot.
+    virtual void RenameFolder(const std::wstring& from, const std::wstring& to) = 0;
     // Appends bytes to a file, making it when missing; false when it cannot.
     virtual bool AppendToFile(const std::wstring& path, const std::string& bytes) = 0;
     // The size of a file; nothing when there is no such file.

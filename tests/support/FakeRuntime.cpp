@@ -389,6 +389,13 @@ void FakeRuntime::Pause(std::uint32_t milliseconds) {
     Event(L"Pause " + std::to_wstring(milliseconds));
 }
 
+std::vector<Runtime::NamedService> FakeRuntime::ListServices() {
+    Event(L"ListServices");
+    std::vector<NamedService> all;
+    for (const auto& [name, state] : services) all.push_back({name, state});
+    return all;
+}
+
 std::optional<ServiceState> FakeRuntime::QueryService(const std::wstring& name) {
     Event(L"QueryService " + name);
     const auto it = services.find(Lower(name));
@@ -417,6 +424,40 @@ void FakeRuntime::RemoveFolder(const std::wstring& path) {
         std::erase_if(it->second, [&](const Entry& e) { return Lower(e.name) == name; });
     }
     removed_folders.push_back(path);
+}
+
+void FakeRuntime::RenameFolder(const std::wstring& from, const std::wstring& to) {
+    Event(L"RenameFolder " + from + L" " + to);
+    const std::wstring old_root = Normalise(from), new_root = Normalise(to);
+    if (!Exists(from) || Exists(to) || std::find(held_folders.begin(), held_folders.end(), old_root) != held_folders.end()) {
+        throw RuntimeError(75, L"Não foi possível renomear a pasta " + from + L" (erro do sistema 5)");
+    }
+    const auto moved = [&](const std::wstring& key) -> std::optional<std::wstring> {
+        if (key == old_root) return new_root;
+        if (key.rfind(old_root + L"\\", 0) == 0) return new_root + key.substr(old_root.size());
+        return std::nullopt;
+    };
+    const auto move_keys = [&](auto& map) {
+        for (auto it = map.begin(); it != map.end();) {
+            if (const auto key = moved(it->first)) {
+                auto node = map.extract(it++);
+                node.key() = *key;
+                map.insert(std::move(node));
+            } else {
+                ++it;
+            }
+        }
+    };
+    // The entry in its parent keeps what tells it apart, under its new name.
+    const auto [old_parent, old_name] = SplitPath(old_root);
+    auto& siblings = tree_[old_parent];
+    const auto entry = std::find_if(siblings.begin(), siblings.end(), [&](const Entry& e) { return Lower(e.name) == old_name; });
+    Entry renamed = *entry;
+    siblings.erase(entry);
+    move_keys(tree_);
+    move_keys(files_);
+    renamed.name = SplitPath(to).second;
+    tree_[SplitPath(new_root).first].push_back(renamed);
 }
 
 bool FakeRuntime::AppendToFile(const std::wstring& path, const std::string& bytes) {

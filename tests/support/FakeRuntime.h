@@ -92,6 +92,8 @@ public:
     std::vector<std::wstring> ended_programs;  // command lines ended for taking too long
     // Folders (lower-cased, no trailing separator) where no file can be written.
     std::vector<std::wstring> read_only_folders;
+    // Folders (lower-cased) a program holds open: they cannot be renamed.
+    std::vector<std::wstring> held_folders;
     std::wstring now = L"2026-12-08 10:00:00";
     // The record of a setup under way, and every text written to it.
     std::optional<std::wstring> run_record;
@@ -176,9 +178,11 @@ public:
     std::uint64_t TickCount() override { return clock_ms; }
     std::wstring Now() override { return now; }
     std::optional<ServiceState> QueryService(const std::wstring& name) override;
+    std::vector<NamedService> ListServices() override;
     bool IsAdministrator() override;
     void MakeFolder(const std::wstring& path, FolderAccess access) override;
     void RemoveFolder(const std::wstring& path) override;
+    void RenameFolder(const std::wstring& from, const std::wstring& to) override;
     bool AppendToFile(const std::wstring& path, const std::string& bytes) override;
     std::optional<std::uint64_t> FileLength(const std::wstring& path) override;
     std::wstring ProgramVersion() override { return L"Brevano MySQL 1.0.0"; }

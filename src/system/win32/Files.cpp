@@ -70,6 +70,12 @@ void Win32Runtime::RemoveFolder(const std::wstring& path) {
     }
 }
 
+void Win32Runtime::RenameFolder(const std::wstring& from, const std::wstring& to) {
+    // No copy across volumes and no replacing: a rename keeps the data and
+    // the access list exactly as they are, or nothing happens.
+    if (!MoveFileExW(from.c_str(), to.c_str(), 0)) RaiseSystemError(kErrPathAccess, mensagens::kRenomearPasta + from);
+}
+
 bool Win32Runtime::AppendToFile(const std::wstring& path, const std::string& bytes) {
     const KernelHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));

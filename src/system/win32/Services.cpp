@@ -8,13 +8,13 @@
 
 namespace cm::win32 {
 
-std::optional<ServiceState> Win32Runtime::QueryService(const std::wstring& name) {
-    const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) RaiseSystemError(kErrInvalidCall, mensagens::kConsultarServicos);
-    ServiceHandle service(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
+namespace {
+
+std::optional<ServiceState> StateOf(SC_HANDLE manager, const std::wstring& name) {
+    ServiceHandle service(OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG));
     DWORD error = GetLastError();
     if (!service && error == ERROR_ACCESS_DENIED) {
-        service.Reset(OpenServiceW(manager.Get(), name.c_str(), SERVICE_QUERY_STATUS));
+        service.Reset(OpenServiceW(manager, name.c_str(), SERVICE_QUERY_STATUS));
         error = GetLastError();
     }
     if (!service) {
@@ -26,6 +26,7 @@ std::optional<ServiceState> Win32Runtime::QueryService(const std::wstring& name)
     if (QueryServiceStatus(service.Get(), &status)) {
         state.running = status.dwCurrentState == SERVICE_RUNNING;
         state.stopped = status.dwCurrentState == SERVICE_STOPPED;
+        state.starting = status.dwCurrentState == SERVICE_START_PENDING;
     }
     DWORD needed = 0;
     QueryServiceConfigW(service.Get(), nullptr, 0, &needed);
@@ -36,6 +37,46 @@ std::optional<ServiceState> Win32Runtime::QueryService(const std::wstring& name)
         if (config->lpBinaryPathName != nullptr) state.program = ProgramOf(config->lpBinaryPathName);
     }
     return state;
+}
+
+}  // namespace
+
+std::optional<ServiceState> Win32Runtime::QueryService(const std::wstring& name) {
+    const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) RaiseSystemError(kErrInvalidCall, mensagens::kConsultarServicos);
+    return StateOf(manager.Get(), name);
+}
+
+std::vector<Runtime::NamedService> Win32Runtime::ListServices() {
+    const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT | SC_MANAGER_ENUMERATE_SERVICE));
+    if (!manager) RaiseSystemError(kErrInvalidCall, mensagens::kConsultarServicos);
+    std::vector<std::wstring> names;
+    DWORD resume = 0;
+    for (;;) {
+        DWORD needed = 0, count = 0;
+        EnumServicesStatusExW(manager.Get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL, nullptr, 0,
+                              &needed, &count, &resume, nullptr);
+        DWORD error = GetLastError();
+        if (error != ERROR_MORE_DATA) {
+            if (needed == 0 && count == 0) break;
+            RaiseSystemError(kErrInvalidCall, mensagens::kConsultarServicos, error);
+        }
+        std::vector<char> buffer(needed);
+        const BOOL done = EnumServicesStatusExW(manager.Get(), SC_ENUM_PROCESS_INFO, SERVICE_WIN32, SERVICE_STATE_ALL,
+                                                reinterpret_cast<BYTE*>(buffer.data()), needed, &needed, &count,
+                                                &resume, nullptr);
+        error = GetLastError();
+        if (!done && error != ERROR_MORE_DATA) RaiseSystemError(kErrInvalidCall, mensagens::kConsultarServicos, error);
+        const auto* entries = reinterpret_cast<const ENUM_SERVICE_STATUS_PROCESSW*>(buffer.data());
+        for (DWORD i = 0; i < count; ++i) names.emplace_back(entries[i].lpServiceName);
+        if (done) break;
+    }
+    std::vector<NamedService> all;
+    for (const auto& name : names) {
+        // A service deleted between the list and the look-up is no longer there.
+        if (auto state = StateOf(manager.Get(), name)) all.push_back({name, std::move(*state)});
+    }
+    return all;
 }
 
 bool Win32Runtime::IsAdministrator() {

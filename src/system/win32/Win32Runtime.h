@@ -55,6 +55,7 @@ public:
     std::uint64_t TickCount() override;
     std::wstring Now() override;
     std::optional<ServiceState> QueryService(const std::wstring& name) override;
+    std::vector<NamedService> ListServices() override;
     bool IsAdministrator() override;
     bool ClaimSingleInstance() override;
     void BlockShutdown(const std::wstring& reason) override;
@@ -65,6 +66,7 @@ public:
     bool Busy() const { return busy_.load(); }
     void MakeFolder(const std::wstring& path, FolderAccess access) override;
     void RemoveFolder(const std::wstring& path) override;
+    void RenameFolder(const std::wstring& from, const std::wstring& to) override;
     bool AppendToFile(const std::wstring& path, const std::string& bytes) override;
     std::optional<std::uint64_t> FileLength(const std::wstring& path) override;
     std::wstring FileSha256(const std::wstring& path) override;
