@@ -61,10 +61,10 @@ struct ServiceState {
     bool running = false;
     bool automatic = false;  // starts with the system
     bool stopped = false;    // neither running nor on its way up or down
-    bool starting = false;   // on its way up: Windows refuses a stop until it is up
     // The program the service runs, as registered (its command line's head,
     // without quotes); empty when it cannot be read.
     std::wstring program;
+    bool starting = false;  // on its way up: Windows refuses a stop until it is up
 };
 
 // Who may reach a folder the program makes. Neither inherits what the folder
