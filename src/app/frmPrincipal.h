@@ -109,6 +109,12 @@ private:
     // Removes the server folder this setup made; false when some of it stays.
     bool Remove_Pasta_Criada();
 
+    // The firewall rule for the shop's terminals: added by the service step
+    // once the service runs (a firewall that refuses is a warning), taken
+    // back by the undo.
+    void Abre_Firewall(const std::wstring& Drive);
+    void Fecha_Firewall();
+
     FormView& view_;
     bool configurando_ = false;
     bool removendo_ = false;
@@ -125,6 +131,8 @@ private:
         // The MySQL service, when it runs this setup's server: set once the
         // registration has begun, the undo looks the service up.
         bool servico = false;
+        // The port of the firewall rule, once the service step has begun to add it.
+        std::wstring regra = {};
     };
     Criado criado_;
     // The record of this setup, while it runs.
