@@ -100,6 +100,7 @@ public:
     std::vector<std::wstring> run_record_writes;
     bool run_record_fails = false;  // writing it raises an error
     bool run_record_stays = false;  // removing it raises an error
+    bool run_record_open = false;   // found where others may write it
     // Windows met by each enumeration pass, in order; passes beyond the
     // script meet no window.
     std::deque<std::vector<FakeWindow>> window_passes;
@@ -159,7 +160,10 @@ public:
     bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) override;
     ProgramEnd EndOfProgram(std::int32_t process_id) override;
     std::wstring EndProgram(std::int32_t process_id) override;
-    std::optional<std::wstring> ReadRunRecord() override { return run_record; }
+    std::optional<RunRecord> ReadRunRecord() override {
+        if (!run_record) return std::nullopt;
+        return RunRecord{*run_record, run_record_open};
+    }
     void WriteRunRecord(const std::wstring& text) override;
     void RemoveRunRecord() override;
     std::wstring FolderIdentity(const std::wstring& path) override;
