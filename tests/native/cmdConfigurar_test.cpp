@@ -535,12 +535,13 @@ TEST(StartButtonRun, AnInterruptedRunEndsItsCommandAndIsUndone) {
 // folder is never deleted: set aside under a new name, with whatever a shop
 // put in it since.
 TEST(StartButtonRun, ARunCutShortIsFoundAndUndoneAtTheNextStart) {
-    const std::wstring question =
-        L"A configuração anterior do MySQL não terminou (iniciada em 08/12/2026 10:00, na etapa 5). "
-        L"Deseja desfazer o que ela fez?";
+    const auto question = [](int step) {
+        return L"A configuração anterior do MySQL não terminou (iniciada em 08/12/2026 10:00, na etapa " +
+               std::to_wstring(step) + L"). Deseja desfazer o que ela fez?";
+    };
     const std::wstring aside = L"c:\\MySQL.desfeita-20261208-100000";
-    const std::wstring kept = L"A pasta c:\\MySQL será guardada como " + aside +
-                              L", com tudo o que houver nela: nada será apagado.";
+    const std::wstring kept =
+        L"\r\n\r\nA pasta c:\\MySQL será guardada como " + aside + L", com tudo o que houver nela: nada será apagado.";
     const std::wstring veja = L"Veja os detalhes em: " + kLog;
     const std::wstring done = L"A configuração anterior foi desfeita.\r\n" + veja;
     const std::wstring done_aside =
@@ -550,36 +551,28 @@ TEST(StartButtonRun, ARunCutShortIsFoundAndUndoneAtTheNextStart) {
                                             L"08/12/2026 10:00, na etapa 5). Abra o programa de novo e responda Sim "
                                             L"para desfazer o que ela fez.";
     const std::wstring completed = L"Concluído a instalação do servidor MySQL!";
-    const std::vector<std::wstring> undo{test::kCmd + L" /c sc stop MySQL", test::kCmd + L" /c sc delete MySQL"};
-    const auto with_step = [](std::wstring text, int step) {
-        text.replace(text.find(L"etapa 5"), 7, L"etapa " + std::to_wstring(step));
-        return text;
-    };
     struct Case {
         const char* name;
-        const wchar_t* cut_at;  // the run is killed at this event; none: the machine as arranged
+        const wchar_t* cut_at;  // the run is killed at this event (#n: its n-th); none: the machine as arranged
         std::function<void(Machine&)> since;  // what happened to the machine after the cut
         int answer;                           // to the question at the start, when there is one
         std::vector<std::wstring> shown;      // after the administrator reminder
-        bool undone_lines;                    // the undo stops and deletes the service
-        bool setup;                           // the press then sets the server up afresh
-        bool set_aside;                       // the folder went aside, the shop's data with it
+        bool service_undone;                  // the undo stopped and deleted the service
         bool record_stays;
         const char* logged = nullptr;
     };
     const auto nothing = [](Machine&) {};
     const Case cases[] = {
         {"undone, the shop's data set aside", L"-D velto <", nothing, vbYes,
-         {question + L"\r\n\r\n" + kept, done_aside, completed}, true, true, true, false,
+         {question(5) + kept, done_aside, completed}, true, false,
          "Desfeito: a pasta c:\\MySQL foi guardada como c:\\MySQL.desfeita-20261208-100000"},
-        {"kept, and a press refused", L"-D velto <", nothing, vbNo, {question + L"\r\n\r\n" + kept, on_record}, false,
-         false, false, true},
+        {"kept, and a press refused", L"-D velto <", nothing, vbNo, {question(5) + kept, on_record}, false, true},
         {"a shop's server without a record", nullptr,
          [](Machine& m) {
              m.rt.AddFolder(L"c:\\MySQL\\bin");
              m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
          },
-         vbYes, {exists}, false, false, false, false},
+         vbYes, {exists}, false, false},
         // The record of a run that completed outlived it: its server is
         // the shop's, and nothing asks to undo it.
         {"a completed run's record that could not be removed", nullptr,
@@ -590,12 +583,12 @@ TEST(StartButtonRun, ARunCutShortIsFoundAndUndoneAtTheNextStart) {
              ASSERT_TRUE(m.rt.run_record);
              m.rt.run_record_stays = false;
          },
-         vbYes, {exists}, false, false, false, false},
+         vbYes, {exists}, false, false},
         // From the service step on, the service is that run's to take off.
-        {"cut at the service step", L"sc config MySQL", nothing, vbYes,
-         {with_step(question, 3) + L"\r\n\r\n" + kept, done_aside, completed}, true, true, true, false},
+        {"cut at the service step", L"sc config MySQL", nothing, vbYes, {question(3) + kept, done_aside, completed},
+         true, false},
         {"cut between making the folder and recording it", L"WriteRunRecord#4", nothing, vbYes,
-         {with_step(question, 1) + L"\r\n\r\n" + kept, done_aside, completed}, false, true, true, false},
+         {question(1) + kept, done_aside, completed}, false, false},
         // Made again by hand at the same path, for the same service: the
         // shop's server, not that run's.
         {"the folder made again since, with the same service", L"-D velto <",
@@ -603,20 +596,20 @@ TEST(StartButtonRun, ARunCutShortIsFoundAndUndoneAtTheNextStart) {
              m.rt.RemoveFolder(L"c:\\MySQL");
              m.rt.AddFolder(L"c:\\MySQL\\bin");
          },
-         vbYes, {question, done, exists}, false, false, false, false,
+         vbYes, {question(5), done, exists}, false, false,
          "Não tocada: a pasta c:\\MySQL, que não é a que aquela configuração criou"},
         {"a record without the folder's identity", nullptr,
          [](Machine& m) {
              m.LeftByARunCutShort();
              m.rt.run_record = Configuracao_Em_Andamento{L"2026-12-08 10:00:00", L"c:", 5, L""}.Texto();
          },
-         vbYes, {question, done, exists}, false, false, false, false, "Não tocado: o serviço MySQL"},
+         vbYes, {question(5), done, exists}, false, false, "Não tocado: o serviço MySQL"},
         {"another service runs from the folder", L"-D velto <",
          [](Machine& m) { m.rt.services[L"backup"] = {true, true, false, L"c:\\MySQL\\bin\\backup.exe"}; }, vbYes,
          {L"Nada da configuração anterior foi desfeito: o serviço backup (c:\\MySQL\\bin\\backup.exe) usa a pasta "
           L"c:\\MySQL.\r\n" + veja,
           on_record},
-         false, false, false, true, "Não tocada: a pasta c:\\MySQL, usada pelo serviço backup"},
+         false, true, "Não tocada: a pasta c:\\MySQL, usada pelo serviço backup"},
         // Anyone could have written it, naming a folder for us to take.
         {"a record others may change", nullptr,
          [](Machine& m) {
@@ -627,22 +620,19 @@ TEST(StartButtonRun, ARunCutShortIsFoundAndUndoneAtTheNextStart) {
          {L"O registro da configuração anterior (HKLM\\SOFTWARE\\Brevano\\ConfiguraMySQL) pode ser alterado por "
           L"usuários que não são administradores: ele foi ignorado e nada foi desfeito.\r\n" + veja,
           exists},
-         false, false, false, true},
+         false, true},
         {"an undo that cannot finish stays on record", L"-D velto <", [](Machine& m) { m.ExitWith(L"sc delete", 5); },
-         vbYes,
-         {question + L"\r\n\r\n" + kept, L"Não foi possível desfazer a instalação por completo.\r\n" + veja, on_record},
-         true, false, false, true, "Restou: a pasta c:\\MySQL, usada pelo serviço MySQL"},
+         vbYes, {question(5) + kept, L"Não foi possível desfazer a instalação por completo.\r\n" + veja, on_record},
+         true, true, "Restou: a pasta c:\\MySQL, usada pelo serviço MySQL"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Machine m;
         m.rt.AddFile(L"C:\\WINDOWS\\system32\\LUMATREX.OCX");
         if (c.cut_at != nullptr) {
-            std::wstring at = c.cut_at;
-            const auto mark = at.find(L'#');
-            int count = mark == std::wstring::npos ? 1 : std::stoi(at.substr(mark + 1));
-            at = at.substr(0, mark);
-            m.rt.on_event = [&m, at, count](const std::wstring& e) mutable {
+            const std::wstring cut = c.cut_at, at = cut.substr(0, cut.find(L'#'));
+            m.rt.on_event = [&m, at, count = at == cut ? 1 : std::stoi(cut.substr(at.size() + 1))](
+                                const std::wstring& e) mutable {
                 if (e.find(at) != std::wstring::npos && --count == 0) throw test::ProgramEnded{};
             };
             EXPECT_THROW(m.form.cmdConfigurar_Click(), test::ProgramEnded);
@@ -661,24 +651,21 @@ TEST(StartButtonRun, ARunCutShortIsFoundAndUndoneAtTheNextStart) {
         view[Control::cboArquivoSql].text = L"velto.sql";
         started.cmdConfigurar_Click();
 
-        const auto all = m.Lines();
-        const std::vector<std::wstring> after(all.begin() + static_cast<long>(before), all.end());
-        std::vector<std::wstring> expected = c.undone_lines ? undo : std::vector<std::wstring>{};
-        if (c.setup) {
-            const auto whole = WholeSetup();
-            expected.insert(expected.end(), whole.begin(), whole.end());
-        }
-        EXPECT_EQ(after, expected);
         std::vector<std::wstring> shown;
         for (std::size_t i = 1; i < m.rt.msgboxes.size(); ++i) shown.push_back(m.rt.msgboxes[i].text);
         EXPECT_EQ(shown, c.shown);
-        EXPECT_EQ(started.Codigo_Configuracao(), c.setup ? 0 : 2);
+        const bool setup = c.shown.back() == completed, set_aside = c.shown.size() > 1 && c.shown[1] == done_aside;
+        auto expected = c.service_undone ? std::vector<std::wstring>{test::kCmd + L" /c sc stop MySQL",
+                                                                     test::kCmd + L" /c sc delete MySQL"}
+                                         : std::vector<std::wstring>{};
+        if (setup) std::ranges::copy(WholeSetup(), std::back_inserter(expected));
+        const auto all = m.Lines();
+        EXPECT_EQ(std::vector<std::wstring>(all.begin() + static_cast<long>(before), all.end()), expected);
+        EXPECT_EQ(started.Codigo_Configuracao(), setup ? 0 : 2);
         EXPECT_EQ(m.rt.run_record.has_value(), c.record_stays);
-        EXPECT_EQ(m.rt.Exists(aside), c.set_aside);
-        EXPECT_EQ(m.rt.FileContent((c.set_aside ? aside : L"c:\\MySQL") + L"\\Data\\loja\\vendas.MYD"), "dados");
-        if (!c.setup) {
-            EXPECT_EQ(m.rt.services.count(L"mysql"), 1u);
-        }
+        EXPECT_EQ(m.rt.Exists(aside), set_aside);
+        EXPECT_EQ(m.rt.FileContent((set_aside ? aside : L"c:\\MySQL") + L"\\Data\\loja\\vendas.MYD"), "dados");
+        EXPECT_EQ(m.rt.services.count(L"mysql"), 1u);  // the shop's, or the one set up afresh
         if (c.logged != nullptr) {
             EXPECT_NE(m.rt.FileContent(kLog).find(c.logged), std::string::npos) << c.logged;
         }

@@ -92,8 +92,6 @@ public:
     std::vector<std::wstring> ended_programs;  // command lines ended for taking too long
     // Folders (lower-cased, no trailing separator) where no file can be written.
     std::vector<std::wstring> read_only_folders;
-    // Folders (lower-cased) a program holds open: they cannot be renamed.
-    std::vector<std::wstring> held_folders;
     std::wstring now = L"2026-12-08 10:00:00";
     // The record of a setup under way, and every text written to it.
     std::optional<std::wstring> run_record;
