@@ -137,14 +137,19 @@ int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view
         view.SetText(Control::cboArquivoSql, opcoes.banco);
         view.SetValue(Control::chkBinario, opcoes.logbin ? 1 : 0);
         // A run cut short before is undone first, as the window offers to:
-        // its folder and service would stop this one at its checks.
-        if (form.Desfaz_Configuracao_Anterior(false)) {
+        // its folder and service would stop this one at its checks. A
+        // Ctrl+C during that undo let it finish, and asked for nothing more.
+        if (!form.Desfaz_Configuracao_Anterior(false)) {
+            codigo = kSaidaVerificacao;
+        } else if (!rt.InterruptRequested()) {
             form.cmdConfigurar_Click();
             codigo = form.Codigo_Configuracao();
-        } else {
-            codigo = kSaidaVerificacao;
         }
     }
+    // Ctrl+C, Ctrl+Break or the console closed while an undo or a removal
+    // ran: that finished (the log says how), and the program ends as
+    // interrupted.
+    if (rt.InterruptRequested()) codigo = kSaidaInterrompida;
     const std::wstring fim = kCodigoDeSaida + std::to_wstring(codigo);
     modRegistro::Escreve(fim);
     rt.ConsoleLine(fim);

@@ -69,10 +69,16 @@ void Apaga_Registro_Execucao() {
 
 // The record a run cut short left; nothing when there is none (or it is not
 // such a record). A completed run's record that could not be removed then
-// goes now: its server is the shop's.
-std::optional<Configuracao_Em_Andamento> Configuracao_Anterior() {
-    const auto texto = Rt().ReadRunRecord();
-    auto anterior = texto ? Configuracao_Em_Andamento::De(*texto) : std::nullopt;
+// goes now: its server is the shop's. One that others than administrators
+// could have written is never acted on (aberto tells of it): anyone could
+// have named a folder and a service in it for an administrator to delete.
+std::optional<Configuracao_Em_Andamento> Configuracao_Anterior(bool* aberto = nullptr) {
+    const auto registro = Rt().ReadRunRecord();
+    if (registro && registro->others_may_write) {
+        if (aberto != nullptr) *aberto = Configuracao_Em_Andamento::De(registro->text).has_value();
+        return std::nullopt;
+    }
+    auto anterior = registro ? Configuracao_Em_Andamento::De(registro->text) : std::nullopt;
     if (anterior && anterior->concluida) {
         Apaga_Registro_Execucao();
         return std::nullopt;
@@ -318,11 +324,11 @@ int frmPrincipal::Executa_Etapas(const Pedido& pedido) {
         Rt().SetExitCode(kSaidaEtapa + numero);
         const std::wstring nome(SpecOf(kEtapas[i]).caption);
         Logico resultado = Falso;
+        if (em_andamento_ && !Rt().Interrupted()) {
+            em_andamento_->etapa = numero;
+            Atualiza_Registro_Execucao();
+        }
         if (!Rt().Interrupted()) {
-            if (em_andamento_) {
-                em_andamento_->etapa = numero;
-                Atualiza_Registro_Execucao();
-            }
             modRegistro::Escreve_Agora(kEtapa + nome);
             etapas[i](resultado);
         }
@@ -335,7 +341,9 @@ int frmPrincipal::Executa_Etapas(const Pedido& pedido) {
         modRegistro::Escreve_Agora(situacao);
         Rt().ConsoleLine(situacao);
         if (resultado == Falso) {
-            modRegistro::Escreve((interrompida ? kResultadoInterrompidaPedido : kResultadoInterrompida) + nome);
+            modRegistro::Escreve((interrompida && !registro_falhou_ ? kResultadoInterrompidaPedido
+                                                                    : kResultadoInterrompida) +
+                                 nome);
             return numero;
         }
         Marca_Etapa(kEtapas[i]);
@@ -343,13 +351,26 @@ int frmPrincipal::Executa_Etapas(const Pedido& pedido) {
     return 0;
 }
 
-void frmPrincipal::Atualiza_Registro_Execucao() {
-    if (!em_andamento_) return;
+bool frmPrincipal::Atualiza_Registro_Execucao() {
+    if (!em_andamento_) return true;
     try {
         Rt().WriteRunRecord(em_andamento_->Texto());
+        return true;
     } catch (const RuntimeError& erro) {
-        modRegistro::Escreve_Agora(kRegistroNaoAtualizado + erro.Description());
+        // A cut from now on would leave a record that does not tell what
+        // the run made: stopped here, and undone while it still knows.
+        const std::wstring motivo = kRegistroNaoAtualizado + erro.Description();
+        modRegistro::Escreve_Agora(motivo);
+        if (!registro_falhou_) registro_falhou_ = motivo;
+        Rt().Interrupt();
+        return false;
     }
+}
+
+bool frmPrincipal::Anota_Pasta_A_Criar() {
+    if (!em_andamento_) return true;
+    em_andamento_->pasta_a_criar = true;
+    return Atualiza_Registro_Execucao();
 }
 
 void frmPrincipal::Anota_Pasta_Criada() {
@@ -358,17 +379,67 @@ void frmPrincipal::Anota_Pasta_Criada() {
     Atualiza_Registro_Execucao();
 }
 
+frmPrincipal::Plano_Anterior frmPrincipal::Planeja_Desfazer(const Configuracao_Em_Andamento& anterior,
+                                                            const std::wstring& guardar_como) {
+    Plano_Anterior plano{anterior.drive + comandos::kPastaServidor, L"", false, L""};
+    // That run's folder is the one whose identity it recorded. A run cut
+    // between saying it would make the folder and recording it left none:
+    // a folder there then may be its own, or one made since, and is only
+    // ever set aside, never deleted.
+    const std::wstring identidade = Rt().FolderIdentity(plano.pasta);
+    const bool mesma = !anterior.pasta.empty() && identidade == anterior.pasta;
+    const bool talvez = anterior.pasta.empty() && anterior.pasta_a_criar && !identidade.empty();
+    if (!mesma && !talvez) return plano;
+    plano.guardar_como = guardar_como;
+    // A service goes only with the folder it runs from, and only once that
+    // run had begun to register one.
+    const std::wstring servidor = anterior.drive + comandos::kServidor;
+    const auto mysql = Rt().QueryService(comandos::kServico);
+    plano.servico = mesma && anterior.etapa >= 3 && mysql && comandos::Mesmo_Programa(mysql->program, servidor);
+    // Any other service that runs a program from the folder is someone's
+    // server or tool: the folder is in use, and nothing is touched.
+    const std::wstring dentro = Minusculas(plano.pasta + L"\\");
+    for (const auto& [nome, estado] : Rt().ListServices()) {
+        const bool nosso = plano.servico && Minusculas(nome) == Minusculas(comandos::kServico);
+        if (nosso || !Minusculas(estado.program).starts_with(dentro)) continue;
+        plano.bloqueio = nome + L" (" + estado.program + L")";
+        plano.guardar_como.clear();
+        plano.servico = false;
+        break;
+    }
+    return plano;
+}
+
 bool frmPrincipal::Desfaz_Configuracao_Anterior(bool pergunta) {
     bool desfeita = false;
     WithStandardHandler([&] {
-        const auto anterior = Configuracao_Anterior();
+        bool aberto = false;
+        const auto anterior = Configuracao_Anterior(&aberto);
+        if (aberto) {
+            modRegistro::Inicia(kSecaoAnterior, modRegistro::Campos());
+            modRegistro::Escreve(kRegistroAberto);
+            Rt().MsgBox(std::wstring(kRegistroAberto) + L"\r\n" + kVejaDetalhes + modRegistro::Caminho(), vbExclamation,
+                        kTituloAtencao);
+        }
         if (!anterior) {
             desfeita = true;
             return;
         }
         const std::wstring descricao = anterior->Descricao();
-        if (pergunta && Rt().MsgBox(kAnteriorNaoTerminou + descricao + kAnteriorPergunta,
-                                    vbYesNo + vbQuestion, kTituloAtencao) != vbYes) {
+        // Named once, so that the question and the undo say the same folder.
+        std::wstring quando = Rt().Now();
+        std::erase_if(quando, [](wchar_t c) { return c == L'-' || c == L':'; });
+        std::replace(quando.begin(), quando.end(), L' ', L'-');
+        const std::wstring guardar_como = anterior->drive + comandos::kPastaServidor + kSufixoDesfeita + quando;
+        Plano_Anterior plano = Planeja_Desfazer(*anterior, guardar_como);
+        const std::wstring guardada = plano.guardar_como.empty()
+                                          ? L""
+                                          : L"\r\n\r\n" + (kAPasta + plano.pasta + kSeraGuardadaComo +
+                                                             plano.guardar_como + kNadaSeraApagado);
+        // A folder in use by another service: there is nothing to ask.
+        if (pergunta && plano.bloqueio.empty() &&
+            Rt().MsgBox(kAnteriorNaoTerminou + descricao + kAnteriorPergunta + guardada, vbYesNo + vbQuestion,
+                        kTituloAtencao) != vbYes) {
             return;
         }
         if (!Rt().IsAdministrator()) {
@@ -379,24 +450,44 @@ bool frmPrincipal::Desfaz_Configuracao_Anterior(bool pergunta) {
                             modRegistro::Campos({{L"Configuração anterior", descricao}, {L"Drive", anterior->drive}}));
         {
             const Em_Curso em_curso{configurando_};
+            // The record is settled before the program may end: a close of
+            // the console waits for this span.
             const Execucao_Protegida protegida{kSaidaVerificacao};
-            // Only what that run made: its folder, known by what tells it
-            // from any other made there since, and a service that runs its
-            // server, once the run had begun to register one.
+            // As the machine is now, whatever it was when the question was put.
+            plano = Planeja_Desfazer(*anterior, guardar_como);
             criado_ = Criado{anterior->drive};
-            const std::wstring pasta = anterior->drive + comandos::kPastaServidor;
-            const std::wstring identidade = Rt().FolderIdentity(pasta);
-            criado_.pasta = !identidade.empty() && identidade == anterior->pasta;
-            if (!identidade.empty() && !criado_.pasta) {
-                modRegistro::Escreve_Agora(kNaoTocada + pasta + kNaoCriadaPorAquela);
+            criado_.servico = plano.servico;
+            criado_.pasta = !plano.guardar_como.empty();
+            criado_.guardar_como = plano.guardar_como;
+            const bool existe = !Rt().FolderIdentity(plano.pasta).empty();
+            if (!plano.bloqueio.empty()) {
+                modRegistro::Escreve_Agora(kNaoTocada + plano.pasta + kUsadaPeloServicoDe + plano.bloqueio);
+            } else if (existe && !criado_.pasta) {
+                modRegistro::Escreve_Agora(kNaoTocada + plano.pasta + kNaoCriadaPorAquela);
             }
-            criado_.servico = anterior->etapa >= 3;
-            desfeita = Desfaz_Instalacao();
+            if (plano.bloqueio.empty() && !plano.servico && anterior->etapa >= 3) {
+                const auto mysql = Rt().QueryService(comandos::kServico);
+                if (mysql && comandos::Mesmo_Programa(mysql->program, anterior->drive + comandos::kServidor)) {
+                    modRegistro::Escreve_Agora(kServicoNaoTocado);
+                }
+            }
+            desfeita = plano.bloqueio.empty() && Desfaz_Instalacao();
+            if (desfeita) Apaga_Registro_Execucao();
         }
-        if (desfeita) Apaga_Registro_Execucao();
+        if (!plano.bloqueio.empty()) {
+            modRegistro::Escreve(kNaoDesfeitaPorCompleto);
+            Rt().MsgBox(kAnteriorBloqueada + plano.bloqueio + kUsaAPasta + plano.pasta + L".\r\n" + kVejaDetalhes +
+                            modRegistro::Caminho(),
+                        vbExclamation, kTituloAtencao);
+            return;
+        }
         modRegistro::Escreve(desfeita ? kDesfeitaAnterior : kNaoDesfeitaPorCompleto);
-        Rt().MsgBox(std::wstring(desfeita ? kAnteriorDesfeita : kNaoDesfeita) + L"\r\n" + kVejaDetalhes +
-                        modRegistro::Caminho(),
+        const std::wstring posta_de_lado =
+            desfeita && !plano.guardar_como.empty()
+                ? kAPasta + plano.pasta + kFoiGuardadaComo + plano.guardar_como + L".\r\n"
+                : L"";
+        Rt().MsgBox(std::wstring(desfeita ? kAnteriorDesfeita : kNaoDesfeita) + L"\r\n" + posta_de_lado +
+                        kVejaDetalhes + modRegistro::Caminho(),
                     desfeita ? vbInformation : vbExclamation, kTituloAtencao);
     });
     return desfeita;
@@ -457,6 +548,7 @@ void frmPrincipal::cmdConfigurar_Click() {
         // cut, a kill) is found at the next start. Without it, no change.
         em_andamento_ = Configuracao_Em_Andamento{Rt().Now(), pedido->drive, 0, L""};
         Rt().WriteRunRecord(em_andamento_->Texto());
+        registro_falhou_.reset();
 
         view_.SetEnabled(Control::cmdConfigurar, false);
         view_.SetEnabled(Control::cmdFechar, false);
@@ -482,21 +574,29 @@ void frmPrincipal::cmdConfigurar_Click() {
                 if (!WithStandardHandler([&] { etapa_falha = Executa_Etapas(*pedido); })) {
                     etapa_falha = std::max(1, Rt().ExitCode() - kSaidaEtapa);
                 }
-                interrompida = Rt().Interrupted();
+                // A record that could not be written stopped the run; the
+                // operator did not.
+                interrompida = Rt().Interrupted() && !registro_falhou_;
+                if (registro_falhou_) falha_ = *registro_falhou_;
             }
             // Nothing of a failed run may stay behind: a server folder or a
             // service would stop every later press at the existing-server check.
             if (etapa_falha != 0) desfeita = Desfaz_Instalacao();
+            // What is left of a run that could not be undone stays on record,
+            // for the next start to offer its undo again. A completed run says
+            // so first: should its record outlive it, no start may offer to
+            // undo a working server. Settled before the program may end: a
+            // close of the console waits for this span.
+            if (etapa_falha == 0) {
+                em_andamento_->concluida = true;
+                try {
+                    Rt().WriteRunRecord(em_andamento_->Texto());
+                } catch (const RuntimeError& erro) {
+                    modRegistro::Escreve_Agora(kRegistroNaoAtualizado + erro.Description());
+                }
+            }
+            if (etapa_falha == 0 || desfeita) Apaga_Registro_Execucao();
         }
-        // What is left of a run that could not be undone stays on record,
-        // for the next start to offer its undo again. A completed run says
-        // so first: should its record outlive it, no start may offer to
-        // undo a working server.
-        if (etapa_falha == 0) {
-            em_andamento_->concluida = true;
-            Atualiza_Registro_Execucao();
-        }
-        if (etapa_falha == 0 || desfeita) Apaga_Registro_Execucao();
         em_andamento_.reset();
         Encerra_Configuracao(etapa_falha, desfeita, interrompida);
     });

@@ -89,11 +89,23 @@ private:
     // interrupted, was undone): the outcome for the operator and the
     // buttons that make sense next.
     void Encerra_Configuracao(int etapa_falha, bool desfeita, bool interrompida);
-    // The record of the run under way, as it stands now; a record that
-    // cannot be written is told in the log and the run goes on.
-    void Atualiza_Registro_Execucao();
-    // Called by the first step once it has made the server folder.
+    // The record of the run under way, as it stands now. A run must never
+    // go on past what its record says: when it cannot be written, that is
+    // told in the log and the run stops and is undone; answers whether it
+    // was written.
+    bool Atualiza_Registro_Execucao();
+    // Called by the first step just before it makes the server folder, and
+    // once it has: a cut in between still finds the folder.
+    bool Anota_Pasta_A_Criar();
     void Anota_Pasta_Criada();
+    // What the undo of a run cut short may touch, as the machine is now.
+    struct Plano_Anterior {
+        std::wstring pasta;         // {drive}\MySQL
+        std::wstring guardar_como;  // its new name, when it is that run's
+        bool servico = false;       // the MySQL service runs that run's server
+        std::wstring bloqueio;      // another service using the folder: "<name> (<program>)"
+    };
+    Plano_Anterior Planeja_Desfazer(const Configuracao_Em_Andamento& anterior, const std::wstring& guardar_como);
     // The step labels as before the first step.
     void Restaura_Etapas();
 
@@ -131,10 +143,16 @@ private:
         // The MySQL service, when it runs this setup's server: set once the
         // registration has begun, the undo looks the service up.
         bool servico = false;
+        // A folder of an earlier run goes aside under this name instead:
+        // whatever a shop put in it since is kept.
+        std::wstring guardar_como{};
         // The port of the firewall rule, once the service step has begun to add it.
-        std::wstring regra = {};
+        std::wstring regra{};
     };
     Criado criado_;
+    // Why the record of the run under way could not be written, which
+    // stopped the run.
+    std::optional<std::wstring> registro_falhou_;
     // The record of this setup, while it runs.
     std::optional<Configuracao_Em_Andamento> em_andamento_;
     // The failing step's reason, told once the run has been undone.

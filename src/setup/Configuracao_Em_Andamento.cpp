@@ -17,7 +17,7 @@ constexpr const wchar_t* kMarca = L"Brevano ConfiguraMySQL: configuração em an
 std::wstring Configuracao_Em_Andamento::Texto() const {
     return std::wstring(kMarca) + L"\r\ninicio=" + inicio + L"\r\ndrive=" + drive +
            L"\r\netapa=" + std::to_wstring(etapa) + L"\r\npasta=" + pasta + L"\r\n" +
-           (concluida ? L"concluida=sim\r\n" : L"");
+           (pasta_a_criar ? L"pasta_a_criar=sim\r\n" : L"") + (concluida ? L"concluida=sim\r\n" : L"");
 }
 
 std::optional<Configuracao_Em_Andamento> Configuracao_Em_Andamento::De(const std::wstring& texto) {
@@ -41,6 +41,8 @@ std::optional<Configuracao_Em_Andamento> Configuracao_Em_Andamento::De(const std
             registro.etapa = valor.size() == 1 && std::iswdigit(static_cast<wint_t>(valor[0])) ? valor[0] - L'0' : 0;
         } else if (chave == L"pasta") {
             registro.pasta = valor;
+        } else if (chave == L"pasta_a_criar") {
+            registro.pasta_a_criar = valor == L"sim";
         } else if (chave == L"concluida") {
             registro.concluida = valor == L"sim";
         }

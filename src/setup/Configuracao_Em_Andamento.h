@@ -18,6 +18,9 @@ struct Configuracao_Em_Andamento {
     // What tells {drive}\MySQL apart from any folder made there later, once
     // the run has made it; a folder that does not match is not the run's.
     std::wstring pasta;
+    // The run was about to make {drive}\MySQL: written before the folder is
+    // made, so that a cut before its identity is known still finds it.
+    bool pasta_a_criar = false;
     // The run completed: what it made is the shop's server now, never
     // anything to undo, even when the record outlived it.
     bool concluida = false;

@@ -23,6 +23,9 @@ using modPrincipal::kJanelaOculta;
 constexpr std::uint32_t kEsperaParada = 60000;
 constexpr std::uint32_t kEsperaRemocao = 30000;
 constexpr std::uint32_t kIntervaloConsulta = 500;
+// Windows refuses a stop while the service is still on its way up (just
+// after its start, or after a reboot): it is asked again this often.
+constexpr std::uint32_t kIntervaloReenvio = 5000;
 constexpr int kTentativasPasta = 20;
 
 // Asks the service manager until the service is as wanted or the time is
@@ -41,12 +44,24 @@ std::wstring Segundos(std::uint32_t milissegundos) { return std::to_wstring(mili
 }  // namespace
 
 bool frmPrincipal::Para_E_Apaga_Servico() {
-    Executa_Aguarda(comandos::Controle_Servico(L"stop"), kJanelaOculta);
+    const auto para = [] {
+        Executa_Aguarda(comandos::Controle_Servico(L"stop"), kJanelaOculta);
+        return Rt().TickCount();
+    };
+    std::uint64_t enviada = para();
     // The stop command returns once the stop is asked for; a delete while
     // the server is still stopping, or after a stop that failed, only marks
     // the service for deletion at the next restart, while it stays
     // registered and running until then.
-    const bool parado = Aguarda_Servico([](const auto& estado) { return !estado || estado->stopped; }, kEsperaParada);
+    const bool parado = Aguarda_Servico(
+        [&](const auto& estado) {
+            if (!estado || estado->stopped) return true;
+            if ((estado->running || estado->starting) && Rt().TickCount() - enviada >= kIntervaloReenvio) {
+                enviada = para();
+            }
+            return false;
+        },
+        kEsperaParada);
     if (!parado) {
         modRegistro::Escreve_Agora(mensagens::kNaoParou + Segundos(kEsperaParada) + mensagens::kNaoApagado);
         modRegistro::Escreve_Agora(mensagens::kResultadoRegistrado);
@@ -63,12 +78,17 @@ bool frmPrincipal::Para_E_Apaga_Servico() {
 bool frmPrincipal::Remove_Pasta_Criada() {
     if (!criado_.pasta) return true;
     const std::wstring pasta = criado_.drive + comandos::kPastaServidor;
+    const std::wstring guardar_como = criado_.guardar_como;
     // A program that has just ended (the server, a command the run ended)
     // may hold its file for a moment yet, and so may an antivirus scanning
     // what was just written: a few tries before giving up.
     for (int tentativa = 1;; ++tentativa) {
         try {
-            Rt().RemoveFolder(pasta);
+            if (guardar_como.empty()) {
+                Rt().RemoveFolder(pasta);
+            } else {
+                Rt().RenameFolder(pasta, guardar_como);
+            }
             break;
         } catch (const RuntimeError& erro) {
             if (tentativa == kTentativasPasta) {
@@ -79,7 +99,9 @@ bool frmPrincipal::Remove_Pasta_Criada() {
         }
     }
     criado_.pasta = false;
-    modRegistro::Escreve_Agora(mensagens::kDesfeitoPasta + pasta + mensagens::kFoiApagada);
+    modRegistro::Escreve_Agora(mensagens::kDesfeitoPasta + pasta +
+                               (guardar_como.empty() ? mensagens::kFoiApagada
+                                                     : mensagens::kFoiGuardadaComo + guardar_como));
     return true;
 }
 

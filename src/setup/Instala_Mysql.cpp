@@ -82,6 +82,7 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
         // Made before the extraction so that everything extracted inherits
         // their access: the service runs bin\mysqld-nt.exe as LocalSystem,
         // and Data holds the shop's data.
+        if (!Anota_Pasta_A_Criar()) return;
         Rt().MakeFolder(Drive + comandos::kPastaServidor, FolderAccess::Server);
         criado_.pasta = true;
         Anota_Pasta_Criada();

@@ -30,6 +30,22 @@ inline constexpr const wchar_t* kAnteriorIniciadaEm = L"iniciada em ";
 inline constexpr const wchar_t* kAnteriorNaEtapa = L", na etapa ";
 inline constexpr const wchar_t* kAnteriorPergunta = L"). Deseja desfazer o que ela fez?";
 inline constexpr const wchar_t* kAnteriorDesfeita = L"A configuração anterior foi desfeita.";
+// The earlier run's folder is never deleted, only set aside under a new name:
+// "A pasta c:\MySQL será guardada como c:\MySQL.desfeita-20261209-101500, com
+// tudo o que houver nela: nada será apagado." before, "A pasta ... foi
+// guardada como ..." after.
+inline constexpr const wchar_t* kAPasta = L"A pasta ";
+inline constexpr const wchar_t* kSeraGuardadaComo = L" será guardada como ";
+inline constexpr const wchar_t* kNadaSeraApagado = L", com tudo o que houver nela: nada será apagado.";
+inline constexpr const wchar_t* kFoiGuardadaComo = L" foi guardada como ";
+inline constexpr const wchar_t* kSufixoDesfeita = L".desfeita-";
+// "Nada da configuração anterior foi desfeito: o serviço <nome> (<programa>)
+// usa a pasta c:\MySQL."
+inline constexpr const wchar_t* kAnteriorBloqueada = L"Nada da configuração anterior foi desfeito: o serviço ";
+inline constexpr const wchar_t* kUsaAPasta = L" usa a pasta ";
+inline constexpr const wchar_t* kRegistroAberto =
+    L"O registro da configuração anterior (HKLM\\SOFTWARE\\Brevano\\ConfiguraMySQL) pode ser alterado por "
+    L"usuários que não são administradores: ele foi ignorado e nada foi desfeito.";
 
 // ---- the press's checks ---------------------------------------------------------
 inline constexpr const wchar_t* kSemDrive = L"Informe o drive onde será instalado o Mysql.";
@@ -257,6 +273,10 @@ inline constexpr const wchar_t* kDesfeitoPasta = L"Desfeito: a pasta ";
 inline constexpr const wchar_t* kFoiApagada = L" foi apagada";
 inline constexpr const wchar_t* kNaoTocada = L"Não tocada: a pasta ";
 inline constexpr const wchar_t* kNaoCriadaPorAquela = L", que não é a que aquela configuração criou";
+// "Não tocada: a pasta c:\MySQL, usada pelo serviço <nome> (<programa>)"
+inline constexpr const wchar_t* kUsadaPeloServicoDe = L", usada pelo serviço ";
+inline constexpr const wchar_t* kServicoNaoTocado =
+    L"Não tocado: o serviço MySQL, pois não se sabe se a pasta que ele executa é a daquela configuração";
 inline constexpr const wchar_t* kRegistroNaoApagado = L"Não foi possível apagar o registro da configuração em andamento: ";
 inline constexpr const wchar_t* kRegistroNaoAtualizado =
     L"Não foi possível atualizar o registro da configuração em andamento: ";
@@ -346,6 +366,8 @@ inline constexpr const wchar_t* kApagarPasta = L"Não foi possível apagar a pas
 inline constexpr const wchar_t* kRenomearPasta = L"Não foi possível renomear a pasta ";
 inline constexpr const wchar_t* kConsultarServicos = L"Não foi possível consultar os serviços do Windows";
 inline constexpr const wchar_t* kGravarRegistro = L"Não foi possível gravar o registro da configuração em andamento";
+inline constexpr const wchar_t* kProtegerRegistro =
+    L"Não foi possível proteger o registro da configuração em andamento contra outros usuários";
 inline constexpr const wchar_t* kApagarRegistro = L"Não foi possível apagar o registro da configuração em andamento";
 inline constexpr const wchar_t* kConverterPara = L"Não foi possível converter o texto para a página de código ";
 inline constexpr const wchar_t* kConverterDe = L"Não foi possível converter o texto da página de código ";

@@ -216,8 +216,14 @@ public:
     // The record of a setup under way, kept where only administrators may
     // write and flushed to disk at every change, so that a run cut short by
     // a power cut or a kill is found at the next start. Nothing when there
-    // is none; a RuntimeError when it cannot be written.
-    virtual std::optional<std::wstring> ReadRunRecord() = 0;
+    // is none. Writing makes the place such that only administrators and
+    // the system may change it, or raises a RuntimeError; a record found
+    // where others may change it says so, as anyone could have written it.
+    struct RunRecord {
+        std::wstring text;
+        bool others_may_write = false;
+    };
+    virtual std::optional<RunRecord> ReadRunRecord() = 0;
     virtual void WriteRunRecord(const std::wstring& text) = 0;
     virtual void RemoveRunRecord() = 0;
     // What tells a folder apart from any other made later at the same path
@@ -243,6 +249,13 @@ public:
         if (!interruptible) interrupted_.store(false);
     }
     bool Interruptible() const { return interruptible_.load(); }
+    // The operator's Ctrl+C, Ctrl+Break or console close: it interrupts a
+    // setup under way; outside one (an undo, a removal) it is kept, so that
+    // the program ends once that is done and starts nothing more.
+    void RequestInterrupt() {
+        if (!Interrupt()) interrupt_requested_.store(true);
+    }
+    bool InterruptRequested() const { return interrupt_requested_.load(); }
 
     // What the log tells of the program and of the system it runs on.
     virtual std::wstring ProgramVersion() = 0;
@@ -273,6 +286,7 @@ protected:
 private:
     std::atomic<bool> interruptible_{false};
     std::atomic<bool> interrupted_{false};
+    std::atomic<bool> interrupt_requested_{false};
     bool unattended_ = false;
     TextSink unattended_log_;
     int exit_code_ = 0;

@@ -369,6 +369,9 @@ TEST(StartButtonRun, EachFailingStepIsUndoneAndSaysSo) {
              };
          },
          4, service},
+        // The record would no longer say what the run made: it stops.
+        {"the run's record cannot be updated", 4, [](Machine& m) { m.FailAt(L"WriteRunRecord", 7); }, 5,
+         L"Não foi possível atualizar o registro da configuração em andamento: Memória insuficiente"},
         {"root's password does not work", 4, [](Machine& m) { m.ExitWith(L"FLUSH PRIVILEGES", 1); }, 7, accounts},
         {"a later grant is refused", 4, [](Machine& m) { m.ExitWith(L"TO velto@'%'", 1); }, 12, accounts},
         // The first step yields once and the third three times: the fifth
@@ -555,47 +558,117 @@ TEST(StartButtonRun, AnInterruptedRunEndsItsCommandAndIsUndone) {
 }
 
 // A run the program could not finish (a power cut, a kill) is found at the
-// next start from its record, and only what it made is taken back.
+// next start from its record. Only what it made is taken back, and its
+// folder is never deleted: set aside under a new name, with whatever a shop
+// put in it since.
 TEST(StartButtonRun, ARunCutShortIsFoundAndUndoneAtTheNextStart) {
-    const std::wstring question =
-        L"A configuração anterior do MySQL não terminou (iniciada em 08/12/2026 10:00, na etapa 5). "
-        L"Deseja desfazer o que ela fez?";
+    const auto question = [](int step) {
+        return L"A configuração anterior do MySQL não terminou (iniciada em 08/12/2026 10:00, na etapa " +
+               std::to_wstring(step) + L"). Deseja desfazer o que ela fez?";
+    };
+    const std::wstring aside = L"c:\\MySQL.desfeita-20261208-100000";
+    const std::wstring kept =
+        L"\r\n\r\nA pasta c:\\MySQL será guardada como " + aside + L", com tudo o que houver nela: nada será apagado.";
+    const std::wstring veja = L"Veja os detalhes em: " + kLog;
+    const std::wstring done = L"A configuração anterior foi desfeita.\r\n" + veja;
+    const std::wstring done_aside =
+        L"A configuração anterior foi desfeita.\r\nA pasta c:\\MySQL foi guardada como " + aside + L".\r\n" + veja;
+    const std::wstring exists = L"O MySQL já existe nessa máquina.\r\nA instalação será interrompida!";
+    const std::wstring on_record = exists + L"\r\n\r\nA configuração anterior do MySQL não terminou (iniciada em "
+                                            L"08/12/2026 10:00, na etapa 5). Abra o programa de novo e responda Sim "
+                                            L"para desfazer o que ela fez.";
+    const std::wstring completed = L"Concluído a instalação do servidor MySQL!";
     struct Case {
         const char* name;
-        bool cut_short;  // else a shop's own server, which no record describes
-        int answer;      // to the question at the start
-        bool undone;
+        const wchar_t* cut_at;  // the run is killed at this event (#n: its n-th); none: the machine as arranged
+        std::function<void(Machine&)> since;  // what happened to the machine after the cut
+        int answer;                           // to the question at the start, when there is one
+        std::vector<std::wstring> shown;      // after the administrator reminder
+        bool service_undone;                  // the undo stopped and deleted the service
+        bool record_stays;
+        const char* logged = nullptr;
     };
+    const auto nothing = [](Machine&) {};
     const Case cases[] = {
-        {"undone", true, vbYes, true},
-        {"kept, and a press refused", true, vbNo, false},
-        {"a shop's server without a record", false, vbYes, false},
+        {"undone, the shop's data set aside", L"-D velto <", nothing, vbYes,
+         {question(5) + kept, done_aside, completed}, true, false,
+         "Desfeito: a pasta c:\\MySQL foi guardada como c:\\MySQL.desfeita-20261208-100000"},
+        {"kept, and a press refused", L"-D velto <", nothing, vbNo, {question(5) + kept, on_record}, false, true},
+        {"a shop's server without a record", nullptr,
+         [](Machine& m) {
+             m.rt.AddFolder(L"c:\\MySQL\\bin");
+             m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
+         },
+         vbYes, {exists}, false, false},
         // The record of a run that completed outlived it: its server is
         // the shop's, and nothing asks to undo it.
-        {"a completed run's record that could not be removed", false, vbYes, false},
+        {"a completed run's record that could not be removed", nullptr,
+         [](Machine& m) {
+             m.rt.run_record_stays = true;
+             m.form.cmdConfigurar_Click();
+             ASSERT_EQ(m.form.Codigo_Configuracao(), 0);
+             ASSERT_TRUE(m.rt.run_record);
+             m.rt.run_record_stays = false;
+         },
+         vbYes, {exists}, false, false},
+        // From the service step on, the service is that run's to take off.
+        {"cut at the service step", L"sc config MySQL", nothing, vbYes, {question(3) + kept, done_aside, completed},
+         true, false},
+        {"cut between making the folder and recording it", L"WriteRunRecord#4", nothing, vbYes,
+         {question(1) + kept, done_aside, completed}, false, false},
+        // Made again by hand at the same path, for the same service: the
+        // shop's server, not that run's.
+        {"the folder made again since, with the same service", L"-D velto <",
+         [](Machine& m) {
+             m.rt.RemoveFolder(L"c:\\MySQL");
+             m.rt.AddFolder(L"c:\\MySQL\\bin");
+         },
+         vbYes, {question(5), done, exists}, false, false,
+         "Não tocada: a pasta c:\\MySQL, que não é a que aquela configuração criou"},
+        {"a record without the folder's identity", nullptr,
+         [](Machine& m) {
+             m.LeftByARunCutShort();
+             m.rt.run_record = Configuracao_Em_Andamento{L"2026-12-08 10:00:00", L"c:", 5, L""}.Texto();
+         },
+         vbYes, {question(5), done, exists}, false, false, "Não tocado: o serviço MySQL"},
+        {"another service runs from the folder", L"-D velto <",
+         [](Machine& m) { m.rt.services[L"backup"] = {true, true, false, L"c:\\MySQL\\bin\\backup.exe"}; }, vbYes,
+         {L"Nada da configuração anterior foi desfeito: o serviço backup (c:\\MySQL\\bin\\backup.exe) usa a pasta "
+          L"c:\\MySQL.\r\n" + veja,
+          on_record},
+         false, true, "Não tocada: a pasta c:\\MySQL, usada pelo serviço backup"},
+        // Anyone could have written it, naming a folder for us to take.
+        {"a record others may change", nullptr,
+         [](Machine& m) {
+             m.LeftByARunCutShort();
+             m.rt.run_record_open = true;
+         },
+         vbYes,
+         {L"O registro da configuração anterior (HKLM\\SOFTWARE\\Brevano\\ConfiguraMySQL) pode ser alterado por "
+          L"usuários que não são administradores: ele foi ignorado e nada foi desfeito.\r\n" + veja,
+          exists},
+         false, true},
+        {"an undo that cannot finish stays on record", L"-D velto <", [](Machine& m) { m.ExitWith(L"sc delete", 5); },
+         vbYes, {question(5) + kept, L"Não foi possível desfazer a instalação por completo.\r\n" + veja, on_record},
+         true, true, "Restou: a pasta c:\\MySQL, usada pelo serviço MySQL"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Machine m;
         m.rt.AddFile(L"C:\\WINDOWS\\system32\\LUMATREX.OCX");
-        if (c.cut_short) {
-            // Killed during the import.
-            m.rt.on_event = [&m](const std::wstring& e) {
-                if (e.find(L"-D velto <") != std::wstring::npos) throw test::ProgramEnded{};
+        if (c.cut_at != nullptr) {
+            const std::wstring cut = c.cut_at, at = cut.substr(0, cut.find(L'#'));
+            m.rt.on_event = [&m, at, count = at == cut ? 1 : std::stoi(cut.substr(at.size() + 1))](
+                                const std::wstring& e) mutable {
+                if (e.find(at) != std::wstring::npos && --count == 0) throw test::ProgramEnded{};
             };
             EXPECT_THROW(m.form.cmdConfigurar_Click(), test::ProgramEnded);
             m.rt.on_event = nullptr;
             ASSERT_TRUE(m.rt.run_record);
-        } else if (c.name == std::string("a shop's server without a record")) {
-            m.rt.AddFolder(L"c:\\MySQL\\bin");
-            m.rt.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
-        } else {
-            m.rt.run_record_stays = true;
-            m.form.cmdConfigurar_Click();
-            ASSERT_EQ(m.form.Codigo_Configuracao(), 0);
-            ASSERT_TRUE(m.rt.run_record);
-            m.rt.run_record_stays = false;
         }
+        c.since(m);
+        // What the shop has written into the server since.
+        if (m.rt.Exists(L"c:\\MySQL")) m.rt.AppendToFile(L"c:\\MySQL\\Data\\loja\\vendas.MYD", "dados");
         const std::size_t before = m.rt.shells.size();
         m.rt.msgboxes.clear();
         test::FakeView view;
@@ -605,38 +678,24 @@ TEST(StartButtonRun, ARunCutShortIsFoundAndUndoneAtTheNextStart) {
         view[Control::cboArquivoSql].text = L"velto.sql";
         started.cmdConfigurar_Click();
 
-        const std::vector<std::wstring> undo{test::kCmd + L" /c sc stop MySQL", test::kCmd + L" /c sc delete MySQL"};
-        const auto all = m.Lines();
-        const std::vector<std::wstring> after(all.begin() + static_cast<long>(before), all.end());
         std::vector<std::wstring> shown;
-        for (const auto& box : m.rt.msgboxes) shown.push_back(box.text);
-        ASSERT_GE(shown.size(), 2u);
-        if (c.undone) {
-            EXPECT_EQ(shown[1], question);
-            EXPECT_EQ(shown[2], L"A configuração anterior foi desfeita.\r\nVeja os detalhes em: " + kLog);
-            // Then the press sets the server up afresh.
-            EXPECT_EQ(after.size(), undo.size() + WholeSetup().size());
-            EXPECT_EQ(std::vector<std::wstring>(after.begin(), after.begin() + 2), undo);
-            EXPECT_EQ(started.Codigo_Configuracao(), 0);
-            EXPECT_FALSE(m.rt.run_record);
-            continue;
+        for (std::size_t i = 1; i < m.rt.msgboxes.size(); ++i) shown.push_back(m.rt.msgboxes[i].text);
+        EXPECT_EQ(shown, c.shown);
+        const bool setup = c.shown.back() == completed, set_aside = c.shown.size() > 1 && c.shown[1] == done_aside;
+        auto expected = c.service_undone ? std::vector<std::wstring>{test::kCmd + L" /c sc stop MySQL",
+                                                                     test::kCmd + L" /c sc delete MySQL"}
+                                         : std::vector<std::wstring>{};
+        if (setup) std::ranges::copy(WholeSetup(), std::back_inserter(expected));
+        const auto all = m.Lines();
+        EXPECT_EQ(std::vector<std::wstring>(all.begin() + static_cast<long>(before), all.end()), expected);
+        EXPECT_EQ(started.Codigo_Configuracao(), setup ? 0 : 2);
+        EXPECT_EQ(m.rt.run_record.has_value(), c.record_stays);
+        EXPECT_EQ(m.rt.Exists(aside), set_aside);
+        EXPECT_EQ(m.rt.FileContent((set_aside ? aside : L"c:\\MySQL") + L"\\Data\\loja\\vendas.MYD"), "dados");
+        EXPECT_EQ(m.rt.services.count(L"mysql"), 1u);  // the shop's, or the one set up afresh
+        if (c.logged != nullptr) {
+            EXPECT_NE(m.rt.FileContent(kLog).find(c.logged), std::string::npos) << c.logged;
         }
-        // Nothing is touched, and the press says why it stops.
-        EXPECT_TRUE(after.empty());
-        EXPECT_EQ(m.rt.services.count(L"mysql"), 1u);
-        EXPECT_TRUE(m.rt.Exists(L"c:\\MySQL"));
-        EXPECT_EQ(started.Codigo_Configuracao(), 2);
-        if (!c.cut_short) {
-            EXPECT_EQ(shown.size(), 2u);  // no question
-            EXPECT_EQ(shown[1], L"O MySQL já existe nessa máquina.\r\nA instalação será interrompida!");
-            EXPECT_FALSE(m.rt.run_record);
-            continue;
-        }
-        EXPECT_EQ(shown[1], question);
-        EXPECT_TRUE(m.rt.run_record);
-        EXPECT_EQ(shown.back(), L"O MySQL já existe nessa máquina.\r\nA instalação será interrompida!\r\n\r\n"
-                                L"A configuração anterior do MySQL não terminou (iniciada em 08/12/2026 10:00, na "
-                                L"etapa 5). Abra o programa de novo e responda Sim para desfazer o que ela fez.");
     }
 }
 
@@ -894,6 +953,7 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
         std::function<void(Machine&)> arrange;
         int code;
         const char* logged;  // in the log
+        const char* absent = nullptr;  // not in the log
     };
     const std::vector<std::wstring> install{L"/instalar", L"/drive=c:", L"/banco=velto.sql", L"/logbin"};
     const Case cases[] = {
@@ -975,6 +1035,30 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
          6, "Resultado: interrompida a pedido na etapa 5. Importação do banco novo"},
         {"a run cut short before is undone first", install,
          [](Machine& m) { m.LeftByARunCutShort(); }, 0, "Desfazer a configuração anterior do MySQL"},
+        {"a run cut short before, another service in its folder", install,
+         [](Machine& m) {
+             m.LeftByARunCutShort();
+             m.rt.services[L"backup"] = {true, true, false, L"c:\\MySQL\\bin\\backup.exe"};
+         },
+         2, "Nada da configuração anterior foi desfeito: o serviço backup (c:\\MySQL\\bin\\backup.exe)", "sc stop"},
+        // The undo finishes, and nothing more is started.
+        {"Ctrl+C during the undo of a run cut short", install,
+         [](Machine& m) {
+             m.LeftByARunCutShort();
+             m.rt.on_event = [&m](const std::wstring& e) {
+                 if (e.ends_with(L"sc stop MySQL")) m.rt.RequestInterrupt();
+             };
+         },
+         6, "Desfeita: nada da configuração anterior ficou na máquina", "Etapa 1."},
+        {"interrupted (Ctrl+C) during the extraction", install,
+         [](Machine& m) {
+             g_fake_unzip.unzip_answer = UZ_ABORTED;
+             g_fake_unzip.during = [&m](UzCallbacks& t) {
+                 m.rt.RequestInterrupt();
+                 EXPECT_NE(t.service("MySQL\\bin\\mysqld-nt.exe", 1000), 0);
+             };
+         },
+         6, "Desfeito: a pasta c:\\MySQL foi apagada", "Etapa 2."},
         {"a run cut short before that cannot be undone", install,
          [](Machine& m) {
              m.LeftByARunCutShort();
@@ -1012,6 +1096,9 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
             continue;
         }
         EXPECT_NE(m.rt.FileContent(kLog).find(c.logged), std::string::npos) << c.logged;
+        if (c.absent != nullptr) {
+            EXPECT_EQ(m.rt.FileContent(kLog).find(c.absent), std::string::npos) << c.absent;
+        }
         EXPECT_EQ(m.rt.console.front(), L"Arquivo de log: " + kLog);
     }
 }

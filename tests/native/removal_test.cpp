@@ -54,6 +54,7 @@ TEST_F(Removal, TellsTheTruthAboutTheService) {
         std::wstring message;
         int style;
         bool gone;
+        std::uint32_t starting_ms = 0;  // still on its way up this long: a stop is refused
     };
     const Case cases[] = {
         {"stops at once", 0, false, true, true, {stop, del, rule}, L"O Serviço MySQL foi removido!", 0, true},
@@ -67,6 +68,9 @@ TEST_F(Removal, TellsTheTruthAboutTheService) {
         {"delete refused", 0, true, true, true, {stop, del}, failed, 48, false},
         {"never there", 0, false, false, true, {stop, del, rule}, L"O Serviço MySQL foi removido!", 0, true},
         {"not administrator", 0, false, true, false, {}, admin, 48, false},
+        // Just after a start or a reboot: Windows refuses the first stop.
+        {"refused while starting, asked again", 0, false, true, true, {stop, stop, del, rule},
+         L"O Serviço MySQL foi removido!", 0, true, 3000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -74,10 +78,15 @@ TEST_F(Removal, TellsTheTruthAboutTheService) {
         auto& r = local.runtime;
         r.SetEnv(L"COMSPEC", L"C:\\WINDOWS\\system32\\cmd.exe");
         r.administrator = c.administrator;
-        if (c.registered) r.services[L"mysql"] = {true, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe"};
+        if (c.registered) {
+            r.services[L"mysql"] = {c.starting_ms == 0, true, false, L"c:\\MySQL\\bin\\mysqld-nt.exe", c.starting_ms != 0};
+        }
         std::optional<std::uint64_t> stops_at;
         bool marked = false;
         r.program_for = [&](const std::wstring& line) {
+            if (line == stop && r.services.count(L"mysql") && r.services[L"mysql"].starting) {
+                return test::FakeProgram{0, 1061, L"", L""};
+            }
             if (line == stop && r.services.count(L"mysql")) {
                 r.services[L"mysql"].running = false;
                 if (c.stops_after_ms != UINT32_MAX) stops_at = r.clock_ms + c.stops_after_ms;
@@ -89,6 +98,10 @@ TEST_F(Removal, TellsTheTruthAboutTheService) {
         // a service marked for deletion goes once it has stopped.
         r.on_event = [&](const std::wstring& e) {
             if (e != L"QueryService MySQL" || !r.services.count(L"mysql")) return;
+            if (r.services[L"mysql"].starting && r.clock_ms >= c.starting_ms) {
+                r.services[L"mysql"].starting = false;
+                r.services[L"mysql"].running = true;
+            }
             if (stops_at && r.clock_ms >= *stops_at) r.services[L"mysql"].stopped = true;
             if (marked && r.services[L"mysql"].stopped) r.services.erase(L"mysql");
         };

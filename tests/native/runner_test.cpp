@@ -110,6 +110,16 @@ TEST_F(Runner, AStartThatFailsIsReportedWithoutAnyPass) {
     EXPECT_FALSE(execucao.Concluida);
 }
 
+// However the wait ends, the command does not outlive it.
+TEST_F(Runner, AWaitThatFailsEndsItsCommand) {
+    rt.program_for = [](const std::wstring&) { return test::FakeProgram{0, 0, L"", L"", true}; };
+    rt.on_event = [](const std::wstring& event) {
+        if (event == L"WaitForProgram") throw RuntimeError(7, L"Memória insuficiente");
+    };
+    EXPECT_EQ(Executa_Aguarda(L"c:\\MySQL\\bin\\mysqld-nt.exe --install MySQL", 0), Falso);
+    EXPECT_EQ(rt.ended_programs, std::vector<std::wstring>{L"c:\\MySQL\\bin\\mysqld-nt.exe --install MySQL"});
+}
+
 TEST_F(Runner, AnIdOutsideTheSigned32BitRangeIsAnOverflow) {
     for (double id : {2147483648.0, 4294967295.0, -2147483649.0}) {
         SCOPED_TRACE(id);

@@ -434,36 +434,21 @@ void FakeRuntime::RemoveFolder(const std::wstring& path) {
 
 void FakeRuntime::RenameFolder(const std::wstring& from, const std::wstring& to) {
     Event(L"RenameFolder " + from + L" " + to);
+    if (!Exists(from) || Exists(to)) throw RuntimeError(75, L"Não foi possível renomear a pasta " + from);
+    // Within one folder, as the program renames: the entry keeps what tells it apart.
     const std::wstring old_root = Normalise(from), new_root = Normalise(to);
-    if (!Exists(from) || Exists(to) || std::find(held_folders.begin(), held_folders.end(), old_root) != held_folders.end()) {
-        throw RuntimeError(75, L"Não foi possível renomear a pasta " + from + L" (erro do sistema 5)");
+    const auto renamed = [&](const std::wstring& key) {
+        return key == old_root || key.starts_with(old_root + L"\\") ? new_root + key.substr(old_root.size()) : key;
+    };
+    decltype(tree_) tree;
+    for (auto& [key, entries] : tree_) tree[renamed(key)] = std::move(entries);
+    tree_ = std::move(tree);
+    decltype(files_) files;
+    for (auto& [key, content] : files_) files[renamed(key)] = std::move(content);
+    files_ = std::move(files);
+    for (auto& entry : tree_[SplitPath(old_root).first]) {
+        if (Lower(entry.name) == SplitPath(old_root).second) entry.name = SplitPath(to).second;
     }
-    const auto moved = [&](const std::wstring& key) -> std::optional<std::wstring> {
-        if (key == old_root) return new_root;
-        if (key.rfind(old_root + L"\\", 0) == 0) return new_root + key.substr(old_root.size());
-        return std::nullopt;
-    };
-    const auto move_keys = [&](auto& map) {
-        for (auto it = map.begin(); it != map.end();) {
-            if (const auto key = moved(it->first)) {
-                auto node = map.extract(it++);
-                node.key() = *key;
-                map.insert(std::move(node));
-            } else {
-                ++it;
-            }
-        }
-    };
-    // The entry in its parent keeps what tells it apart, under its new name.
-    const auto [old_parent, old_name] = SplitPath(old_root);
-    auto& siblings = tree_[old_parent];
-    const auto entry = std::find_if(siblings.begin(), siblings.end(), [&](const Entry& e) { return Lower(e.name) == old_name; });
-    Entry renamed = *entry;
-    siblings.erase(entry);
-    move_keys(tree_);
-    move_keys(files_);
-    renamed.name = SplitPath(to).second;
-    tree_[SplitPath(new_root).first].push_back(renamed);
 }
 
 bool FakeRuntime::AppendToFile(const std::wstring& path, const std::string& bytes) {

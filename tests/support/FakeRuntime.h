@@ -93,14 +93,13 @@ public:
     std::vector<std::wstring> ended_programs;  // command lines ended for taking too long
     // Folders (lower-cased, no trailing separator) where no file can be written.
     std::vector<std::wstring> read_only_folders;
-    // Folders (lower-cased) a program holds open: they cannot be renamed.
-    std::vector<std::wstring> held_folders;
     std::wstring now = L"2026-12-08 10:00:00";
     // The record of a setup under way, and every text written to it.
     std::optional<std::wstring> run_record;
     std::vector<std::wstring> run_record_writes;
     bool run_record_fails = false;  // writing it raises an error
     bool run_record_stays = false;  // removing it raises an error
+    bool run_record_open = false;   // found where others may write it
     // Windows met by each enumeration pass, in order; passes beyond the
     // script meet no window.
     std::deque<std::vector<FakeWindow>> window_passes;
@@ -160,7 +159,10 @@ public:
     bool WaitForProgram(std::int32_t process_id, std::uint32_t timeout_ms) override;
     ProgramEnd EndOfProgram(std::int32_t process_id) override;
     std::wstring EndProgram(std::int32_t process_id) override;
-    std::optional<std::wstring> ReadRunRecord() override { return run_record; }
+    std::optional<RunRecord> ReadRunRecord() override {
+        if (!run_record) return std::nullopt;
+        return RunRecord{*run_record, run_record_open};
+    }
     void WriteRunRecord(const std::wstring& text) override;
     void RemoveRunRecord() override;
     std::wstring FolderIdentity(const std::wstring& path) override;

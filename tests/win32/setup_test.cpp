@@ -403,12 +403,20 @@ TEST_F(SetupInTheProgram, AKilledRunTakesItsCommandWithItAndIsUndoneAtTheNextSta
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(text.rfind(L"A configuração anterior do MySQL não terminou (iniciada em ", 0), 0u) << test::Utf8(text);
     EXPECT_NE(text.find(L", na etapa 3). Deseja desfazer o que ela fez?"), std::wstring::npos) << test::Utf8(text);
+    // Never deleted: set aside on the same drive, under a name the question gives.
+    const auto named = text.find(L"será guardada como ");
+    ASSERT_NE(named, std::wstring::npos) << test::Utf8(text);
+    const std::wstring aside = text.substr(named + 19, text.find(L',', named) - named - 19);
+    EXPECT_EQ(aside.rfind(L"c:\\MySQL.desfeita-", 0), 0u) << test::Utf8(aside);
     PostMessageW(GetDlgItem(box, IDYES), BM_CLICK, 0, 0);
     for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
     box = test::WaitForBox(again.Id(), L"Atenção", text, 60000);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(text, L"A configuração anterior foi desfeita.\r\nVeja os detalhes em: " + app + L"\\ConfiguraMySQL.log");
+    EXPECT_EQ(text, L"A configuração anterior foi desfeita.\r\nA pasta c:\\MySQL foi guardada como " + aside +
+                        L".\r\nVeja os detalhes em: " + app + L"\\ConfiguraMySQL.log");
     EXPECT_EQ(GetFileAttributesW(kServer.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesW((aside + L"\\bin\\mysqld-nt.exe").c_str()), INVALID_FILE_ATTRIBUTES);
+    test::RemoveTree(aside);
     PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
     for (int i = 0; i < 200 && !test::MainWindowVisible(again.Id()); ++i) Sleep(50);
     ASSERT_TRUE(test::MainWindowVisible(again.Id()));

@@ -5,6 +5,7 @@
 // it and ends with its exit code, which cmd does not do for a window program.
 #include <windows.h>
 
+#include <atomic>
 #include <cwchar>
 #include <string>
 
@@ -88,15 +89,24 @@ bool PedeVerificacao(const wchar_t* arguments) {
 constexpr DWORD kErroInterno = 5;
 DWORD AsBatchCode(DWORD code) { return code >= 0xC0000000u ? kErroInterno : code; }
 
-HANDLE g_program = nullptr;
+// The program's code for a run the operator interrupted.
+constexpr DWORD kInterrompida = 6;
+
+std::atomic<HANDLE> g_program{nullptr};
+std::atomic<bool> g_interrupted{false};
 
 // Ctrl+C, Ctrl+Break and closing the console reach the program too, on the
 // same console: it decides (a setup is interrupted and undone), and this
 // stays to hand on how it ended. A closed console ends this process a few
 // seconds after the handler returns, so it waits for the program first.
+// Installed before the program starts, so that no moment leaves it running
+// with nobody waiting for it.
 BOOL WINAPI KeepWaiting(DWORD event) {
-    if (event == CTRL_CLOSE_EVENT && g_program != nullptr) WaitForSingleObject(g_program, 4500);
-    return event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT;
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    g_interrupted.store(true);
+    const HANDLE program = g_program.load();
+    if (event == CTRL_CLOSE_EVENT && program != nullptr) WaitForSingleObject(program, 4500);
+    return TRUE;
 }
 
 }  // namespace
@@ -123,7 +133,13 @@ int main() {
     startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
     startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION started{};
+    SetConsoleCtrlHandler(KeepWaiting, TRUE);
     const auto start = [&] {
+        // Asked to stop before anything began: nothing is started.
+        if (g_interrupted.load()) {
+            SetLastError(ERROR_CANCELLED);
+            return false;
+        }
         return CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                               &started) != FALSE;
     };
@@ -138,6 +154,7 @@ int main() {
         error = running ? ERROR_SUCCESS : GetLastError();
     }
     if (!running) {
+        if (error == ERROR_CANCELLED) return static_cast<int>(kInterrompida);
         if (error == kElevacaoNecessaria) {
             Say(cm::mensagens::kLancadorSemAdministrador);
             return static_cast<int>(kSemAdministrador);
@@ -146,8 +163,7 @@ int main() {
         return static_cast<int>(kNaoIniciado);
     }
     CloseHandle(started.hThread);
-    g_program = started.hProcess;
-    SetConsoleCtrlHandler(KeepWaiting, TRUE);
+    g_program.store(started.hProcess);
     WaitForSingleObject(started.hProcess, INFINITE);
     DWORD code = kNaoIniciado;
     GetExitCodeProcess(started.hProcess, &code);

@@ -122,8 +122,12 @@ FILETIME CreationOf(HANDLE process) {
 
 // Without a job: the programs a command started, and theirs, from a
 // snapshot of the processes. A process counts only when it began after its
-// parent, since a parent's id may have been taken by a later process.
+// parent, since a parent's id may have been taken by a later process, and
+// before the snapshot, since an id in it may have been freed and taken by
+// a stranger by the time it is opened.
 void EndDescendants(DWORD root, HANDLE root_process) {
+    FILETIME taken{};
+    GetSystemTimeAsFileTime(&taken);
     const KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     if (!snapshot) return;
     std::multimap<DWORD, DWORD> children;
@@ -143,7 +147,7 @@ void EndDescendants(DWORD root, HANDLE root_process) {
                                                  it->second));
             if (!child) continue;
             const FILETIME created = CreationOf(child.Get());
-            if (CompareFileTime(&created, &parent_created) < 0) continue;
+            if (CompareFileTime(&created, &parent_created) < 0 || CompareFileTime(&created, &taken) > 0) continue;
             TerminateProcess(child.Get(), 1);
             pending.emplace_back(it->second, created);
         }
@@ -190,7 +194,10 @@ double Win32Runtime::Shell(const std::wstring& command_line, std::int32_t window
     const JobAoIniciar no_job(job.Get());
     STARTUPINFOEXW startup_ex{};
     startup_ex.StartupInfo = startup;
-    DWORD flags = CREATE_SUSPENDED;
+    // A console of its own, without a window: Ctrl+C or the close of the
+    // console the program was started from reaches the program alone, which
+    // decides (a stop or a delete under way during an undo must finish).
+    DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW;
     if (job && no_job.Lista() != nullptr) {
         startup_ex.StartupInfo.cb = sizeof startup_ex;
         startup_ex.lpAttributeList = no_job.Lista();

@@ -195,14 +195,23 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
     Win32Runtime* runtime = g_instance;
     if (runtime == nullptr) return FALSE;
-    const bool taken = runtime->Interrupt();
-    if (!taken && !runtime->Busy()) ExitProcess(static_cast<UINT>(g_interrupted_code.load()));
-    // A closed console ends the process once this returns, or after a few
-    // seconds: the undo gets what time there is, and what it cannot finish
-    // stays on record for the next start.
-    if (event == CTRL_CLOSE_EVENT) {
-        for (int i = 0; i < 90 && runtime->Busy(); ++i) Sleep(50);
-    }
+    // Nothing under way: nothing to finish first.
+    if (!runtime->Interruptible() && !runtime->Busy()) ExitProcess(static_cast<UINT>(g_interrupted_code.load()));
+    // A setup is interrupted and undone; an undo or a removal finishes, and
+    // the program then ends without starting anything more.
+    runtime->RequestInterrupt();
+    if (event != CTRL_CLOSE_EVENT) return TRUE;
+    // A closed console ends the process once this returns, or after about
+    // five seconds: the undo gets what time there is, and what it cannot
+    // finish stays on record for the next start. Once the record is settled
+    // (the run no longer busy) the program's own end comes within moments;
+    // should it not, it ends here, as interrupted, rather than by the system
+    // with a code no script knows.
+    const ULONGLONG deadline = GetTickCount64() + 4500;
+    while (runtime->Busy() && GetTickCount64() < deadline) Sleep(50);
+    if (runtime->Busy()) return TRUE;
+    while (GetTickCount64() < deadline) Sleep(50);
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(g_interrupted_code.load()));
     return TRUE;
 }
 

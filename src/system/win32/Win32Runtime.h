@@ -72,7 +72,7 @@ public:
     std::wstring FileSha256(const std::wstring& path) override;
     std::vector<std::wstring> ChangeableByAnyone(const std::wstring& path) override;
     bool KeepsAccessLists(const std::wstring& drive) override;
-    std::optional<std::wstring> ReadRunRecord() override;
+    std::optional<RunRecord> ReadRunRecord() override;
     void WriteRunRecord(const std::wstring& text) override;
     void RemoveRunRecord() override;
     std::wstring FolderIdentity(const std::wstring& path) override;
