@@ -1,4 +1,4 @@
-// The ten checks of /verificar, in order, and what each needs of the ones
+// The twelve checks of /verificar, in order, and what each needs of the ones
 // before it (a check whose need failed is listed as not checked):
 //    1 the MySQL service is registered and runs {D}\MySQL\bin\mysqld-nt.exe;
 //      with no drive given, it gives the drive, and without it nothing
@@ -8,6 +8,8 @@
 //    6 the product database: needs 5; 7 the binary log: needs 5 and 4
 //    8 who may change the server's folder, 9 free space, 10 the error log:
 //      need the drive
+//   11 who listens on my.ini's port, 12 the firewall rule for it: need 4
+// Then a line for each other server of this family among the services.
 // Checks 5, 6 and 10 go on when the service is missing or stopped: a
 // server started by hand still answers, and the error log says why one
 // did not start.
@@ -23,6 +25,7 @@
 
 #include "app/CodigosSaida.h"
 #include "setup/Comandos.h"
+#include "setup/Porta_Servidor.h"
 #include "system/Mensagens.h"
 #include "system/Runtime.h"
 #include "system/modPrincipal.h"
@@ -79,12 +82,6 @@ std::wstring Primeira_Linha(const std::wstring& texto) {
     return linhas.empty() ? L"" : linhas.front();
 }
 
-std::wstring Apara(const std::wstring& texto) {
-    const auto inicio = texto.find_first_not_of(L" \t");
-    if (inicio == std::wstring::npos) return L"";
-    return texto.substr(inicio, texto.find_last_not_of(L" \t") - inicio + 1);
-}
-
 std::vector<std::wstring> Colunas(const std::wstring& linha) {
     std::vector<std::wstring> colunas;
     std::size_t inicio = 0;
@@ -111,45 +108,6 @@ std::wstring Tamanho(std::uint64_t bytes) {
         std::swprintf(texto, 40, L"%llu MB", static_cast<unsigned long long>(bytes >> 20));
     }
     return texto;
-}
-
-// What the server reads of a my.ini: the keys of [mysqld] and [server],
-// whose names take - or _ alike.
-struct Ini {
-    std::wstring porta;  // empty: the server's own 3306
-    bool log_bin = false;
-};
-
-Ini Le_Ini(const std::wstring& texto) {
-    Ini ini;
-    bool do_servidor = false;
-    for (const std::wstring& crua : Linhas(texto)) {
-        const std::wstring linha = Apara(crua);
-        if (linha.empty() || linha[0] == L';' || linha[0] == L'#') continue;
-        if (linha[0] == L'[') {
-            const std::wstring secao = Minusculas(Apara(linha.substr(1, linha.find(L']') - 1)));
-            do_servidor = secao == L"mysqld" || secao == L"server";
-            continue;
-        }
-        if (!do_servidor) continue;
-        const auto igual = linha.find(L'=');
-        std::wstring chave = Minusculas(Apara(linha.substr(0, igual)));
-        std::replace(chave.begin(), chave.end(), L'_', L'-');
-        std::wstring valor = igual == std::wstring::npos ? L"" : linha.substr(igual + 1);
-        valor = Apara(valor.substr(0, valor.find(L'#')));
-        if (valor.size() >= 2 && (valor.front() == L'"' || valor.front() == L'\'') && valor.back() == valor.front()) {
-            valor = valor.substr(1, valor.size() - 2);
-        }
-        // log-bin turns the binary log on with or without a file name.
-        if (chave == L"port") {
-            ini.porta = valor;
-        } else if (chave == L"log-bin") {
-            ini.log_bin = true;
-        } else if (chave == L"skip-log-bin" || chave == L"disable-log-bin") {
-            ini.log_bin = false;
-        }
-    }
-    return ini;
 }
 
 // Where a line stands in the server's runs, read from the end of the log.
@@ -243,6 +201,8 @@ private:
     Achado Permissoes();
     Achado Espaco_Livre();
     Achado Log_Erros();
+    Achado Porta_Servidor();
+    Achado Firewall();
     Resposta Consulta(const wchar_t* conta, const std::wstring& instrucao);
 
     std::wstring drive_;
@@ -250,6 +210,7 @@ private:
     bool administrador_ = false;
     std::optional<ServiceState> servico_;
     bool log_bin_ini_ = false;
+    std::wstring porta_;  // the one my.ini names, or 3306
 };
 
 Resposta Verificador::Consulta(const wchar_t* conta, const std::wstring& instrucao) {
@@ -301,6 +262,7 @@ Achado Verificador::Arquivo_Ini() {
     if (!bytes) return Falha(kNaoLido + arquivo);
     const Ini ini = Le_Ini(Rt().FromAnsi(*bytes));
     log_bin_ini_ = ini.log_bin;
+    porta_ = Porta_Do_Ini(ini);
     return Ok(kPorta + (ini.porta.empty() ? std::wstring(kPortaPadrao) : ini.porta) + kLogBinarioIni +
               (ini.log_bin ? kSim : kNaoPalavra));
 }
@@ -412,6 +374,40 @@ Achado Verificador::Log_Erros() {
     return achado;
 }
 
+Achado Verificador::Porta_Servidor() {
+    const auto ocupantes = Rt().TcpListeners(static_cast<std::uint16_t>(std::stoi(porta_)));
+    const bool executando = servico_ && servico_->running;
+    if (ocupantes.empty()) return executando ? Aviso(kNadaAtende + porta_ + kComServico) : Ok(kPorta + porta_ + kLivre);
+    const std::wstring servidor = drive_ + comandos::kServidor;
+    // Without the rights to ask for its folder, the system names a
+    // service's program by its file alone.
+    const std::wstring arquivo = Minusculas(servidor.substr(servidor.find_last_of(L'\\') + 1));
+    const auto nosso = [&](const Runtime::Listener& ocupante) {
+        return comandos::Mesmo_Programa(ocupante.program, servidor) ||
+               (executando && Minusculas(ocupante.program) == arquivo);
+    };
+    bool algum_nosso = false;
+    for (const auto& ocupante : ocupantes) {
+        if (nosso(ocupante)) {
+            algum_nosso = true;
+        } else if (!ocupante.program.empty()) {
+            return Falha(kAPorta + porta_ + kEmUsoPor + ocupante.program + kProcesso +
+                         std::to_wstring(ocupante.process_id) + L")");
+        }
+    }
+    if (!algum_nosso) return Aviso(kAPorta + porta_ + kEmUsoSemDono);
+    return Ok(kPorta + porta_ + L", " + servidor);
+}
+
+Achado Verificador::Firewall() {
+    modPrincipal::Execucao execucao;
+    modPrincipal::Executa_Aguarda(comandos::Regra_Firewall(L"show", porta_), modPrincipal::kJanelaOculta, &execucao,
+                                  kLimiteCliente);
+    const std::wstring nome = comandos::Nome_Regra(porta_);
+    if (execucao.Concluida && execucao.Codigo_Saida == 0) return Ok(nome);
+    return Aviso(kSemRegra + nome + kSemRegraFim);
+}
+
 void Escreve_Linha(const std::wstring& linha) {
     modRegistro::Escreve(linha);
     Rt().ConsoleLine(modRegistro::Mascara(linha));
@@ -450,6 +446,8 @@ int Verificador::Executa() {
         {kVerificacaoPermissoes, {}, true, [&] { return Permissoes(); }},
         {kVerificacaoEspaco, {}, true, [&] { return Espaco_Livre(); }},
         {kVerificacaoLogErros, {}, true, [&] { return Log_Erros(); }},
+        {kVerificacaoPorta, {4}, true, [&] { return Porta_Servidor(); }},
+        {kVerificacaoFirewall, {4}, true, [&] { return Firewall(); }},
     };
     std::vector<Situacao> situacoes;
     int falhas = 0;
@@ -483,6 +481,13 @@ int Verificador::Executa() {
         Escreve_Linha(linha);
         for (const auto& citada : achado.citacao) Escreve_Linha(L"    " + citada);
         if (achado.situacao == Situacao::Falha && ++falhas == 1) primeira_falha = numero;
+    }
+    // Another server that starts with Windows takes the port first, or
+    // is the one the terminals were set to.
+    try {
+        for (const auto& outro : Outros_Servidores()) Escreve_Linha(outro);
+    } catch (const RuntimeError&) {
+        // Check 1 has said what the service manager refuses.
     }
     Escreve_Linha(falhas == 0 ? std::wstring(kServidorEmOrdem)
                               : kServidorComProblemas + std::to_wstring(falhas) + kFalhas);

@@ -9,6 +9,7 @@
 
 #include "app/CodigosSaida.h"
 #include "setup/Comandos.h"
+#include "setup/Porta_Servidor.h"
 #include "system/ErrorHandling.h"
 #include "system/Mensagens.h"
 #include "system/Runtime.h"
@@ -190,7 +191,9 @@ bool frmPrincipal::Remove_Servico(bool pergunta) {
         }
         modRegistro::Inicia(kSecaoRemocao, modRegistro::Campos());
         const Execucao_Protegida protegida{kSaidaRemocao};
+        const std::wstring porta = Porta_Do_Servico();
         removido = Para_E_Apaga_Servico();
+        if (removido) Apaga_Regra_Firewall(porta);
         if (removido) {
             codigo_remocao_ = kSaidaConcluida;
             Rt().MsgBox(kRemovido, vbOKOnly, kTituloRemovido);
@@ -293,6 +296,7 @@ std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
     // deleted) would take this setup's grants and its drop of the
     // product database: the shop's data would be lost.
     if (Rt().QueryService(comandos::kServico)) return recusa(kMysqlExiste, vbInformation);
+    if (const auto ocupada = Porta_Em_Uso(Rt().AppPath() + kArquivoZip)) return recusa(*ocupada, vbExclamation);
     if (!Rt().IsAdministrator()) {
         codigo_configuracao_ = kSaidaAdministrador;
         return recusa(kSemAdministrador, vbExclamation);
@@ -301,6 +305,7 @@ std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
 }
 
 int frmPrincipal::Executa_Etapas(const Pedido& pedido) {
+    Avisa_Outros_Servidores();
     const std::wstring& drive = pedido.drive;
     // Each step reads what it needs when it is called: the script's name
     // is taken again for the import, as the operator may change it while

@@ -121,6 +121,12 @@ private:
     // Removes the server folder this setup made; false when some of it stays.
     bool Remove_Pasta_Criada();
 
+    // The firewall rule for the shop's terminals: added by the service step
+    // once the service runs (a firewall that refuses is a warning), taken
+    // back by the undo.
+    void Abre_Firewall(const std::wstring& Drive);
+    void Fecha_Firewall();
+
     FormView& view_;
     bool configurando_ = false;
     bool removendo_ = false;
@@ -140,6 +146,8 @@ private:
         // A folder of an earlier run goes aside under this name instead:
         // whatever a shop put in it since is kept.
         std::wstring guardar_como{};
+        // The port of the firewall rule, once the service step has begun to add it.
+        std::wstring regra{};
     };
     Criado criado_;
     // Why the record of the run under way could not be written, which

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "system/Basic.h"
+#include "system/Mensagens.h"
 #include "system/Runtime.h"
 
 namespace cm::comandos {
@@ -65,6 +66,26 @@ inline std::wstring Interpretador() { return Rt().Environ(L"Comspec"); }
 // {C} /c sc <acao> MySQL [<resto>]
 inline std::wstring Controle_Servico(const std::wstring& acao, const std::wstring& resto = L"") {
     return Interpretador() + L" /c sc " + acao + L" " + kServico + resto;
+}
+
+// The firewall rule that lets the shop's terminals reach the server, named
+// after its port: "Brevano MySQL (porta 3306)".
+inline std::wstring Nome_Regra(const std::wstring& porta) { return mensagens::kNomeRegra + porta + L")"; }
+
+// {C} /c netsh advfirewall firewall <acao> rule name="Brevano MySQL (porta N)"[<resto>]
+inline std::wstring Regra_Firewall(const std::wstring& acao, const std::wstring& porta,
+                                   const std::wstring& resto = L"") {
+    return Interpretador() + L" /c netsh advfirewall firewall " + acao + L" rule name=\"" + Nome_Regra(porta) + L"\"" +
+           resto;
+}
+
+// Inbound TCP to this server's own program from the local subnet only, on
+// every profile: a shop's network is often classified as public, and root
+// may log in from any host with the product's fixed password.
+inline std::wstring Abre_Regra_Firewall(const std::wstring& drive, const std::wstring& porta) {
+    return Regra_Firewall(L"add", porta,
+                          L" dir=in action=allow protocol=TCP localport=" + porta + L" program=\"" + drive + kServidor +
+                              L"\" remoteip=localsubnet profile=any");
 }
 
 }  // namespace cm::comandos

@@ -81,6 +81,7 @@ void frmPrincipal::Cria_Servico(const std::wstring& Drive, Logico& Resultado) {
         const auto estado = Rt().QueryService(comandos::kServico);
         modRegistro::Escreve_Agora(mensagens::kServicoEstado + (comandos::kServico + (L": " + Descreve(estado))));
         if (!estado || !estado->running || !estado->automatic) return Falha_Etapa(mensagens::kFalhaServico);
+        Abre_Firewall(Drive);
         Resultado = Verdadeiro;
     });
 }

@@ -125,6 +125,7 @@ bool frmPrincipal::Desfaz_Instalacao() {
             modRegistro::Escreve_Agora(mensagens::kRestouServicoTalvez);
         }
     }
+    Fecha_Firewall();
     if (criado_.pasta) {
         // The service would be left pointing at nothing, and a server still
         // running holds its files open: the folder stays with the service.

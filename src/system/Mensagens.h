@@ -302,6 +302,42 @@ inline constexpr const wchar_t* kProgramaEncerrado = L": o programa foi encerrad
 inline constexpr const wchar_t* kPeloJob = L"pelo job do Windows";
 inline constexpr const wchar_t* kPelaLista = L"pela lista de processos";
 
+// ---- the shop's terminals: the server's port, other servers, the firewall ----------------------
+// The press's refusal: "A porta " + 3306 + " já está em uso pelo programa " + mysqld.exe +
+// " (processo " + 1234 + ")" + kPortaEmUsoFim, or, when the system does not say
+// who, "A porta " + 3306 + kPortaEmUsoOutro + kPortaEmUsoFim.
+inline constexpr const wchar_t* kPortaEmUsoInicio = L"A porta ";
+inline constexpr const wchar_t* kPortaEmUsoPrograma = L" já está em uso pelo programa ";
+inline constexpr const wchar_t* kPortaEmUsoOutro = L" já está em uso por outro programa";
+inline constexpr const wchar_t* kProcesso = L" (processo ";
+inline constexpr const wchar_t* kPortaEmUsoFim =
+    L". Pare ou remova o servidor que usa essa porta, ou feche o programa que a ocupa, e tente novamente.";
+inline constexpr const wchar_t* kConsultarPortas = L"Não foi possível consultar as portas em uso";
+// "Aviso: outro servidor MySQL ou MariaDB nesta máquina: serviço " + name + " (" + program + "), " +
+// kEmExecucao or kParado + kInicioAutomatico or kInicioManual; in the setup's log and in /verificar.
+inline constexpr const wchar_t* kOutroServidor = L"Aviso: outro servidor MySQL ou MariaDB nesta máquina: serviço ";
+// The firewall rule: "Brevano MySQL (porta " + 3306 + ")".
+inline constexpr const wchar_t* kNomeRegra = L"Brevano MySQL (porta ";
+inline constexpr const wchar_t* kRegraNaoCriada = L"Aviso: o firewall do Windows não criou a regra \"";
+inline constexpr const wchar_t* kRegraNaoCriadaFim =
+    L"\" (firewall desligado ou recusou): os terminais da loja podem não alcançar o servidor";
+// "A regra do firewall \"" + name + kRegraApagada or kRegraNaoApagada.
+inline constexpr const wchar_t* kRegraFirewall = L"A regra do firewall \"";
+inline constexpr const wchar_t* kRegraApagada = L"\" foi apagada";
+inline constexpr const wchar_t* kRegraNaoApagada = L"\" não foi apagada: ela não existia, ou o firewall recusou";
+// /verificar, checks 11 and 12.
+inline constexpr const wchar_t* kVerificacaoPorta = L"Porta do servidor";
+inline constexpr const wchar_t* kVerificacaoFirewall = L"Firewall";
+inline constexpr const wchar_t* kLivre = L" livre, o serviço não está em execução";
+inline constexpr const wchar_t* kAPorta = L"a porta ";
+inline constexpr const wchar_t* kEmUsoPor = L" está em uso por ";
+inline constexpr const wchar_t* kEmUsoSemDono = L" está em uso por um programa que o Windows não identifica";
+inline constexpr const wchar_t* kNadaAtende = L"nada atende na porta ";
+inline constexpr const wchar_t* kComServico = L", com o serviço MySQL em execução";
+inline constexpr const wchar_t* kSemRegra = L"não há a regra \"";
+inline constexpr const wchar_t* kSemRegraFim =
+    L"\" no firewall do Windows (ou ele não respondeu): os terminais da loja podem não alcançar o servidor";
+
 // ---- errors, shown in a box by the standard handler and logged as "Erro N: ..." ----------------
 inline constexpr const wchar_t* kErroChamada = L"Chamada de procedimento ou argumento inválido";
 inline constexpr const wchar_t* kErroEstouro = L"Estouro";

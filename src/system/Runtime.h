@@ -297,6 +297,19 @@ public:
     // elsewhere. Raises a RuntimeError when the library or the function is
     // missing.
     virtual void* BindLibraryFunction(const std::wstring& library, const std::string& function) = 0;
+
+    // ---- the server's port, as the shop's terminals reach it --------------
+    // A program that accepts TCP connections on a port of this machine.
+    struct Listener {
+        std::uint32_t process_id = 0;  // 0: the system does not say (Wine never does)
+        // Its program: with its folder when the system tells it, else its
+        // file name; empty when neither is known.
+        std::wstring program;
+    };
+    // Every program listening on this TCP port, on any address of IPv4 or
+    // IPv6, read from the system's own table. A RuntimeError when the table
+    // cannot be read.
+    virtual std::vector<Listener> TcpListeners(std::uint16_t port) = 0;
 };
 
 // The runtime the program runs on; set once at start (or by a test).

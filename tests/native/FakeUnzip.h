@@ -3,10 +3,13 @@
 // library mid-extraction by calling back through the table it received.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <functional>
 #include <iterator>
+#include <map>
+#include <string_view>
 #include <string>
 #include <thread>
 #include <utility>
@@ -30,6 +33,11 @@ struct FakeUnzip {
     int list_calls = 0;
     // What a listing reports, an entry at a time: name (the library's form) and size.
     std::vector<std::pair<std::string, std::uint32_t>> listing{{"MySQL\\bin\\mysqld-nt.exe", 1000}};
+    // What an extraction of chosen entries (an include list, '?' one
+    // character) writes straight into its folder, by the listing's name. It
+    // is not the setup's extraction: it counts as none and calls nothing back.
+    std::map<std::string, std::string> contents;
+    FakeRuntime* runtime = nullptr;
     std::thread::id unzip_thread;     // where the extraction ran
     std::int32_t include_count = -1;
     std::int32_t exclude_count = -1;
@@ -75,6 +83,20 @@ inline std::int32_t UZ_CALL FakeWizSingleEntryUnzip(std::int32_t include_count, 
         }
         return UZ_OK;
     }
+    if (include_count > 0) {
+        const auto matches = [](std::string_view pattern, std::string_view name) {
+            return pattern.size() == name.size() &&
+                   std::equal(name.begin(), name.end(), pattern.begin(), [](char n, char p) { return p == '?' || p == n; });
+        };
+        for (const auto& [name, bytes] : lib.contents) {
+            if (!std::any_of(*include, *include + include_count, [&](const char* p) { return matches(p, name); })) continue;
+            const std::string file = name.substr(name.find_last_of('\\') + 1);
+            lib.runtime->AppendToFile(std::wstring(options->folder, options->folder + std::strlen(options->folder)) +
+                                          L"\\" + std::wstring(file.begin(), file.end()),
+                                      bytes);
+        }
+        return UZ_OK;
+    }
     ++lib.unzip_calls;
     lib.include_count = include_count;
     lib.exclude_count = exclude_count;
@@ -98,6 +120,7 @@ inline std::int32_t UZ_CALL FakeWizSingleEntryUnzip(std::int32_t include_count, 
 // Resets the fake and registers both entry points under unzip32.dll.
 inline void InstallFakeUnzip(FakeRuntime& rt) {
     g_fake_unzip = FakeUnzip{};
+    g_fake_unzip.runtime = &rt;
     rt.AddLibraryFunction(L"unzip32.dll", "UzpVersion2", reinterpret_cast<void*>(&FakeUzpVersion2));
     rt.AddLibraryFunction(L"unzip32.dll", "Wiz_SingleEntryUnzip",
                           reinterpret_cast<void*>(&FakeWizSingleEntryUnzip));

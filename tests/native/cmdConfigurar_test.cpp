@@ -87,6 +87,12 @@ struct Machine {
         auto& v = const_cast<test::FakeView&>(view);
         return v[label].fore_color == kGreen && v[label].text == std::wstring(SpecOf(label).caption) + L" - OK!";
     }
+    // The code the process ended with, not what unwinding left behind.
+    int EndedWith() const {
+        const auto end = std::find_if(rt.events.rbegin(), rt.events.rend(),
+                                      [](const std::wstring& e) { return e.starts_with(L"End "); });
+        return std::stoi(end->substr(4));
+    }
     bool Untouched(Control label) const {
         auto& v = const_cast<test::FakeView&>(view);
         return v[label].fore_color == kDarkBlue && v[label].text == SpecOf(label).caption;
@@ -162,6 +168,20 @@ TEST(StartButtonChecks, EachStopsWithItsOwnMessageAndChangesNothing) {
         // A server registered from another drive: its grants and its product
         // database would be this setup's to overwrite.
         {"a MySQL service is registered", [](Machine& m) { m.rt.services[L"mysql"] = {}; }, exists, 64},
+        // A server that finds its port taken stops at once: the service step
+        // would fail after its pauses. The port is my.ini's, read from the
+        // archive before anything is made.
+        {"the port is taken", [](Machine& m) { m.rt.listeners[3306] = {{1234, L"C:\\xampp\\mysql\\bin\\mysqld.exe"}}; },
+         L"A porta 3306 já está em uso pelo programa mysqld.exe (processo 1234). Pare ou remova o servidor que usa essa "
+         L"porta, ou feche o programa que a ocupa, e tente novamente.", 48},
+        {"my.ini's own port is taken, by a program the system does not name",
+         [](Machine& m) {
+             g_fake_unzip.listing.emplace_back("mysql\\My.ini", 40);
+             g_fake_unzip.contents["mysql\\My.ini"] = "[client]\r\nport=3306\r\n[mysqld]\r\nport=3307\r\n";
+             m.rt.listeners = {{3306, {{1234, L"mysqld.exe"}}}, {3307, {{0, L""}}}};
+         },
+         L"A porta 3307 já está em uso por outro programa. Pare ou remova o servidor que usa essa porta, ou feche o "
+         L"programa que a ocupa, e tente novamente.", 48},
         {"not run as administrator", [](Machine& m) { m.rt.administrator = false; },
          L"Este aplicativo precisa ser executado como ADMINISTRADOR.\r\nA instalação será interrompida!", 48},
     };
@@ -179,7 +199,11 @@ TEST(StartButtonChecks, EachStopsWithItsOwnMessageAndChangesNothing) {
         EXPECT_TRUE(m.rt.pointer_history.empty());
         EXPECT_TRUE(m.rt.shells.empty());
         EXPECT_EQ(g_fake_unzip.unzip_calls, 0);
-        EXPECT_TRUE(m.rt.made_folders.empty());
+        // What was made to read the archive, the administrators' alone, is gone again.
+        for (const auto& [folder, access] : m.rt.made_folders) {
+            EXPECT_FALSE(m.rt.Exists(folder));
+            EXPECT_EQ(access, FolderAccess::Private);
+        }
         // The log says why in a short section of its own, and nothing more.
         const std::string log = m.rt.FileContent(m.rt.app_path + L"\\ConfiguraMySQL.log");
         EXPECT_NE(log.find("\r\n" + modRegistro::Utf8(L"Mensagem (Atenção): " + c.text.substr(0, c.text.find(L'\r')))),
@@ -255,8 +279,8 @@ TEST(StartButtonRun, AllFiveStepsMarkTheirLabelsAndTheSetupCompletes) {
     EXPECT_EQ(m.rt.pointer_history, (std::vector<int>{vbHourglass, vbDefault}));
     EXPECT_FALSE(m.view[Control::cmdConfigurar].enabled);
     EXPECT_TRUE(m.view[Control::cmdFechar].enabled);
-    // Pauses of the steps (40 s, 6 s) and the runner's 500 ms for each of the twenty lines.
-    EXPECT_EQ(m.rt.clock_ms, 56000u);
+    // Pauses of the steps (40 s, 6 s) and the runner's 500 ms for each of the twenty-one lines.
+    EXPECT_EQ(m.rt.clock_ms, 56500u);
 }
 
 TEST(StartButtonRun, TheDriveIsTakenOnceInTheLetterCaseOfTheList) {
@@ -267,10 +291,10 @@ TEST(StartButtonRun, TheDriveIsTakenOnceInTheLetterCaseOfTheList) {
     EXPECT_EQ(m.rt.events[0], L"Dir D:\\Mysql\\");
     EXPECT_EQ(g_fake_unzip.folder, "D:\\");
     EXPECT_EQ(m.rt.IniValue(L"D:\\MySQL\\my.ini", L"mysqld", L"basedir"), L"\"D:/MySQL/\"");
-    ASSERT_EQ(m.rt.shells.size(), 20u);
+    ASSERT_EQ(m.rt.shells.size(), 21u);
     EXPECT_EQ(m.rt.shells[0].command_line,
               L"D:\\MySQL\\bin\\mysqld-nt.exe --install MySQL --defaults-file=\"D:\\MySQL\\my.ini\"");
-    EXPECT_EQ(m.rt.shells[19].command_line,
+    EXPECT_EQ(m.rt.shells[20].command_line,
               L"D:\\MySql\\bin\\mysql.exe -e \"FLUSH PRIVILEGES;\" -h localhost -u root --password=KQLum4816");
 }
 
@@ -346,16 +370,16 @@ TEST(StartButtonRun, EachFailingStepIsUndoneAndSaysSo) {
          },
          4, service},
         // The record would no longer say what the run made: it stops.
-        {"the run's record cannot be updated", 4, [](Machine& m) { m.FailAt(L"WriteRunRecord", 7); }, 4,
+        {"the run's record cannot be updated", 4, [](Machine& m) { m.FailAt(L"WriteRunRecord", 7); }, 5,
          L"Não foi possível atualizar o registro da configuração em andamento: Memória insuficiente"},
-        {"root's password does not work", 4, [](Machine& m) { m.ExitWith(L"FLUSH PRIVILEGES", 1); }, 6, accounts},
-        {"a later grant is refused", 4, [](Machine& m) { m.ExitWith(L"TO velto@'%'", 1); }, 11, accounts},
-        // The first step yields once and the third twice: the fourth yield is
-        // the first of the accounts step.
-        {"error inside the accounts step", 4, [](Machine& m) { m.FailAt(L"DoEvents", 4); }, 6, L""},
-        {"the drop cannot reach the server", 5, [](Machine& m) { m.ExitWith(L"DROP DATABASE", 1); }, 17, import},
-        {"the script cannot be read", 5, [](Machine& m) { m.ExitWith(L"-D velto <", 1); }, 19, import},
-        {"error inside the import step", 5, [](Machine& m) { m.FailAt(L"Pause 2000", 1); }, 17, L""},
+        {"root's password does not work", 4, [](Machine& m) { m.ExitWith(L"FLUSH PRIVILEGES", 1); }, 7, accounts},
+        {"a later grant is refused", 4, [](Machine& m) { m.ExitWith(L"TO velto@'%'", 1); }, 12, accounts},
+        // The first step yields once and the third three times: the fifth
+        // yield is the first of the accounts step.
+        {"error inside the accounts step", 4, [](Machine& m) { m.FailAt(L"DoEvents", 5); }, 7, L""},
+        {"the drop cannot reach the server", 5, [](Machine& m) { m.ExitWith(L"DROP DATABASE", 1); }, 18, import},
+        {"the script cannot be read", 5, [](Machine& m) { m.ExitWith(L"-D velto <", 1); }, 20, import},
+        {"error inside the import step", 5, [](Machine& m) { m.FailAt(L"Pause 2000", 1); }, 18, L""},
     };
     const std::wstring undone = L"A instalação foi desfeita. Corrija o problema e tente novamente.\r\nVeja os detalhes em: " + kLog;
     for (const auto& c : cases) {
@@ -366,6 +390,8 @@ TEST(StartButtonRun, EachFailingStepIsUndoneAndSaysSo) {
         const auto whole = WholeSetup();
         std::vector<std::wstring> lines(whole.begin(), whole.begin() + static_cast<long>(c.lines_run));
         if (c.registered) lines.insert(lines.end(), {test::kCmd + L" /c sc stop MySQL", test::kCmd + L" /c sc delete MySQL"});
+        // The firewall rule the service step added goes as well.
+        if (c.step > 3) lines.push_back(test::LinhaApagaRegra());
         EXPECT_EQ(m.Lines(), lines);
         for (Control label : kStepLabels) EXPECT_TRUE(m.Untouched(label));
         std::vector<std::wstring> shown;
@@ -469,9 +495,9 @@ TEST(StartButtonRun, AnInterruptedRunEndsItsCommandAndIsUndone) {
     };
     const Case cases[] = {
         {"at a pause of the service step", L"Pause 20000", vbYes, 1, false},
-        {"during a grant", L"TO velto@localhost", vbYes, 9, true},
-        {"during the import", L"-D velto <", vbYes, 19, true},
-        {"answered no during the import", L"-D velto <", vbNo, 20, false},
+        {"during a grant", L"TO velto@localhost", vbYes, 10, true},
+        {"during the import", L"-D velto <", vbYes, 20, true},
+        {"answered no during the import", L"-D velto <", vbNo, 21, false},
     };
     const std::wstring interrupted = L"A configuração foi interrompida.\r\n\r\nA instalação foi desfeita. Corrija o "
                                      L"problema e tente novamente.\r\nVeja os detalhes em: " + kLog;
@@ -513,10 +539,11 @@ TEST(StartButtonRun, AnInterruptedRunEndsItsCommandAndIsUndone) {
             continue;
         }
         lines.insert(lines.end(), {test::kCmd + L" /c sc stop MySQL", test::kCmd + L" /c sc delete MySQL"});
+        if (c.lines_run > test::LinhasServico().size()) lines.push_back(test::LinhaApagaRegra());
         EXPECT_EQ(m.Lines(), lines);
         EXPECT_EQ(m.rt.ended_programs.size(), c.ended ? 1u : 0u);
-        // Nothing waited once the run was interrupted but the undo's two commands.
-        EXPECT_LE(m.rt.clock_ms - interrupted_at, 1000u);
+        // Nothing waited once the run was interrupted but the undo's commands.
+        EXPECT_LE(m.rt.clock_ms - interrupted_at, 500u * (lines.size() - c.lines_run));
         ASSERT_EQ(m.rt.msgboxes.size(), 2u);
         EXPECT_EQ(m.rt.msgboxes[1].text, interrupted);
         EXPECT_EQ(m.form.Codigo_Configuracao(), 6);
@@ -791,6 +818,10 @@ TEST(SetupLog, AWholeRunIsLoggedWithoutThePassword) {
     m.rt.hashes[test::Lower(kApp + L"\\Mysql.zip")] = L"5f70bf18a086007016e948b04aed3b82103a36bea41755b6cddfaf10ace3c6ef";
     m.rt.changeable_by[test::Lower(kApp)] = {L"Usuários"};
     m.rt.changeable_by[test::Lower(kApp + L"\\Mysql.zip")] = {L"Usuários", L"Todos"};
+    // Other servers of the family: one that starts with Windows is named,
+    // one stopped and started by hand is not.
+    m.rt.services[L"mariadb"] = {false, true, true, L"C:\\Program Files\\MariaDB 10.6\\bin\\mysqld"};
+    m.rt.services[L"antigo"] = {false, false, true, L"D:\\antigo\\bin\\mysqld-nt.exe"};
     m.program_for = [](const std::wstring& line) {
         test::FakeProgram program{250, 0, L"", L""};
         if (line.find(L"TO root@localhost") != std::wstring::npos) {
@@ -823,7 +854,9 @@ TEST(SetupLog, AWholeRunIsLoggedWithoutThePassword) {
           "Etapa 3. Criação de serviço Mysql: concluída", "Serviço MySQL: em execução, inicialização automática",
           "        eco: C:\\WINDOWS\\system32\\cmd.exe /c c:\\MySql\\bin\\mysql -h localhost -u root "
           "--password=******** -D velto",
-          "        ERROR 1146 (42S02) at line 7", "Resultado: concluída; a importação terminou com erros"}) {
+          "        ERROR 1146 (42S02) at line 7", "Resultado: concluída; a importação terminou com erros",
+          "] Aviso: outro servidor MySQL ou MariaDB nesta máquina: serviço mariadb (C:\\Program Files\\MariaDB "
+          "10.6\\bin\\mysqld), parado, inicialização automática\r\n"}) {
         EXPECT_NE(log.find(expected), std::string::npos) << expected;
     }
     // What ran as administrator, and who else could have changed it.
@@ -834,6 +867,7 @@ TEST(SetupLog, AWholeRunIsLoggedWithoutThePassword) {
         EXPECT_NE(log.find(expected), std::string::npos) << expected;
     }
     EXPECT_EQ(log.find("podem alterar unzip32.dll"), std::string::npos);
+    EXPECT_EQ(log.find("antigo"), std::string::npos);
     // Every one of the twenty commands, in order.
     std::size_t at = 0;
     for (const auto& line : WholeSetup()) {
@@ -969,13 +1003,24 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
              };
          },
          13, "Etapa 3. Criação de serviço Mysql\r\n"},
-        {"ended while the log's header reads the archive", install,
+        {"ended while the press's check lists the archive", install,
          [](Machine& m) {
              m.rt.on_event = [&m](const std::wstring& e) {
                  if (e == L"RunInBackground") m.rt.End();
              };
          },
          6, "Execução pela linha de comando"},
+        {"ended while the log's header reads the archive", install,
+         [](Machine& m) {
+             m.rt.on_event = [&m, n = 0](const std::wstring& e) mutable {
+                 if (e == L"RunInBackground" && ++n == 2) m.rt.End();
+             };
+         },
+         6, "Execução pela linha de comando"},
+        // The server answers on this machine either way.
+        {"the firewall refuses the rule", install, [](Machine& m) { m.ExitWith(L"advfirewall firewall add", 1); }, 0,
+         "Aviso: o firewall do Windows não criou a regra \"Brevano MySQL (porta 3306)\" (firewall desligado ou "
+         "recusou): os terminais da loja podem não alcançar o servidor"},
         {"interrupted (Ctrl+C) during the import", install,
          [](Machine& m) {
              m.program_for = [](const std::wstring& line) {
@@ -1038,10 +1083,7 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
         try {
             code = Executa_Desatendido(Interpreta_Linha_Comando(c.args), m.form, m.view, L"ConfiguraMySQL.exe");
         } catch (const test::ProgramEnded&) {
-            // The code the process ended with, not what unwinding left behind.
-            const auto end = std::find_if(m.rt.events.rbegin(), m.rt.events.rend(),
-                                          [](const std::wstring& e) { return e.starts_with(L"End "); });
-            code = std::stoi(end->substr(4));
+            code = m.EndedWith();
         }
         EXPECT_EQ(code, c.code);
         EXPECT_TRUE(m.rt.msgboxes.empty());
@@ -1079,7 +1121,7 @@ TEST(CommandLine, ASecondCopyOfTheWindowSaysSoAndTheSessionWaitsForARun) {
     m.form.cmdConfigurar_Click();
     m.rt.msgbox_answers = {vbYes};
     m.form.cmdRemoveServico_Click();
-    EXPECT_EQ(reasons.size(), WholeSetup().size() + 2);
+    EXPECT_EQ(reasons.size(), WholeSetup().size() + 3);
     for (const auto& reason : reasons) EXPECT_EQ(reason, L"Configuração do MySQL em andamento");
     EXPECT_TRUE(m.rt.shutdown_reason.empty());
 }
@@ -1105,6 +1147,7 @@ struct Loja {
     std::wstring log_bin = L"log_bin\tON\n";
     std::wstring recusada;  // the account the server refuses
     bool sem_servidor = false;
+    std::wstring regra = L"(porta 3306)";  // the firewall rule that is there
 };
 
 TEST(ServerCheck, EachOutcomeHasItsLinesAndExitCode) {
@@ -1143,28 +1186,31 @@ TEST(ServerCheck, EachOutcomeHasItsLinesAndExitCode) {
     std::string seis = kLogLimpo;
     for (char n = '1'; n <= '6'; ++n) seis += std::string("2026-12-09  3:00:0") + n + " 0 [ERROR] erro " + n + "\n";
     const Case cases[] = {
-        {"in order, the drive from the service", {L"/verificar"}, [](Machine&, Loja&) {}, "OOOOOOOOOO", 0,
+        {"in order, the drive from the service", {L"/verificar"}, [](Machine&, Loja&) {}, "OOOOOOOOOOOO", 0,
          {L"Verificação 1. Serviço MySQL registrado: OK (C:\\MySQL\\bin\\mysqld-nt.exe)",
           L"Verificação 4. Arquivo my.ini: OK (porta 3306, log binário: sim)",
-          L"Verificação 6. Banco de dados velto: OK (2 tabelas)", L"Servidor MySQL em ordem.\nVeja os detalhes em: " + kLog},
+          L"Verificação 6. Banco de dados velto: OK (2 tabelas)",
+          L"Verificação 11. Porta do servidor: OK (porta 3306, C:\\MySQL\\bin\\mysqld-nt.exe)",
+          L"Verificação 12. Firewall: OK (Brevano MySQL (porta 3306))\nServidor MySQL em ordem.\nVeja os detalhes em: " + kLog},
          {L"antiga"}},
         {"no service", c,
          [](Machine& m, Loja& l) {
              m.rt.services.clear();
              l.sem_servidor = true;
          },
-         "F--OF--OOO", 31,
+         "F--OF--OOOOO", 31,
          {L"1. Serviço MySQL registrado: FALHA: não há serviço MySQL registrado\n", L"2 falha(s)",
           L"Verificação 2. Início automático do serviço: não verificado (depende da verificação 1)",
           L"responde às contas do produto: FALHA: o servidor não responde em localhost (ERROR 2002 (HY000)"}},
         {"another program", c,
-         [](Machine& m, Loja&) { m.rt.services[L"mysql"].program = L"D:\\Outro\\bin\\mysqld.exe"; }, "F--OOOOOOO", 31,
+         [](Machine& m, Loja&) { m.rt.services[L"mysql"].program = L"D:\\Outro\\bin\\mysqld.exe"; }, "F--OOOOOOOOO", 31,
          {L"FALHA: o serviço executa D:\\Outro\\bin\\mysqld.exe, não C:\\MySQL\\bin\\mysqld-nt.exe"}},
-        {"manual start", c, [](Machine& m, Loja&) { m.rt.services[L"mysql"].automatic = false; }, "OFOOOOOOOO", 32,
+        {"manual start", c, [](Machine& m, Loja&) { m.rt.services[L"mysql"].automatic = false; }, "OFOOOOOOOOOO", 32,
          {L"2. Início automático do serviço: FALHA: o serviço não inicia com o Windows"}},
         {"stopped", c,
          [](Machine& m, Loja& l) {
              m.rt.services[L"mysql"] = {false, true, true, L"C:\\MySQL\\bin\\mysqld-nt.exe"};
+             m.rt.listeners.clear();
              l.sem_servidor = true;
              // Its last run is the one that ended.
              l.log_erros = "2026-12-09  2:21:40 0 [ERROR] antes\n2026-12-09  2:21:41 0 [Note] mariadbd: Shutdown "
@@ -1172,25 +1218,27 @@ TEST(ServerCheck, EachOutcomeHasItsLinesAndExitCode) {
                            "2026-12-09  2:22:08 0 [Note] InnoDB: Shutdown completed; log sequence number 50856\n"
                            "2026-12-09  2:22:08 0 [Note] /usr/sbin/mariadbd: Shutdown complete\n\n";
          },
-         "OOFOF--OOA", 33, {L"3. Serviço em execução: FALHA: o serviço está parado", L"[ERROR] mariadbd: Disk full"},
+         "OOFOF--OOAOO", 33,
+         {L"3. Serviço em execução: FALHA: o serviço está parado", L"[ERROR] mariadbd: Disk full",
+          L"11. Porta do servidor: OK (porta 3306 livre, o serviço não está em execução)"},
          {L"antes"}},
-        {"no my.ini", c, [](Machine&, Loja& l) { l.my_ini.clear(); }, "OOOFOO-OOO", 34,
+        {"no my.ini", c, [](Machine&, Loja& l) { l.my_ini.clear(); }, "OOOFOO-OOO--", 34,
          {L"4. Arquivo my.ini: FALHA: não há o arquivo C:\\MySQL\\my.ini",
           L"7. Log binário: não verificado (depende da verificação 4)"}},
-        {"an account refused", c, [](Machine&, Loja& l) { l.recusada = L"transfer"; }, "OOOOF--OOO", 35,
+        {"an account refused", c, [](Machine&, Loja& l) { l.recusada = L"transfer"; }, "OOOOF--OOOOO", 35,
          {L"FALHA: a senha do produto foi recusada para transfer (ERROR 1045 (28000): Access denied for user "
           L"'transfer'@'localhost' (using password: YES))"}},
-        {"no velto", c, [](Machine&, Loja& l) { l.velto = L"0\t0\n"; }, "OOOOOFOOOO", 36,
+        {"no velto", c, [](Machine&, Loja& l) { l.velto = L"0\t0\n"; }, "OOOOOFOOOOOO", 36,
          {L"6. Banco de dados velto: FALHA: não há o banco velto"}},
-        {"binary log differs", c, [](Machine&, Loja& l) { l.log_bin = L"log_bin\tOFF\n"; }, "OOOOOOAOOO", 0,
+        {"binary log differs", c, [](Machine&, Loja& l) { l.log_bin = L"log_bin\tOFF\n"; }, "OOOOOOAOOOOO", 0,
          {L"AVISO: o servidor está com o log binário desligado e o my.ini pede ligado: falta reiniciar o serviço "
           L"MySQL"}},
         {"writable folder", c,
-         [](Machine& m, Loja&) { m.rt.changeable_by[L"c:\\mysql\\bin"] = {L"Usuários", L"Todos"}; }, "OOOOOOOAOO",
+         [](Machine& m, Loja&) { m.rt.changeable_by[L"c:\\mysql\\bin"] = {L"Usuários", L"Todos"}; }, "OOOOOOOAOOOO",
          0, {L"8. Permissões da pasta do servidor: AVISO: podem alterar C:\\MySQL\\bin: Usuários, Todos"}},
-        {"low space", c, [](Machine& m, Loja&) { m.rt.free_space = 512u << 20; }, "OOOOOOOOAO", 0,
+        {"low space", c, [](Machine& m, Loja&) { m.rt.free_space = 512u << 20; }, "OOOOOOOOAOOO", 0,
          {L"9. Espaço livre no drive: AVISO: restam 512 MB livres no drive C:"}},
-        {"error lines since the last start", c, [&](Machine&, Loja& l) { l.log_erros = mariadb; }, "OOOOOOOOOA", 0,
+        {"error lines since the last start", c, [&](Machine&, Loja& l) { l.log_erros = mariadb; }, "OOOOOOOOOAOO", 0,
          {L"10. Log de erros do servidor: AVISO: as últimas linhas com [ERROR] desde o último início, em "
           L"C:\\MySQL\\Data\\loja.err:",
           L"    2026-12-09  2:22:12 0 [ERROR] mariadbd: Can't open shared library '/usr/lib/mysql/plugin/nao_existe.so'",
@@ -1198,17 +1246,49 @@ TEST(ServerCheck, EachOutcomeHasItsLinesAndExitCode) {
           L"    2026-12-09  2:22:13 0 [ERROR] Slave SQL: Error 'Duplicate entry' on query. Query: 'INSERT INTO loja"},
          {L"unknown variable", L"Aborting"}},
         {"error lines of a MySQL 5.0 restarted after a crash", c, [&](Machine&, Loja& l) { l.log_erros = mysql50; },
-         "OOOOOOOOOA", 0, {L"    090313  8:01:55 [ERROR] Cannot find", L"    090313  9:10:01 [ERROR] C:"},
+         "OOOOOOOOOAOO", 0, {L"    090313  8:01:55 [ERROR] Cannot find", L"    090313  9:10:01 [ERROR] C:"},
          {L"marked as crashed"}},
-        {"the last five error lines", c, [&](Machine&, Loja& l) { l.log_erros = seis; }, "OOOOOOOOOA", 0,
+        {"the last five error lines", c, [&](Machine&, Loja& l) { l.log_erros = seis; }, "OOOOOOOOOAOO", 0,
          {L"    2026-12-09  3:00:02 0 [ERROR] erro 2", L"    2026-12-09  3:00:06 0 [ERROR] erro 6"}, {L"erro 1"}},
         {"no drive given and no service", {L"/verificar"}, [](Machine& m, Loja&) { m.rt.services.clear(); },
-         "F---------", 31, {L"FALHA: não há serviço MySQL registrado; informe o drive com /drive=X:"}},
-        {"no administrator rights", c, [](Machine& m, Loja&) { m.rt.administrator = false; }, "OOOOOOOAOA", 0,
+         "F-----------", 31, {L"FALHA: não há serviço MySQL registrado; informe o drive com /drive=X:"}},
+        {"no administrator rights", c, [](Machine& m, Loja&) { m.rt.administrator = false; }, "OOOOOOOAOAOO", 0,
          {L"AVISO: sem direitos de administrador, C:\\MySQL\\Data não foi verificada",
           L"AVISO: sem direitos de administrador, C:\\MySQL\\Data não pode ser lida"}},
         // A check only reads: it runs beside a setup or a window.
-        {"another copy is running", c, [](Machine& m, Loja&) { m.rt.other_copy = true; }, "OOOOOOOOOO", 0, {}},
+        {"another copy is running", c, [](Machine& m, Loja&) { m.rt.other_copy = true; }, "OOOOOOOOOOOO", 0, {}},
+        // Another server took the port, and it starts with Windows.
+        {"another program holds the port", c,
+         [](Machine& m, Loja&) {
+             m.rt.listeners[3306] = {{5555, L"C:\\xampp\\mysql\\bin\\mysqld.exe"}};
+             m.rt.services[L"mysqlxampp"] = {false, true, true, L"C:\\xampp\\mysql\\bin\\mysqld.exe"};
+         },
+         "OOOOOOOOOOFO", 41,
+         {L"11. Porta do servidor: FALHA: a porta 3306 está em uso por C:\\xampp\\mysql\\bin\\mysqld.exe (processo 5555)\n",
+          L"12. Firewall: OK (Brevano MySQL (porta 3306))\nAviso: outro servidor MySQL ou MariaDB nesta máquina: serviço "
+          L"mysqlxampp (C:\\xampp\\mysql\\bin\\mysqld.exe), parado, inicialização automática\nO servidor MySQL tem "
+          L"problemas: 1 falha(s)."}},
+        // my.ini names the port: the one on 3306 is not the server's.
+        {"another port, nothing on it, no rule for it", c,
+         [](Machine&, Loja& l) { l.my_ini = "[mysqld]\r\nport = 3307\r\nlog-bin\r\n"; }, "OOOOOOOOOOAA", 0,
+         {L"11. Porta do servidor: AVISO: nada atende na porta 3307, com o serviço MySQL em execução",
+          L"12. Firewall: AVISO: não há a regra \"Brevano MySQL (porta 3307)\" no firewall"}},
+        // Ended half-way (a quit message, the session's end), a check vouches for nothing.
+        {"ended during a check", c,
+         [](Machine& m, Loja&) {
+             m.rt.on_event = [&m](const std::wstring& e) {
+                 if (e.starts_with(L"Shell ")) m.rt.End();
+             };
+         },
+         "OOOO", 6, {}},
+        // MySQL 5.0 after a normal stop and start: the run before is not this one.
+        {"an error of MySQL 5.0's run before its last start", c,
+         [](Machine&, Loja& l) {
+             l.log_erros = "090312 18:20:07 [ERROR] C:\\MySQL\\bin\\mysqld-nt: Table '.\\velto\\loja' is marked as "
+                           "crashed\r\n090312 19:00:00 [Note] C:\\MySQL\\bin\\mysqld-nt: Shutdown complete\r\n\r\n"
+                           "090313  8:01:56 [Note] C:\\MySQL\\bin\\mysqld-nt: ready for connections.\r\n";
+         },
+         "OOOOOOOOOOOO", 0, {L"10. Log de erros do servidor: OK (nenhum erro"}, {L"marked as crashed"}},
         {"product missing", c, [](Machine& m, Loja&) { m.rt.RemoveFolder(L"C:\\WINDOWS\\system32"); }, "", 2,
          {L"Instale o Velto antes de configurar o servidor."}},
     };
@@ -1220,6 +1300,7 @@ TEST(ServerCheck, EachOutcomeHasItsLinesAndExitCode) {
         m.rt.services[L"mysql"] = {true, true, false, L"C:\\MySQL\\bin\\mysqld-nt.exe"};
         m.rt.AddFile(L"C:\\MySQL\\bin\\mysqld-nt.exe");
         m.rt.AddFile(L"C:\\MySQL\\bin\\mysql.exe");
+        m.rt.listeners[3306] = {{4321, L"C:\\MySQL\\bin\\mysqld-nt.exe"}};
         t.arrange(m, loja);
         if (!loja.my_ini.empty()) m.rt.AppendToFile(L"C:\\MySQL\\my.ini", loja.my_ini);
         // After a rename of the machine: the older log is not the server's.
@@ -1227,6 +1308,7 @@ TEST(ServerCheck, EachOutcomeHasItsLinesAndExitCode) {
         m.rt.AppendToFile(L"C:\\MySQL\\Data\\loja.err", loja.log_erros);
         m.rt.write_times[L"c:\\mysql\\data\\loja.err"] = 2;
         m.program_for = [&loja](const std::wstring& line) {
+            if (line.find(L"netsh") != std::wstring::npos) return test::FakeProgram{0, line.ends_with(loja.regra + L"\"") ? 0 : 1, L"", L""};
             if (loja.sem_servidor) return test::FakeProgram{0, 1, L"", kSemServidor};
             if (!loja.recusada.empty() && line.find(L" -u " + loja.recusada + L" ") != std::wstring::npos) {
                 return test::FakeProgram{0, 1, L"", kRecusa};
@@ -1239,7 +1321,7 @@ TEST(ServerCheck, EachOutcomeHasItsLinesAndExitCode) {
         try {
             code = Executa_Desatendido(Interpreta_Linha_Comando(t.args), m.form, m.view, L"ConfiguraMySQL.exe");
         } catch (const test::ProgramEnded&) {
-            code = m.rt.ExitCode();
+            code = m.EndedWith();
         }
         EXPECT_EQ(code, t.code);
         std::string checks;
@@ -1260,10 +1342,12 @@ TEST(ServerCheck, EachOutcomeHasItsLinesAndExitCode) {
         EXPECT_EQ(console.find(L"KQLum4816"), std::wstring::npos);
         EXPECT_EQ(log.find("KQLum4816"), std::string::npos);
         EXPECT_EQ(log.find("Verificação do servidor MySQL") != std::string::npos, t.code != 2);
-        // Read only: the client asks, nothing else runs, nothing is made.
+        // Read only: the client and the firewall ask, nothing else runs, nothing is made.
         for (const auto& shell : m.rt.shells) {
             EXPECT_TRUE(shell.command_line.starts_with(L"C:\\MySQL\\bin\\mysql.exe -N -B --connect_timeout=5 -e \""
-                                                       L"S")) << modRegistro::Utf8(shell.command_line);
+                                                       L"S") ||
+                        shell.command_line.starts_with(test::kCmd + L" /c netsh advfirewall firewall show rule name="))
+                << modRegistro::Utf8(shell.command_line);
         }
         EXPECT_TRUE(m.rt.made_folders.empty() && m.rt.profile_writes.empty());
     }

@@ -108,7 +108,7 @@ TEST_F(Steps, ServiceGivesTheRegisteredServiceAndTheStartedServerTimeBeforeRelyi
     // No console window flashes up over the setup.
     EXPECT_TRUE(std::all_of(rt.shells.begin(), rt.shells.end(), [](const auto& s) { return s.window_style == 0; }));
 
-    ASSERT_EQ(runs.size(), 4u);
+    ASSERT_EQ(runs.size(), 5u);
     // Registration, then time for the service manager before configuring it.
     EXPECT_GE(runs[1].started - runs[0].ended, kServiceSettleMs);
     // The status query, then time for the server before the service is
@@ -116,6 +116,8 @@ TEST_F(Steps, ServiceGivesTheRegisteredServiceAndTheStartedServerTimeBeforeRelyi
     ASSERT_TRUE(service_checked_at.has_value());
     EXPECT_GE(*service_checked_at, runs[3].ended);
     EXPECT_GE(*service_checked_at - runs[3].ended, kServiceSettleMs);
+    // The terminals' firewall rule only once the service is known to run.
+    EXPECT_GE(runs[4].started, *service_checked_at);
 }
 
 TEST_F(Steps, AccountsAreTwelveClientRunsEachGrantProvedByAReload) {
@@ -186,11 +188,12 @@ TEST_F(Steps, WithoutComspecTheInterpreterLinesBeginWithTheirBlank) {
     EXPECT_EQ(Call([&](Logico& r) { form.Importa_Banco(L"c:", L"velto.sql", kSenha, r); }), Verdadeiro);
     EXPECT_EQ(Call([&](Logico& r) { form.Instala_ODBC(r); }), Verdadeiro);
     const auto lines = Lines();
-    ASSERT_EQ(lines.size(), 9u);
+    ASSERT_EQ(lines.size(), 10u);
     EXPECT_EQ(lines[1], L" /c sc config MySQL start= auto");
     EXPECT_EQ(lines[2], L" /c sc start MySQL");
-    EXPECT_EQ(lines[6], test::LinhaImportacao(L"", L"C:\\Apps\\Brevano", L"velto.sql"));
-    EXPECT_EQ(lines[8], L" /c \"C:\\Apps\\Brevano\\mysql-connector-odbc-5.1.6-win32.msi\"");
+    EXPECT_EQ(lines[4].rfind(L" /c netsh advfirewall firewall add rule ", 0), 0u);
+    EXPECT_EQ(lines[7], test::LinhaImportacao(L"", L"C:\\Apps\\Brevano", L"velto.sql"));
+    EXPECT_EQ(lines[9], L" /c \"C:\\Apps\\Brevano\\mysql-connector-odbc-5.1.6-win32.msi\"");
 }
 
 // A quote in the script's name would close the quoted path on the

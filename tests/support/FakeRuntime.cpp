@@ -389,6 +389,12 @@ void FakeRuntime::Pause(std::uint32_t milliseconds) {
     Event(L"Pause " + std::to_wstring(milliseconds));
 }
 
+std::vector<Runtime::Listener> FakeRuntime::TcpListeners(std::uint16_t port) {
+    Event(L"TcpListeners " + std::to_wstring(port));
+    const auto it = listeners.find(port);
+    return it == listeners.end() ? std::vector<Listener>{} : it->second;
+}
+
 std::vector<Runtime::NamedService> FakeRuntime::ListServices() {
     Event(L"ListServices");
     std::vector<NamedService> all;

@@ -85,6 +85,7 @@ public:
     std::vector<std::wstring> drives_without_acls;  // "d:"
     std::optional<std::uint64_t> free_space = std::uint64_t{100} << 30;  // on every drive; none: cannot be asked
     std::map<std::wstring, std::uint64_t> write_times;  // lower-cased path -> last write; unset: 0
+    std::map<std::uint16_t, std::vector<Listener>> listeners;  // TCP port -> who listens on it
     // Threads that ran background work, and calls handed back to the window's thread.
     int background_runs = 0;
     int window_calls_from_background = 0;
@@ -199,6 +200,7 @@ public:
     std::string ToAnsi(const std::wstring& text) override;
     std::wstring FromAnsi(const std::string& text) override;
     void* BindLibraryFunction(const std::wstring& library, const std::string& function) override;
+    std::vector<Listener> TcpListeners(std::uint16_t port) override;
 
 protected:
     int ShowMsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) override;

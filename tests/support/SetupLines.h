@@ -24,7 +24,15 @@ inline std::vector<std::wstring> LinhasServico(const std::wstring& comspec = kCm
         comspec + L" /c sc config MySQL start= auto",
         comspec + L" /c sc start MySQL",
         L"c:\\MySQL\\bin\\mysql.exe -e status",
+        comspec + L" /c netsh advfirewall firewall add rule name=\"Brevano MySQL (porta 3306)\" dir=in action=allow "
+                  L"protocol=TCP localport=3306 program=\"c:\\MySQL\\bin\\mysqld-nt.exe\" remoteip=localsubnet "
+                  L"profile=any",
     };
+}
+
+// The rule's delete, by the undo of a run that added it and by the removal.
+inline std::wstring LinhaApagaRegra(const std::wstring& comspec = kCmd) {
+    return comspec + L" /c netsh advfirewall firewall delete rule name=\"Brevano MySQL (porta 3306)\"";
 }
 
 inline const std::wstring kRecarga =
@@ -68,7 +76,7 @@ inline std::vector<std::wstring> LinhasBanco(const std::wstring& pasta, const st
     };
 }
 
-// The twenty lines of a whole setup, in the order they run.
+// The twenty-one lines of a whole setup, in the order they run.
 inline std::vector<std::wstring> LinhasSetup(const std::wstring& comspec, const std::wstring& pasta,
                                              const std::wstring& script) {
     std::vector<std::wstring> lines = LinhasServico(comspec);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "BoxAnswerer.h"
+#include "SetupLines.h"
 #include "Win32TestUtil.h"
 #include "app/win32/MainWindow.h"
 #include "system/modPrincipal.h"
@@ -159,10 +160,10 @@ TEST_F(Runner, RemoveButtonRunsStopThenDeleteThroughTheInterpreter) {
         const DWORD clicked = GetTickCount();
         SendMessageW(window.ControlHandle(Control::cmdRemoveServico), BM_CLICK, 0, 0);
 
-        const Record r = ReadRecordOnceGone(record_file, 2);
-        ASSERT_EQ(r.starts.size(), 2u);
-        ASSERT_EQ(r.shown.size(), 2u);
-        ASSERT_EQ(r.gone.size(), 2u);
+        const Record r = ReadRecordOnceGone(record_file, 3);
+        ASSERT_EQ(r.starts.size(), 3u);
+        ASSERT_EQ(r.shown.size(), 3u);
+        ASSERT_EQ(r.gone.size(), 3u);
         // The stop's first pass came at least 500 ms after the click.
         if (r.shown[0] - clicked >= 500) {
             ASSERT_LT(attempt, kAttempts) << "the stop command never showed its window before the first pass";
@@ -178,6 +179,7 @@ TEST_F(Runner, RemoveButtonRunsStopThenDeleteThroughTheInterpreter) {
         EXPECT_EQ(boxes.seen[1].text, L"O Serviço MySQL foi removido!");
         EXPECT_EQ(r.starts[0].second, Stub() + L" /c sc stop MySQL");
         EXPECT_EQ(r.starts[1].second, Stub() + L" /c sc delete MySQL");
+        EXPECT_EQ(r.starts[2].second, test::LinhaApagaRegra(Stub()));
         EXPECT_GE(r.starts[1].first, r.gone[0]);  // the delete began after the stop's window was gone
         break;
     }

@@ -92,6 +92,7 @@ public:
     std::string ToAnsi(const std::wstring& text) override;
     std::wstring FromAnsi(const std::string& text) override;
     void* BindLibraryFunction(const std::wstring& library, const std::string& function) override;
+    std::vector<Listener> TcpListeners(std::uint16_t port) override;
 
 protected:
     int ShowMsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) override;

@@ -1,3 +1,6 @@
+// Before windows.h, which would bring the older sockets header.
+#include <winsock2.h>
+
 #include "Win32TestUtil.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +14,26 @@ std::wstring ProgramFolder() {
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring folder = path;
     return folder.substr(0, folder.find_last_of(L'\\'));
+}
+
+Listening::Listening(unsigned short port) : socket_(INVALID_SOCKET) {
+    if (port == 0) return;
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    const SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool listens = listener != INVALID_SOCKET &&
+                         bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 &&
+                         listen(listener, 1) == 0;
+    EXPECT_TRUE(listens) << "port " << port << " could not be listened on (error " << WSAGetLastError() << ")";
+    socket_ = listener;
+}
+
+Listening::~Listening() {
+    if (socket_ != INVALID_SOCKET) closesocket(socket_);
 }
 
 void RemoveTree(const std::wstring& path) {

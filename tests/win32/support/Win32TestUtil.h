@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,19 @@ public:
 
 private:
     std::wstring path_;
+};
+
+// A TCP port of this machine listened on for the scope, as another server
+// would; port 0 listens on nothing.
+class Listening {
+public:
+    explicit Listening(unsigned short port);
+    ~Listening();
+    Listening(const Listening&) = delete;
+    Listening& operator=(const Listening&) = delete;
+
+private:
+    std::uintptr_t socket_;
 };
 
 // Sets an environment variable of this process for the scope; restores it after.
