@@ -459,6 +459,8 @@ bool frmPrincipal::Desfaz_Configuracao_Anterior(bool pergunta) {
             criado_.servico = plano.servico;
             criado_.pasta = !plano.guardar_como.empty();
             criado_.guardar_como = plano.guardar_como;
+            // The firewall rule that run may have added goes with its service.
+            if (plano.servico) criado_.regra = Porta_Do_Servidor(anterior->drive);
             const bool existe = !Rt().FolderIdentity(plano.pasta).empty();
             if (!plano.bloqueio.empty()) {
                 modRegistro::Escreve_Agora(kNaoTocada + plano.pasta + kUsadaPeloServicoDe + plano.bloqueio);
