@@ -105,6 +105,8 @@ TEST(Win32Ansi, DoubleByteCodePageKeepsCharactersWhole) {
     EXPECT_EQ(sjis, "\x93\xFA\x96\x7B\\a");
     EXPECT_EQ(win32::CodePageToWide(sjis, 932), L"\u65E5\u672C\\a");
     EXPECT_EQ(win32::WideToCodePage(L"\u0410", 1252), "?");  // a character 1252 lacks
+    // Nor one it has only a look-alike of: a fullwidth M, a division slash, an L with a caron.
+    EXPECT_EQ(win32::WideToCodePage(L"\uFF2D\u2215\u013D", 1252), "???");
 }
 
 TEST(Win32Ansi, ATextThatCannotBeConvertedIsARunTimeError) {
