@@ -245,6 +245,11 @@ TEST(Win32Folders, RemovingATreeTakesReadOnlyFilesAndLinksButNotWhatALinkPointsT
     test::WriteFile(tree + L"\\bin\\mysqld-nt.exe", "x");
     SetFileAttributesW((tree + L"\\bin\\mysqld-nt.exe").c_str(), FILE_ATTRIBUTE_READONLY);
     const bool linked = CreateSymbolicLinkW((tree + L"\\atalho").c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+    // At the press, what a listing would not show counts.
+    CreateDirectoryW((base / L"oculta").c_str(), nullptr);
+    SetFileAttributesW((base / L"oculta").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(Rt().Occupied(base / L"oculta"));
+    EXPECT_FALSE(Rt().Occupied(base / L"nada"));
     Rt().RemoveFolder(tree);
     EXPECT_EQ(GetFileAttributesW(tree.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(linked) << "the platform made no link to follow";
