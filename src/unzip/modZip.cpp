@@ -139,10 +139,11 @@ std::int32_t UZ_CALL Anota(void* contexto, const char* caminho, const char* nome
 }
 
 // The listing, on the thread the caller is on; what the library says goes
-// where the extraction's messages go, and into the record.
-void Lista(UzListEntriesFn lista, const std::string& arquivo, Conteudo& conteudo) {
+// to imprime (where the extraction's messages go, unless it is silent), and
+// into the record.
+void Lista(UzListEntriesFn lista, const std::string& arquivo, Conteudo& conteudo, UzPrintFn imprime) {
     const std::size_t antes = Zip_Impressao.size();
-    conteudo.codigo = lista(arquivo.c_str(), &Zip_Imprime, &Anota, &conteudo, &conteudo.contidas);
+    conteudo.codigo = lista(arquivo.c_str(), imprime, &Anota, &conteudo, &conteudo.contidas);
     conteudo.saida = Zip_Impressao.substr(std::min(antes, Zip_Impressao.size()));
 }
 
@@ -347,8 +348,9 @@ std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Dri
         std::int32_t codigo = 0;
         Rt().RunInBackground([&] {
             if (lista != nullptr) {
+                // For the sizes only: the extraction tells what is wrong.
                 Conteudo conteudo;
-                Lista(lista, arquivo_utf8, conteudo);
+                Lista(lista, arquivo_utf8, conteudo, nullptr);
                 conta(conteudo);
             }
             codigo = extrai(0, &incluidos, 0, &excluidos, &opcoes, &funcoes);
@@ -364,7 +366,7 @@ Conteudo Lista_Zip(const Variant& Arquivo_Zip) {
         const std::string arquivo = ParaBiblioteca(VariantToText(Arquivo_Zip));
         const auto lista = Vincula(g_UzListEntries, "UzListEntries");
         Conteudo conteudo;
-        Rt().RunInBackground([&] { Lista(lista, arquivo, conteudo); });
+        Rt().RunInBackground([&] { Lista(lista, arquivo, conteudo, &Zip_Imprime); });
         return conteudo;
     } catch (...) {
         Relanca();

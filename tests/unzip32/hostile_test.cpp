@@ -285,6 +285,7 @@ TEST_F(Hostile, FolderLinksInsideTheFolderAreNotFollowed) {
 #ifdef _WIN32
         EXPECT_FALSE(MoveFileW((target_ / "sub").c_str(), (target_ / "sub.old").c_str()));
         run_unix_tool(L"Z:\\bin\\mv", L"mv sub sub.old", target_);
+        for (int wait = 0; wait < 100 && !fs::exists(target_ / "sub.old"); ++wait) Sleep(50);
 #else
         fs::rename(target_ / "sub", target_ / "sub.old");
 #endif
