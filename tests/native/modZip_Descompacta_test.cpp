@@ -347,6 +347,12 @@ TEST_F(DescompactaZip, ArchiveWithNoTextFormIsRaisedAgainWithTheModuleSource) {
     EXPECT_EQ(error.Number(), 94);
     EXPECT_EQ(error.Description(), L"Uso inválido de Null");
     EXPECT_EQ(error.Source(), kSource);
+    // Nor is a path the library cannot be given exactly (a lone surrogate).
+    const std::wstring inexact = std::wstring(L"C:\\Pasta") + static_cast<wchar_t>(0xD800) + L"\\Mysql.zip";
+    const RuntimeError path = RaisedBy(inexact, L"c:");
+    EXPECT_EQ(path.Number(), 5);
+    EXPECT_EQ(path.Description(), L"Não foi possível passar à unzip32.dll exatamente o caminho " + inexact);
+    EXPECT_EQ(path.Source(), kSource);
     EXPECT_EQ(g_fake_unzip.unzip_calls, 0);
     EXPECT_TRUE(rt.msgboxes.empty());
 }
