@@ -60,7 +60,7 @@ def auto(m):
         raise e2e.Failure("the server still runs after the removal")
     say("service removed and server stopped")
     log = m.log().splitlines()
-    say(f"the program's log: {m.app / 'ConfiguraMySQL.log'} (C:\\Brevano\\ConfiguraMySQL.log), its last lines:")
+    say(f"the program's log: {m.app / 'ConfiguraMySQL.log'} (C:\\Program Files\\Brevano\\ConfiguraMySQL.log), its last lines:")
     for line in log[-12:]:
         print(f"  {line}")
     say(f"screenshots: {shots / 'run-window.png'}, {shots / 'run-done.png'}, "

@@ -235,7 +235,10 @@ std::vector<std::pair<std::wstring, std::wstring>> frmPrincipal::Cabecalho_Regis
         {L"Arquivo do banco de dados", pedido.script},
         {L"Log binário", view_.Value(Control::chkBinario) == 1 ? L"sim" : L"não"}});
     // What ran as administrator, and whether anyone could have swapped it.
-    // A server archive takes a while to read: the window answers meanwhile.
+    // The archive is held from before its hash to the end of the first
+    // step, so that the one hashed is the one extracted. A server archive
+    // takes a while to read: the window answers meanwhile.
+    zip_preso_ = Rt().HoldFile(pasta + kArquivoZip);
     std::wstring hashes[2];
     Rt().RunInBackground([&] {
         hashes[0] = Rt().FileSha256(pasta + kArquivoZip);
@@ -250,6 +253,7 @@ std::vector<std::pair<std::wstring, std::wstring>> frmPrincipal::Cabecalho_Regis
         const std::wstring grupos = Junta(Rt().ChangeableByAnyone(caminho), L", ");
         if (!grupos.empty()) campos.emplace_back(kAvisoAlteravel, kPodemAlterar + nome + L": " + grupos);
     }
+    if (!pedido.confirmacao.empty()) campos.emplace_back(kCampoConfirmacao, pedido.confirmacao);
     return campos;
 }
 
@@ -266,7 +270,7 @@ std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
     const std::wstring unidade = view_.Text(Control::cboDrive);
     if (unidade.empty()) return recusa(kSemDrive, vbInformation);
     // Taken once: later changes of the drive list do not follow into the run.
-    Pedido pedido{unidade.substr(0, kTamanhoDrive), view_.Text(Control::cboArquivoSql)};
+    Pedido pedido{unidade.substr(0, kTamanhoDrive), view_.Text(Control::cboArquivoSql), L""};
     // What a run cut short made is undone first, from its record: a new
     // setup would otherwise work beside it, and its undo could no longer
     // tell its own folder and service from this one's.
@@ -275,11 +279,22 @@ std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
                           kAnteriorAbraDeNovo,
                       vbInformation);
     }
-    if (!Rt().Dir(pedido.drive + kPastaMysql, vbDirectory).empty()) return recusa(kMysqlExiste, vbInformation);
+    // Hidden, or only a link, even one that leads nowhere: still not this
+    // run's to make, nor to remove.
+    if (!Rt().Dir(pedido.drive + kPastaMysql, vbDirectory).empty() ||
+        Rt().Occupied(pedido.drive + comandos::kPastaServidor)) {
+        return recusa(kMysqlExiste, vbInformation);
+    }
     // Without access lists the server folder would be open to every user
     // (and on FAT32 the data files could not pass 4 GB).
     if (!Rt().KeepsAccessLists(pedido.drive)) {
         return recusa(kSemPermissoesInicio + pedido.drive + kSemPermissoesFim, vbExclamation);
+    }
+    // Whoever may delete or re-permission what is in the root could swap
+    // the server folder for one of theirs, during the run or after it.
+    if (const auto grupos = Rt().RootOpenToAnyone(pedido.drive); !grupos.empty()) {
+        return recusa(kSemPermissoesInicio + pedido.drive + kDriveAbertoMeio + Junta(grupos, L", ") + kDriveAbertoFim,
+                      vbExclamation);
     }
     // The import runs through the command interpreter, which expands these
     // even inside quotes.
@@ -300,6 +315,26 @@ std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
     if (!Rt().IsAdministrator()) {
         codigo_configuracao_ = kSaidaAdministrador;
         return recusa(kSemAdministrador, vbExclamation);
+    }
+    // What runs as administrator, or is run by the service it registers:
+    // whoever may replace one of these may put their own server in place.
+    std::vector<std::wstring> alteraveis;
+    for (const std::wstring& arquivo : {Rt().ProgramFile(), Rt().AppPath() + kBiblioteca, Rt().AppPath() + kArquivoZip,
+                                        Rt().AppPath() + L"\\" + pedido.script}) {
+        const auto grupos = Rt().ReplaceableByAnyone(arquivo);
+        if (!grupos.empty()) {
+            alteraveis.push_back(arquivo.substr(arquivo.find_last_of(L"\\/") + 1) + L" (" + Junta(grupos, L", ") + L")");
+        }
+    }
+    if (!alteraveis.empty()) {
+        const std::wstring texto =
+            std::wstring(kAlteraveisInicio) + L"\r\n\r\n" + Junta(alteraveis, L"\r\n") + L"\r\n\r\n" + kAlteraveisFim;
+        if (Rt().MsgBox(texto, vbYesNo + vbExclamation + vbDefaultButton2, kTituloAtencao) != vbYes) {
+            if (!Rt().Unattended()) modRegistro::Escreve(std::wstring(kMensagemNoLog) + L" (" + kTituloAtencao + L"): " + texto);
+            modRegistro::Escreve(kRespostaNao);
+            return std::nullopt;
+        }
+        pedido.confirmacao = Junta(alteraveis, L", ") + kConfirmadoPor + Rt().UserName();
     }
     return pedido;
 }

@@ -2,6 +2,7 @@
 // steps it owns. Handlers act on the controls only through FormView.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -11,6 +12,7 @@
 #include "app/FormView.h"
 #include "setup/Configuracao_Em_Andamento.h"
 #include "system/Basic.h"
+#include "system/Runtime.h"
 
 namespace cm {
 
@@ -76,6 +78,9 @@ private:
     struct Pedido {
         std::wstring drive;   // the designator, letter and colon
         std::wstring script;  // the script's name as chosen at the press
+        // The files ordinary users may replace, and who answered yes to
+        // going on all the same; empty when there were none.
+        std::wstring confirmacao;
     };
     // The setup log's header: what was asked, and what runs it.
     std::vector<std::pair<std::wstring, std::wstring>> Cabecalho_Registro(const Pedido& pedido);
@@ -157,6 +162,9 @@ private:
     std::optional<Configuracao_Em_Andamento> em_andamento_;
     // The failing step's reason, told once the run has been undone.
     std::optional<std::wstring> falha_;
+    // Mysql.zip, which nobody may change from the log's hash of it to the
+    // end of the first step.
+    std::unique_ptr<Runtime::HeldFile> zip_preso_;
 };
 
 // Messages of the start-up checks.

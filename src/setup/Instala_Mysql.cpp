@@ -43,14 +43,54 @@ std::string LePath() {
     return buffer;
 }
 
-// Whether an entry lands inside the server's folder. The archive is
-// extracted into the drive's root, and only {drive}\MySQL is this run's to
-// make and to take back: a package with another top folder, or a name that
-// points anywhere else on the drive, would be written there as administrator.
-bool NaPastaDoServidor(std::wstring nome) {
-    for (auto& c : nome) c = c == L'\\' ? L'/' : c;
-    while (nome.rfind(L"./", 0) == 0) nome.erase(0, 2);
-    return nome.empty() || Minusculas(nome).rfind(L"mysql/", 0) == 0;
+// Whether an entry lands inside the server's folder, by the path the
+// library writes it to. The archive is extracted into the drive's root,
+// and only {drive}\MySQL is this run's to make and to take back: a package
+// with another top folder, or a name that points anywhere else on the
+// drive, would be written there as administrator.
+bool NaPastaDoServidor(std::wstring caminho) {
+    for (auto& c : caminho) c = c == L'/' ? L'\\' : c;
+    return caminho == L"." || Minusculas(caminho).rfind(L"mysql\\", 0) == 0;
+}
+
+// A block of names in the log: the first ten, and how many more.
+void Escreve_Nomes(const wchar_t* titulo, const std::vector<std::wstring>& nomes) {
+    if (nomes.empty()) return;
+    std::wstring linhas;
+    for (std::size_t i = 0; i < std::min(nomes.size(), kNomesNoRegistro); ++i) linhas += nomes[i] + L"\r\n";
+    if (nomes.size() > kNomesNoRegistro) {
+        linhas += mensagens::kEMais + std::to_wstring(nomes.size() - kNomesNoRegistro) + L")";
+    }
+    modRegistro::Escreve_Bloco(std::wstring(L"    ") + titulo, linhas);
+}
+
+// Whether the listing shows an archive whose every entry would be written
+// as it is named, inside the server's folder; what it does not show goes
+// to the log. A listing that failed, or that named fewer entries than the
+// archive holds, shows nothing of those it left out.
+bool Listagem_Aceita(const modZip::Conteudo& conteudo) {
+    using namespace mensagens;
+    if (conteudo.codigo != UZ_OK) {
+        modRegistro::Escreve_Bloco(L"    " + (kListagemFalhou + std::to_wstring(conteudo.codigo)) + L":",
+                                   conteudo.saida);
+        return false;
+    }
+    if (conteudo.entradas.size() < conteudo.contidas) {
+        modRegistro::Escreve(L"    " + (kListagemNomeou + std::to_wstring(conteudo.entradas.size())) + kListagemDe +
+                             std::to_wstring(conteudo.contidas) + kListagemEntradas);
+        return false;
+    }
+    std::vector<std::wstring> inexatos, fora;
+    for (const auto& entrada : conteudo.entradas) {
+        if (!entrada.caminho || !entrada.exata) {
+            inexatos.push_back(entrada.nome);
+        } else if (!NaPastaDoServidor(*entrada.caminho)) {
+            fora.push_back(*entrada.caminho);
+        }
+    }
+    Escreve_Nomes(kNomesInexatos, inexatos);
+    Escreve_Nomes(kForaDaPasta, fora);
+    return inexatos.empty() && fora.empty();
 }
 
 }  // namespace
@@ -62,20 +102,14 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
     // new press is not stopped by what is left of a broken extraction.
     criado_.drive = Drive;
     WithStandardHandler([&] {
+        // Nobody may change the archive from the log's hash of it (or from
+        // now) to the end of the step: what is listed is what is extracted.
+        if (!zip_preso_) zip_preso_ = Rt().HoldFile(Arquivo_Zip);
+        if (!zip_preso_) modRegistro::Escreve(std::wstring(L"    ") + mensagens::kZipNaoPreso);
         // Looked at before anything is written, so that a wrong package
         // leaves the drive as it was.
-        const modZip::Conteudo conteudo = modZip::Lista_Zip(Arquivo_Zip);
-        std::vector<std::wstring> fora;
-        for (const auto& nome : conteudo.nomes) {
-            if (!NaPastaDoServidor(nome)) fora.push_back(nome);
-        }
-        if (!fora.empty()) {
-            std::wstring nomes;
-            for (std::size_t i = 0; i < std::min(fora.size(), kNomesNoRegistro); ++i) nomes += fora[i] + L"\r\n";
-            if (fora.size() > kNomesNoRegistro) {
-                nomes += mensagens::kEMais + std::to_wstring(fora.size() - kNomesNoRegistro) + L")";
-            }
-            modRegistro::Escreve_Bloco(std::wstring(L"    ") + mensagens::kForaDaPasta, nomes);
+        const modZip::Conteudo conteudo = zip_preso_ ? modZip::Lista_Zip(Arquivo_Zip) : modZip::Conteudo{};
+        if (!zip_preso_ || !Listagem_Aceita(conteudo)) {
             Falha_Etapa(mensagens::kFalhaDescompactacao);
             return;
         }
@@ -103,7 +137,7 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
                 view.SetText(Control::lblInstalacaoMysql, rotulo);
             }
         } sem_progresso{view_, rotulo};
-        const std::int32_t codigo = modZip::Descompacta_Zip(Arquivo_Zip, Drive, conteudo.bytes);
+        const std::int32_t codigo = modZip::Descompacta_Zip(Arquivo_Zip, Drive, &conteudo);
         if (codigo != 0) {
             modRegistro::Escreve_Bloco(std::wstring(L"    ") + mensagens::kUnzipRetornou + std::to_wstring(codigo) + L":",
                                        modZip::Zip_Saida);
@@ -127,6 +161,7 @@ void frmPrincipal::Instala_Mysql(const std::wstring& Drive, const std::wstring& 
         Resultado = Verdadeiro;
     });
     if (Resultado == Falso) Remove_Pasta_Criada();
+    zip_preso_.reset();
 }
 
 }  // namespace cm

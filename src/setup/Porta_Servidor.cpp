@@ -34,10 +34,12 @@ std::wstring Porta_Do_Texto(const std::optional<std::string>& bytes) {
 }
 
 // Whether a listed entry is the server's own my.ini, MySQL\my.ini at the
-// archive's top, in whatever letter case the package was zipped.
-bool E_Ini_Do_Servidor(std::wstring nome) {
+// archive's top, in whatever letter case the package was zipped, by the
+// path the library would write it to.
+bool E_Ini_Do_Servidor(const modZip::Entrada& entrada) {
+    if (!entrada.caminho || !entrada.exata) return false;
+    std::wstring nome = *entrada.caminho;
     std::replace(nome.begin(), nome.end(), L'/', L'\\');
-    while (nome.starts_with(L".\\") || nome.starts_with(L"\\")) nome.erase(0, nome[0] == L'.' ? 2 : 1);
     return Minusculas(nome) == L"mysql\\my.ini";
 }
 
@@ -60,21 +62,23 @@ std::wstring Pasta_Temporaria() {
 }
 
 // Extracts that one entry straight into the folder, asking nothing: no file
-// is replaced, and an encrypted entry is skipped.
+// is replaced, and an encrypted entry is skipped. Paths and the name go in
+// UTF-8, exactly, as the setup's own extraction gives them.
 void Extrai_Entrada(const std::wstring& arquivo_zip, const std::wstring& entrada, const std::wstring& pasta) {
     const auto extrai = reinterpret_cast<Wiz_SingleEntryUnzipFn>(
         Rt().BindLibraryFunction(L"unzip32.dll", "Wiz_SingleEntryUnzip"));
-    // The listing gives the name with this system's separators; '?' takes
-    // either of them as the archive stores it.
-    std::string padrao = Rt().ToAnsi(entrada);
-    std::replace(padrao.begin(), padrao.end(), '\\', '?');
-    const std::string arquivo = Rt().ToAnsi(arquivo_zip);
-    const std::string destino = Rt().ToAnsi(pasta);
+    const auto arquivo = modRegistro::Utf8Exato(arquivo_zip);
+    const auto destino = modRegistro::Utf8Exato(pasta);
+    auto padrao = modRegistro::Utf8Exato(entrada);
+    if (!arquivo || !destino || !padrao) return;
+    // '?' takes either separator, as the archive stores it.
+    std::replace_if(padrao->begin(), padrao->end(), [](char c) { return c == '\\' || c == '/'; }, '?');
     UzOptions opcoes{};
     opcoes.message_level = 2;
-    opcoes.archive = arquivo.c_str();
-    opcoes.folder = destino.c_str();
-    UzNameList incluidos{padrao.c_str()};
+    opcoes.utf8 = 1;
+    opcoes.archive = arquivo->c_str();
+    opcoes.folder = destino->c_str();
+    UzNameList incluidos{padrao->c_str()};
     UzNameList excluidos{};
     UzCallbacks sem_perguntas{};
     extrai(1, &incluidos, 0, &excluidos, &opcoes, &sem_perguntas);
@@ -84,9 +88,9 @@ void Extrai_Entrada(const std::wstring& arquivo_zip, const std::wstring& entrada
 // the extraction step's to report: until then the server's default stands.
 std::wstring Porta_No_Zip(const std::wstring& arquivo_zip) {
     try {
-        const auto nomes = modZip::Lista_Zip(arquivo_zip).nomes;
-        const auto entrada = std::find_if(nomes.begin(), nomes.end(), E_Ini_Do_Servidor);
-        if (entrada == nomes.end()) return kPortaDoServidor;
+        const auto entradas = modZip::Lista_Zip(arquivo_zip).entradas;
+        const auto entrada = std::find_if(entradas.begin(), entradas.end(), E_Ini_Do_Servidor);
+        if (entrada == entradas.end()) return kPortaDoServidor;
         const std::wstring pasta = Pasta_Temporaria();
         struct Apaga {
             const std::wstring& pasta;
@@ -97,7 +101,7 @@ std::wstring Porta_No_Zip(const std::wstring& arquivo_zip) {
                 }
             }
         } apaga{pasta};
-        Extrai_Entrada(arquivo_zip, *entrada, pasta);
+        Extrai_Entrada(arquivo_zip, entrada->nome, pasta);
         return Porta_Do_Texto(Rt().ReadFilePart(pasta + L"\\my.ini", 0, kIniMaximo));
     } catch (const RuntimeError&) {
         return kPortaDoServidor;

@@ -63,6 +63,24 @@ inline constexpr const wchar_t* kScriptNaoEncontrado = L"Arquivo de banco de dad
 inline constexpr const wchar_t* kSemAdministrador =
     L"Este aplicativo precisa ser executado como ADMINISTRADOR.\r\nA instalação será interrompida!";
 
+// ---- what runs as administrator, and where it extracts ---------------------------
+// "O drive " + "c:" + kDriveAbertoMeio + "Usuários, Todos" + kDriveAbertoFim
+inline constexpr const wchar_t* kDriveAbertoMeio = L" permite que usuários comuns (";
+inline constexpr const wchar_t* kDriveAbertoFim =
+    L") apaguem ou mudem as permissões do que está na sua raiz: a pasta MySQL poderia ser trocada por outra. "
+    L"Escolha outro drive.";
+// kAlteraveisInicio, a blank line, one line per file "Mysql.zip (Usuários autenticados)",
+// a blank line, kAlteraveisFim.
+inline constexpr const wchar_t* kAlteraveisInicio =
+    L"Usuários comuns desta máquina podem alterar ou substituir arquivos que este programa usa como "
+    L"ADMINISTRADOR:";
+inline constexpr const wchar_t* kAlteraveisFim =
+    L"Qualquer um deles poderia trocar o servidor MySQL por um programa seu, que o Windows executaria com "
+    L"todos os direitos sobre esta máquina. Guarde o programa numa pasta que só administradores podem "
+    L"alterar (por exemplo, dentro de C:\\Program Files); veja o LEIA-ME.txt.\r\n"
+    L"\r\n"
+    L"Deseja continuar mesmo assim?";
+
 // A finished step's label: "1. Instalação do Mysql - OK!".
 inline constexpr const wchar_t* kMarcaConcluida = L" - OK!";
 
@@ -338,6 +356,24 @@ inline constexpr const wchar_t* kSemRegra = L"não há a regra \"";
 inline constexpr const wchar_t* kSemRegraFim =
     L"\" no firewall do Windows (ou ele não respondeu): os terminais da loja podem não alcançar o servidor";
 
+// ---- the log: what runs as administrator, and what the first step lists ------------------------
+// The header's field when the question was answered yes: kCampoConfirmacao + ": " +
+// "ConfiguraMySQL.exe (Usuários), Mysql.zip (Todos)" + kConfirmadoPor + "LOJA\\tecnico".
+inline constexpr const wchar_t* kCampoConfirmacao = L"Arquivos que usuários comuns podem alterar";
+inline constexpr const wchar_t* kConfirmadoPor = L"; Sim respondido por ";
+inline constexpr const wchar_t* kRespostaNao = L"Resposta: Não; nada foi alterado.";
+inline constexpr const wchar_t* kZipNaoPreso =
+    L"Não foi possível abrir o arquivo Mysql.zip de modo que nenhum outro programa o altere durante a "
+    L"instalação";
+// + the library's code + ":", then what it said.
+inline constexpr const wchar_t* kListagemFalhou = L"a listagem do arquivo Mysql.zip pela unzip32.dll retornou o código ";
+// kListagemNomeou + "2" + kListagemDe + "3" + kListagemEntradas
+inline constexpr const wchar_t* kListagemNomeou = L"a listagem do arquivo Mysql.zip pela unzip32.dll nomeou ";
+inline constexpr const wchar_t* kListagemDe = L" das ";
+inline constexpr const wchar_t* kListagemEntradas = L" entradas que ele contém";
+inline constexpr const wchar_t* kNomesInexatos =
+    L"O arquivo Mysql.zip tem nomes que a unzip32.dll não gravaria exatamente como estão:";
+
 // ---- errors, shown in a box by the standard handler and logged as "Erro N: ..." ----------------
 inline constexpr const wchar_t* kErroChamada = L"Chamada de procedimento ou argumento inválido";
 inline constexpr const wchar_t* kErroEstouro = L"Estouro";
@@ -371,6 +407,7 @@ inline constexpr const wchar_t* kProtegerRegistro =
 inline constexpr const wchar_t* kApagarRegistro = L"Não foi possível apagar o registro da configuração em andamento";
 inline constexpr const wchar_t* kConverterPara = L"Não foi possível converter o texto para a página de código ";
 inline constexpr const wchar_t* kConverterDe = L"Não foi possível converter o texto da página de código ";
+inline constexpr const wchar_t* kCaminhoInexato = L"Não foi possível passar à unzip32.dll exatamente o caminho ";
 // An error nothing handled: "Erro em tempo de execução 'N':", a blank line, the text.
 inline constexpr const wchar_t* kErroExecucaoInicio = L"Erro em tempo de execução '";
 inline constexpr const wchar_t* kErroExecucaoFim = L"':";

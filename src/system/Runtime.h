@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,7 @@ inline constexpr int vbOKOnly = 0;
 inline constexpr int vbYesNoCancel = 3;
 inline constexpr int vbYesNo = 4;
 inline constexpr int kBotoes = 7;  // the bits that choose the buttons
+inline constexpr int vbDefaultButton2 = 256;  // the second button answers Enter
 inline constexpr int vbQuestion = 32;
 inline constexpr int vbExclamation = 48;
 inline constexpr int vbInformation = 64;
@@ -199,8 +201,8 @@ public:
     // Which of the broad groups (Users, Authenticated Users, Everyone) may
     // change a file or folder, by the names the log gives them.
     virtual std::vector<std::wstring> ChangeableByAnyone(const std::wstring& path) = 0;
-    // Whether the file system of a drive ("C:") keeps access lists; true when
-    // the drive cannot be asked (what follows then says why).
+    // Whether the file system of a drive ("C:") keeps access lists; false
+    // when the drive cannot be asked.
     virtual bool KeepsAccessLists(const std::wstring& drive) = 0;
     // The bytes this process may still use on a drive ("C:"); nothing when
     // the drive cannot be asked.
@@ -292,6 +294,30 @@ private:
     int exit_code_ = 0;
 
 public:
+    // ---- what runs as administrator, and what it extracts ----
+    // A file held open by HoldFile; closed when it goes.
+    struct HeldFile {
+        virtual ~HeldFile() = default;
+    };
+    // Opens a file so that nobody may write, rename or delete it while the
+    // answer lives (reading it stays open to all); nothing when it cannot be
+    // opened so (it is not there, or some program writes it).
+    virtual std::unique_ptr<HeldFile> HoldFile(const std::wstring& path) = 0;
+    // Which of the broad groups (Users, Authenticated Users, Everyone) may
+    // replace a file: write or delete it, change its access list or owner,
+    // or delete, rename or re-permission what is in its folder.
+    virtual std::vector<std::wstring> ReplaceableByAnyone(const std::wstring& path) = 0;
+    // Which of them may delete or re-permission what is in a drive's root
+    // ("C:"): a folder made there could then be swapped for theirs.
+    virtual std::vector<std::wstring> RootOpenToAnyone(const std::wstring& drive) = 0;
+    // Whether anything is at a path: a file or folder, hidden or system, or
+    // a link, even one that leads nowhere; a path that cannot be asked counts.
+    virtual bool Occupied(const std::wstring& path) = 0;
+    // The account the program runs as ("DOMÍNIO\usuário").
+    virtual std::wstring UserName() = 0;
+    // The program file's full path.
+    virtual std::wstring ProgramFile() = 0;
+
     // Binds a declared function of a library. A bare file name is the copy in
     // the program's own folder, never one the platform's search would find
     // elsewhere. Raises a RuntimeError when the library or the function is

@@ -1,5 +1,6 @@
 #include "system/modRegistro.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "system/Basic.h"
@@ -135,7 +136,11 @@ void Esquece() {
     g_preparada.reset();
 }
 
-std::string Utf8(const std::wstring& texto) {
+namespace {
+
+// UTF-8 of texto; a lone surrogate (or a value beyond Unicode) becomes
+// U+FFFD, or, when exato, ends it with nothing.
+std::optional<std::string> Codifica(const std::wstring& texto, bool exato) {
     std::string out;
     for (std::size_t i = 0; i < texto.size(); ++i) {
         auto c = static_cast<std::uint32_t>(texto[i]);
@@ -148,8 +153,10 @@ std::string Utf8(const std::wstring& texto) {
                 }
             }
         }
-        // A lone surrogate or a value beyond Unicode cannot be written as UTF-8.
-        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) c = 0xFFFD;
+        if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+            if (exato) return std::nullopt;
+            c = 0xFFFD;
+        }
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else if (c < 0x800) {
@@ -166,6 +173,45 @@ std::string Utf8(const std::wstring& texto) {
             out += static_cast<char>(0x80 | (c & 0x3F));
         }
     }
+    return out;
+}
+
+}  // namespace
+
+std::string Utf8(const std::wstring& texto) { return *Codifica(texto, false); }
+
+std::optional<std::string> Utf8Exato(const std::wstring& texto) { return Codifica(texto, true); }
+
+std::wstring DeUtf8(const std::string& bytes, bool* exato) {
+    std::wstring out;
+    bool inteiro = true;
+    for (std::size_t i = 0; i < bytes.size();) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        const int seguem = b < 0x80 ? 0 : b >= 0xC2 && b < 0xE0 ? 1 : b >= 0xE0 && b < 0xF0 ? 2 : b >= 0xF0 && b < 0xF5 ? 3 : -1;
+        std::uint32_t c = seguem == 0 ? b : seguem == 1 ? b & 0x1F : seguem == 2 ? b & 0x0F : b & 0x07;
+        int lidos = 0;
+        while (seguem > 0 && lidos < seguem && i + 1 + lidos < bytes.size() &&
+               (static_cast<unsigned char>(bytes[i + 1 + lidos]) & 0xC0) == 0x80) {
+            c = (c << 6) | (static_cast<unsigned char>(bytes[i + 1 + lidos]) & 0x3F);
+            ++lidos;
+        }
+        // Overlong forms, surrogates and values beyond Unicode are not UTF-8.
+        const std::uint32_t menor[] = {0, 0x80, 0x800, 0x10000};
+        if (seguem < 0 || lidos < seguem || c < menor[seguem] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+            out += L'\uFFFD';
+            inteiro = false;
+            i += 1 + static_cast<std::size_t>(std::max(lidos, 0));
+            continue;
+        }
+        i += 1 + static_cast<std::size_t>(seguem);
+        if (sizeof(wchar_t) == 2 && c >= 0x10000) {
+            out += static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<wchar_t>(c);
+        }
+    }
+    if (exato != nullptr) *exato = inteiro;
     return out;
 }
 

@@ -5,6 +5,7 @@
 // Notepad shows the accents. Secrets never reach the file.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -43,7 +44,13 @@ const std::wstring& Caminho();
 // Back to the state at program start (tests).
 void Esquece();
 
-// UTF-8 of a wide text (UTF-16 or UTF-32, whichever wchar_t holds).
+// UTF-8 of a wide text (UTF-16 or UTF-32, whichever wchar_t holds); a lone
+// surrogate becomes U+FFFD.
 std::string Utf8(const std::wstring& texto);
+// The same, or nothing when the text holds what UTF-8 cannot carry exactly.
+std::optional<std::string> Utf8Exato(const std::wstring& texto);
+// The wide text of UTF-8 bytes; what is not UTF-8 becomes U+FFFD, and
+// exato, when given, tells whether anything did.
+std::wstring DeUtf8(const std::string& bytes, bool* exato = nullptr);
 
 }  // namespace cm::modRegistro

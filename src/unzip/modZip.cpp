@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <map>
 #include <new>
 
 #include "system/Mensagens.h"
 #include "system/Runtime.h"
 #include "system/RuntimeError.h"
+#include "system/modRegistro.h"
 
 namespace cm::modZip {
 
@@ -33,13 +36,17 @@ constexpr const wchar_t* kBiblioteca = L"unzip32.dll";
 constexpr const wchar_t* kOrigemErro = L"CodeModule::VBUnzip";
 
 // The progress of the extraction under way: the bytes of the whole archive,
-// those of the entries begun, and the share last told.
+// those of the entries begun, the share last told, and each entry's bytes
+// in full by the name the library gives it before writing it (its callbacks
+// carry only the low 32 bits).
 std::uint64_t g_total = 0;
 std::uint64_t g_feito = 0;
 int g_parte = -1;
+std::map<std::string, std::deque<std::uint64_t>> g_tamanhos;
 
 UzpVersion2Fn g_UzpVersion2 = nullptr;
 Wiz_SingleEntryUnzipFn g_Wiz_SingleEntryUnzip = nullptr;
+UzListEntriesFn g_UzListEntries = nullptr;
 
 // One statement of a callback: whatever it raises is dropped and the
 // callback goes on with the next one, so nothing ever unwinds into the
@@ -52,21 +59,31 @@ void Resume(Statement&& statement) {
     }
 }
 
-// A zero-terminated ANSI buffer from the library, read up to the first zero
-// and never past the limit. The bytes are converted together, so that a
-// character of two bytes (double-byte code pages) or more (UTF-8) stays
-// whole; should that fail, byte by byte, skipping the bytes that fail.
-std::wstring LeBuffer(const char* buffer, std::int32_t limite) {
-    std::wstring texto;
-    if (buffer == nullptr) return texto;
+// A zero-terminated UTF-8 buffer from the library, read up to the first
+// zero and never past the limit, its bytes converted together so that a
+// character of several stays whole.
+std::string Bytes(const char* buffer, std::int32_t limite) {
+    if (buffer == nullptr) return {};
     std::string bytes;
     for (std::int32_t i = 0; i < limite && buffer[i] != '\0'; ++i) bytes += buffer[i];
-    try {
-        return Rt().FromAnsi(bytes);
-    } catch (...) {
-    }
-    for (const char byte : bytes) Resume([&] { texto += Rt().FromAnsi(std::string(1, byte)); });
-    return texto;
+    return bytes;
+}
+std::wstring LeBuffer(const char* buffer, std::int32_t limite) { return modRegistro::DeUtf8(Bytes(buffer, limite)); }
+
+// A name as the library hands it to a callback: at most 255 bytes, never
+// cut inside a character.
+std::string Corta(std::string nome) {
+    if (nome.size() < static_cast<std::size_t>(kLimiteNome)) return nome;
+    std::size_t corte = kLimiteNome - 1;
+    while (corte > 0 && (static_cast<unsigned char>(nome[corte]) & 0xC0) == 0x80) --corte;
+    return nome.substr(0, corte);
+}
+
+// The text the library is given for a path: UTF-8, exactly the path.
+std::string ParaBiblioteca(const std::wstring& caminho) {
+    const auto bytes = modRegistro::Utf8Exato(caminho);
+    if (!bytes) throw RuntimeError(kErrInvalidCall, mensagens::kCaminhoInexato + caminho);
+    return *bytes;
 }
 
 // The number as the runtime's Str$ writes it: a leading space unless negative.
@@ -102,33 +119,32 @@ void PreencheCampo(char* campo, std::size_t largura, const std::wstring& texto) 
     std::memcpy(campo, ansi.data(), std::min(largura, ansi.size()));
 }
 
-// A listing says nothing and writes nothing; it only tells what the archive
-// holds, into the record the one listing under way fills.
-Conteudo* g_conteudo = nullptr;
-std::int32_t UZ_CALL Cala(const char*, std::int32_t) { return 0; }
-void UZ_CALL Anota(std::int32_t tamanho, std::int32_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                   std::int32_t, std::int32_t, std::int32_t, const char* nome, const char*, std::uint32_t,
-                   std::int32_t) {
-    Resume([&] {
-        if (g_conteudo == nullptr) return;
-        // In 64 bits: a server archive may hold more than 4 GiB in all.
-        g_conteudo->bytes += static_cast<std::uint32_t>(tamanho);
-        g_conteudo->nomes.push_back(LeBuffer(nome, kLimiteNome));
-    });
+// One entry of the listing into the record it fills. Whatever fails here
+// stops the listing, which then does not pass for a whole one.
+std::int32_t UZ_CALL Anota(void* contexto, const char* caminho, const char* nome, std::uint64_t bytes) {
+    try {
+        Entrada entrada;
+        bool exato_caminho = true, exato_nome = true;
+        if (caminho != nullptr) entrada.caminho = modRegistro::DeUtf8(caminho, &exato_caminho);
+        entrada.nome = modRegistro::DeUtf8(nome != nullptr ? nome : "", &exato_nome);
+        entrada.exata = exato_caminho && exato_nome;
+        entrada.bytes = bytes;
+        auto& conteudo = *static_cast<Conteudo*>(contexto);
+        conteudo.entradas.push_back(std::move(entrada));
+        conteudo.bytes += bytes;
+        return 0;
+    } catch (...) {
+        return 1;
+    }
 }
-std::int32_t UZ_CALL Recusa(char*) { return UZ_REPLACE_NO; }
-std::int32_t UZ_CALL SemSenha(char*, std::int32_t, const char*, const char*) { return 1; }
 
-// The listing, on the thread the caller is on.
-void Lista(Wiz_SingleEntryUnzipFn extrai, UzOptions opcoes, Conteudo& conteudo) {
-    opcoes.list_only = 1;
-    opcoes.message_level = 2;
-    UzNameList incluidos{};
-    UzNameList excluidos{};
-    UzCallbacks silencio{&Cala, nullptr, &Recusa, &SemSenha, &Anota, nullptr, {}};
-    g_conteudo = &conteudo;
-    extrai(0, &incluidos, 0, &excluidos, &opcoes, &silencio);
-    g_conteudo = nullptr;
+// The listing, on the thread the caller is on; what the library says goes
+// to imprime (where the extraction's messages go, unless it is silent), and
+// into the record.
+void Lista(UzListEntriesFn lista, const std::string& arquivo, Conteudo& conteudo, UzPrintFn imprime) {
+    const std::size_t antes = Zip_Impressao.size();
+    conteudo.codigo = lista(arquivo.c_str(), imprime, &Anota, &conteudo, &conteudo.contidas);
+    conteudo.saida = Zip_Impressao.substr(std::min(antes, Zip_Impressao.size()));
 }
 
 // A run-time error leaves the module as the library's caller's to report.
@@ -254,14 +270,20 @@ void UZ_CALL Zip_Lista(std::int32_t tamanho, std::int32_t, std::int32_t, std::in
     }
 }
 
-std::int32_t UZ_CALL Zip_Servico(const char*, std::int32_t tamanho) {
+std::int32_t UZ_CALL Zip_Servico(const char* nome, std::int32_t tamanho) {
     // An interrupted setup stops the extraction before the next entry.
     if (Rt().Interrupted()) return 1;
     // Before each entry: the share of the archive's bytes written so far.
     Resume([&] {
         if (!Progresso || g_total == 0) return;
         const auto parte = static_cast<int>(std::min<std::uint64_t>(g_feito * 100 / g_total, 100));
-        g_feito += static_cast<std::uint32_t>(tamanho);
+        const auto listada = g_tamanhos.find(Bytes(nome, kLimiteNome));
+        if (listada != g_tamanhos.end() && !listada->second.empty()) {
+            g_feito += listada->second.front();
+            listada->second.pop_front();
+        } else {
+            g_feito += static_cast<std::uint32_t>(tamanho);
+        }
         if (parte == g_parte) return;
         g_parte = parte;
         Rt().OnWindowThread([&] { Progresso(parte); });
@@ -270,7 +292,7 @@ std::int32_t UZ_CALL Zip_Servico(const char*, std::int32_t tamanho) {
 }
 
 std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Drive_Destino,
-                             std::optional<std::uint64_t> Bytes) {
+                             const Conteudo* Listado) {
     try {
         Zip_Saida.clear();
 
@@ -297,30 +319,39 @@ std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Dri
         Vincula(g_UzpVersion2, "UzpVersion2")(&versao);
 
         // The converted texts live until the library returns and go with this frame.
-        const std::string arquivo_ansi = Rt().ToAnsi(arquivo);
-        const std::string pasta_ansi = Rt().ToAnsi(pasta);
+        const std::string arquivo_utf8 = ParaBiblioteca(arquivo);
+        const std::string pasta_utf8 = ParaBiblioteca(pasta);
         UzOptions opcoes{};
         opcoes.message_level = 1;
         opcoes.keep_folders = 1;
-        opcoes.archive = arquivo_ansi.c_str();
-        opcoes.folder = pasta_ansi.c_str();
+        opcoes.utf8 = 1;
+        opcoes.archive = arquivo_utf8.c_str();
+        opcoes.folder = pasta_utf8.c_str();
 
         UzNameList incluidos{};
         UzNameList excluidos{};
 
         const auto extrai = Vincula(g_Wiz_SingleEntryUnzip, "Wiz_SingleEntryUnzip");
-        g_total = Bytes.value_or(0);
+        const auto lista = Progresso && !Listado ? Vincula(g_UzListEntries, "UzListEntries") : nullptr;
+        const auto conta = [](const Conteudo& conteudo) {
+            g_total = conteudo.bytes;
+            g_tamanhos.clear();
+            for (const Entrada& entrada : conteudo.entradas) {
+                if (entrada.caminho) g_tamanhos[Corta(modRegistro::Utf8(*entrada.caminho))].push_back(entrada.bytes);
+            }
+        };
+        conta(Listado ? *Listado : Conteudo{});
         g_feito = 0;
         g_parte = -1;
-        const bool com_progresso = static_cast<bool>(Progresso);
         // A large archive on a slow disk takes minutes: the window must keep
         // answering meanwhile.
         std::int32_t codigo = 0;
         Rt().RunInBackground([&] {
-            if (com_progresso && !Bytes) {
+            if (lista != nullptr) {
+                // For the sizes only: the extraction tells what is wrong.
                 Conteudo conteudo;
-                Lista(extrai, opcoes, conteudo);
-                g_total = conteudo.bytes;
+                Lista(lista, arquivo_utf8, conteudo, nullptr);
+                conta(conteudo);
             }
             codigo = extrai(0, &incluidos, 0, &excluidos, &opcoes, &funcoes);
         });
@@ -332,13 +363,10 @@ std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Dri
 
 Conteudo Lista_Zip(const Variant& Arquivo_Zip) {
     try {
-        const std::string arquivo = Rt().ToAnsi(VariantToText(Arquivo_Zip));
-        UzOptions opcoes{};
-        opcoes.archive = arquivo.c_str();
-        opcoes.folder = "";
-        const auto extrai = Vincula(g_Wiz_SingleEntryUnzip, "Wiz_SingleEntryUnzip");
+        const std::string arquivo = ParaBiblioteca(VariantToText(Arquivo_Zip));
+        const auto lista = Vincula(g_UzListEntries, "UzListEntries");
         Conteudo conteudo;
-        Rt().RunInBackground([&] { Lista(extrai, opcoes, conteudo); });
+        Rt().RunInBackground([&] { Lista(lista, arquivo, conteudo, &Zip_Imprime); });
         return conteudo;
     } catch (...) {
         Relanca();
@@ -348,6 +376,7 @@ Conteudo Lista_Zip(const Variant& Arquivo_Zip) {
 void Esquece_Biblioteca() {
     g_UzpVersion2 = nullptr;
     g_Wiz_SingleEntryUnzip = nullptr;
+    g_UzListEntries = nullptr;
 }
 
 }  // namespace cm::modZip

@@ -1,6 +1,9 @@
 // modZip: extraction of one archive through unzip32.dll and the answers the
 // library asks for while it works (printed text, overwrite and password
-// prompts, entry listing).
+// prompts, entry listing). Paths go to the library, and its texts come
+// back, in UTF-8, so that nothing is ever changed on the way (a character
+// the code page lacks, or only has a look-alike of); only the password
+// keeps the code page's bytes, the ones an archive's password was made of.
 #pragma once
 
 #include <cstdint>
@@ -41,24 +44,35 @@ void UZ_CALL Zip_Lista(std::int32_t tamanho, std::int32_t tamanho_compactado, st
                        std::uint32_t crc, std::int32_t criptografado);
 std::int32_t UZ_CALL Zip_Servico(const char* nome, std::int32_t tamanho);
 
+// What an archive holds, as the library's listing tells it.
+struct Entrada {
+    // Where the extraction writes it, relative to the folder, with the
+    // platform's separators: a folder's ends with one, "." is the folder
+    // itself. Nothing when the library would not write it as it is named.
+    std::optional<std::wstring> caminho;
+    std::wstring nome;  // as the archive names it
+    std::uint64_t bytes = 0;
+    bool exata = true;  // both came as text that can be read exactly
+};
+struct Conteudo {
+    std::int32_t codigo = UZ_OK;    // the listing's result
+    std::uint64_t contidas = 0;     // the entries the archive holds
+    std::vector<Entrada> entradas;  // as many as it named, in its order
+    std::uint64_t bytes = 0;        // theirs in all
+    std::wstring saida;             // what the library said about the archive
+};
+// Lists the archive away from the window's thread, writing nothing.
+// Run-time errors as Descompacta_Zip raises them.
+Conteudo Lista_Zip(const Variant& Arquivo_Zip);
+
 // Extracts every entry of the archive into the root of the drive, re-creating
 // its folders; answers the library's result (0 when all went well). A
-// run-time error is raised again with the source "CodeModule::VBUnzip".
-// Bytes: the archive's bytes in all when the caller has listed it already;
-// otherwise, with Progresso set, a listing finds them first.
+// run-time error is raised again with the source "CodeModule::VBUnzip",
+// also for a path the library cannot be given exactly. Listado: the
+// archive as the caller has listed it already; otherwise, with Progresso
+// set, a listing comes first, for the bytes each entry adds.
 std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Drive_Destino,
-                             std::optional<std::uint64_t> Bytes = std::nullopt);
-
-// What an archive holds, as a listing tells it: the entries' names (the
-// library's form, native separators) and their bytes in all.
-struct Conteudo {
-    std::vector<std::wstring> nomes;
-    std::uint64_t bytes = 0;
-};
-// Lists the archive away from the window's thread, writing nothing. An
-// archive the library cannot read lists nothing. Run-time errors as
-// Descompacta_Zip raises them.
-Conteudo Lista_Zip(const Variant& Arquivo_Zip);
+                             const Conteudo* Listado = nullptr);
 
 // The library's entry points are bound once and kept for the process; tests
 // that swap the library in and out call this to have them bound again.

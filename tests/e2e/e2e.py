@@ -38,7 +38,8 @@ SC = BUILD / "e2e" / "tools" / "sc.exe"
 DRIVER = BIN / "e2e_driver.exe"
 SCRIPTS = HERE / "scripts"
 PASSWORD = "KQLum4816"
-APP = r"C:\Brevano"
+# The folder the guide recommends: one only administrators may change.
+APP = r"C:\Program Files\Brevano"
 
 WINE_ENV = {
     # Wine reads the programs' arguments and the host's file names in the
@@ -128,7 +129,7 @@ def template_prefix(display):
 
 class Machine:
     """One Windows machine: a fresh copy of the prepared prefix with its own
-    wineserver, an application folder (C:\\Brevano unless told) and, once the
+    wineserver, an application folder (C:\\Program Files\\Brevano unless told) and, once the
     setup has run, a real server."""
 
     def __init__(self, name, display, keep=False, app=APP):

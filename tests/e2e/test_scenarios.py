@@ -159,16 +159,16 @@ class Scenarios(unittest.TestCase):
     def test_unattended_setup_and_removal(self):
         with self.machine("unattended") as m:
             m.prepare()
-            before = m.files_outside("Brevano")
+            before = m.files_outside("Program Files")
             # Typed at a prompt: the launcher waits and hands on the exit code.
             missing = m.unattended("/instalar", "/drive=c:", "/banco=sumiu.sql", typed=True)
             self.assertEqual(missing.returncode, 2, missing.stdout + missing.stderr)
             self.assertIn("Código de saída 2", missing.stdout)
             # cmd took the launcher, which started the program beside it with
             # the typed options as they were.
-            self.assertIn('Linha de comando: "C:\\Brevano\\ConfiguraMySQL.exe" /instalar /drive=c: '
+            self.assertIn('Linha de comando: "C:\\Program Files\\Brevano\\ConfiguraMySQL.exe" /instalar /drive=c: '
                           '/banco=sumiu.sql', m.log())
-            self.assertEqual(m.files_outside("Brevano"), before, "a stopped run changed the machine")
+            self.assertEqual(m.files_outside("Program Files"), before, "a stopped run changed the machine")
             done = m.unattended("-INSTALAR", "/Drive=c:", "/banco=velto.sql", "/logbin", typed=True)
             print(done.stdout, flush=True)
             self.assertEqual(done.returncode, 0, done.stdout + done.stderr)
@@ -279,14 +279,14 @@ class Scenarios(unittest.TestCase):
             with self.subTest(case=name), self.machine(f"archive-{name}") as m:
                 m.prepare(package=False)
                 (m.app / "Mysql.zip").write_bytes(content)
-                before = m.files_outside("MySQL", "Brevano")
+                before = m.files_outside("MySQL", "Program Files")
                 m.open_window()
                 # cmdFechar goes off when the run begins and stays off after a failure.
                 m.drive("script|velto.sql", "press|cmdConfigurar", "enabled|cmdFechar|0|30",
                         "box|unzip-failed|ok|120", "enabled|cmdConfigurar|1|10", "labels|0",
                         "nobox|3", "service|MySQL|absent")
                 self.assertFalse(m.server_tree.exists(), "what the extraction left is still there")
-                self.assertEqual(m.files_outside("MySQL", "Brevano"), before,
+                self.assertEqual(m.files_outside("MySQL", "Program Files"), before,
                                  "the extraction wrote outside its target")
                 self.assertIn("Resultado: interrompida na etapa 1. Instalação do Mysql", m.log())
                 self.assertNotIn("mysqld-nt.exe --install", m.log())

@@ -9,6 +9,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <string>
 #include <thread>
@@ -31,8 +32,18 @@ struct FakeUnzip {
     std::vector<unsigned char> version_bytes;
     int unzip_calls = 0;
     int list_calls = 0;
-    // What a listing reports, an entry at a time: name (the library's form) and size.
-    std::vector<std::pair<std::string, std::uint32_t>> listing{{"MySQL\\bin\\mysqld-nt.exe", 1000}};
+    // What a listing reports, an entry at a time: the path the library
+    // writes it to (empty: it would not write it), its size, and its name
+    // in the archive (empty: the path).
+    struct Listed {
+        std::string path;
+        std::uint64_t size = 0;
+        std::string name = {};
+    };
+    std::vector<Listed> listing{{"MySQL\\bin\\mysqld-nt.exe", 1000}};
+    std::int32_t list_answer = UZ_OK;
+    std::optional<std::uint64_t> held;  // the entries the archive holds; unset: as many as listed
+    std::string list_archive;
     // What an extraction of chosen entries (an include list, '?' one
     // character) writes straight into its folder, by the listing's name. It
     // is not the setup's extraction: it counts as none and calls nothing back.
@@ -74,15 +85,6 @@ inline std::int32_t UZ_CALL FakeWizSingleEntryUnzip(std::int32_t include_count, 
                                                     std::int32_t exclude_count, UzNameList* exclude,
                                                     UzOptions* options, UzCallbacks* callbacks) {
     FakeUnzip& lib = g_fake_unzip;
-    // A listing writes nothing and makes none of the extraction's callbacks.
-    if (options->list_only != 0) {
-        ++lib.list_calls;
-        for (const auto& [name, size] : lib.listing) {
-            callbacks->message(static_cast<std::int32_t>(size), 0, 0, 1, 1, 2021, 12, 0, ' ', name.c_str(),
-                               "Stored", 0, 0);
-        }
-        return UZ_OK;
-    }
     if (include_count > 0) {
         const auto matches = [](std::string_view pattern, std::string_view name) {
             return pattern.size() == name.size() &&
@@ -117,10 +119,27 @@ inline std::int32_t UZ_CALL FakeWizSingleEntryUnzip(std::int32_t include_count, 
     return lib.unzip_answer;
 }
 
-// Resets the fake and registers both entry points under unzip32.dll.
+inline std::int32_t UZ_CALL FakeUzListEntries(const char* archive, UzPrintFn print, UzEntryFn entry, void* context,
+                                              std::uint64_t* held) {
+    FakeUnzip& lib = g_fake_unzip;
+    ++lib.list_calls;
+    lib.list_archive = archive;
+    *held = lib.held.value_or(lib.listing.size());
+    if (print != nullptr && lib.list_answer != UZ_OK) print("error: the fake listing failed\n", 31);
+    for (const auto& listed : lib.listing) {
+        const std::string& name = listed.name.empty() ? listed.path : listed.name;
+        if (entry(context, listed.path.empty() ? nullptr : listed.path.c_str(), name.c_str(), listed.size) != 0) {
+            return UZ_ABORTED;
+        }
+    }
+    return lib.list_answer;
+}
+
+// Resets the fake and registers its entry points under unzip32.dll.
 inline void InstallFakeUnzip(FakeRuntime& rt) {
     g_fake_unzip = FakeUnzip{};
     g_fake_unzip.runtime = &rt;
+    rt.AddLibraryFunction(L"unzip32.dll", "UzListEntries", reinterpret_cast<void*>(&FakeUzListEntries));
     rt.AddLibraryFunction(L"unzip32.dll", "UzpVersion2", reinterpret_cast<void*>(&FakeUzpVersion2));
     rt.AddLibraryFunction(L"unzip32.dll", "Wiz_SingleEntryUnzip",
                           reinterpret_cast<void*>(&FakeWizSingleEntryUnzip));

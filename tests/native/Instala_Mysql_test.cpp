@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 
 #include "FakeRuntime.h"
@@ -57,7 +58,8 @@ TEST_F(InstalaMysql, ExtractsTheArchiveIntoTheDriveRoot) {
     EXPECT_TRUE(rt.removed_folders.empty());
     EXPECT_TRUE(rt.msgboxes.empty());
     EXPECT_EQ(rt.doevents_count, 1);
-    EXPECT_EQ(rt.events.back(), L"DoEvents");
+    EXPECT_EQ(rt.events.end()[-2], L"DoEvents");
+    EXPECT_EQ(rt.events.back(), L"ReleaseFile C:\\Apps\\Brevano\\Mysql.zip");
 }
 
 TEST_F(InstalaMysql, FolderAlreadyOnThePathInAnyCaseIsWrittenBackUnchanged) {
@@ -133,32 +135,51 @@ TEST_F(InstalaMysql, FailedExtractionRemovesTheFolderItMadeSaysSoAndLeavesThePat
 }
 
 // Only {drive}\MySQL is the run's to make and to take back: a package with
-// anything outside it is refused before a byte is written.
+// anything outside it, by the paths the library writes, is refused before
+// a byte is written, and so is one the listing does not wholly show.
 TEST_F(InstalaMysql, OnlyAnArchiveWhollyInsideTheServerFolderIsExtracted) {
-    using Listing = std::vector<std::pair<std::string, std::uint32_t>>;
-    const Listing server{{"MySQL/", 0}, {"MySQL\\bin\\mysqld-nt.exe", 10}, {"mysql/my.ini", 1}};
+    using Listing = std::vector<test::FakeUnzip::Listed>;
+    const Listing server{{"MySQL\\", 0}, {"MySQL\\bin\\mysqld-nt.exe", 10}, {"mysql\\my.ini", 1}};
     Listing many = server;
-    for (int i = 0; i < 12; ++i) many.emplace_back("outros\\f" + std::to_string(i), 1);
+    for (int i = 0; i < 12; ++i) many.push_back({"outros\\f" + std::to_string(i), 1});
+    const std::string fora = "    O arquivo Mysql.zip tem arquivos fora da pasta MySQL:\r\n        ";
     struct Case {
         const char* name;
         Listing listing;
-        std::string outside;  // the log's names, one a line; empty: extracted
+        std::string logged;  // the log's lines before the failure, UTF-8; empty: extracted
+        std::function<void(test::FakeRuntime&)> arrange = nullptr;
     };
     const Case cases[] = {
-        {"every entry inside, in any letter case and either slash",
-         {{"MySQL/", 0}, {"MYSQL\\Data\\ibdata1", 5}, {"./mysql/bin/mysql.exe", 2}}, ""},
+        {"every entry inside, in any letter case, and the folder itself",
+         {{"MySQL\\", 0}, {"MYSQL\\Data\\ibdata1", 5}, {".", 0}, {"mysql/bin/mysql.exe", 2}}, ""},
         {"the server's own top folder", {{"mysql-5.0.96-win32\\bin\\mysqld-nt.exe", 9}, {"MySQL\\my.ini", 1}},
-         "mysql-5.0.96-win32\\bin\\mysqld-nt.exe\r\n"},
+         fora + "mysql-5.0.96-win32\\bin\\mysqld-nt.exe\r\n"},
         {"a program for the start-up folder among the server's files",
          {server[1], {"ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\x.exe", 3}, server[2]},
-         "ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\x.exe\r\n"},
+         fora + "ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\StartUp\\x.exe\r\n"},
+        // A fullwidth M and a fullwidth slash: written as they are, beside MySQL.
         {"names that only look like the folder's",
-         {server[1], {"MySQLx\\a.txt", 1}, {"MySQL", 1}, {"\\MySQL\\bin\\a.dll", 1}},
-         "MySQLx\\a.txt\r\n        MySQL\r\n        \\MySQL\\bin\\a.dll\r\n"},
+         {server[1], {"MySQLx\\a.txt", 1}, {"MySQL", 1}, {"\xEF\xBC\xADySQL\\a.dll", 1}, {"MySQL\xEF\xBC\x8F" "a.dll", 1}},
+         fora + "MySQLx\\a.txt\r\n        MySQL\r\n        \xEF\xBC\xADySQL\\a.dll\r\n        MySQL\xEF\xBC\x8F" "a.dll\r\n"},
         {"more than ten names", many,
-         "outros\\f0\r\n        outros\\f1\r\n        outros\\f2\r\n        outros\\f3\r\n        "
-         "outros\\f4\r\n        outros\\f5\r\n        outros\\f6\r\n        outros\\f7\r\n        "
-         "outros\\f8\r\n        outros\\f9\r\n        (e mais 2)\r\n"},
+         fora + "outros\\f0\r\n        outros\\f1\r\n        outros\\f2\r\n        outros\\f3\r\n        "
+                "outros\\f4\r\n        outros\\f5\r\n        outros\\f6\r\n        outros\\f7\r\n        "
+                "outros\\f8\r\n        outros\\f9\r\n        (e mais 2)\r\n"},
+        {"names the library would not write as they are, or not read exactly",
+         {server[1], {"", 1, "MySQL/../../evil.dll"}, {"MySQL\\\xC0\xAF", 1}},
+         "    O arquivo Mysql.zip tem nomes que a unzip32.dll n\xC3\xA3o gravaria exatamente como est\xC3\xA3o:\r\n"
+         "        MySQL/../../evil.dll\r\n        MySQL\\\xEF\xBF\xBD\xEF\xBF\xBD\r\n"},
+        {"a listing that failed", server,
+         "    a listagem do arquivo Mysql.zip pela unzip32.dll retornou o c\xC3\xB3" "digo 2:\r\n"
+         "        error: the fake listing failed\r\n",
+         [](test::FakeRuntime&) { g_fake_unzip.list_answer = UZ_BAD_ARCHIVE; }},
+        {"a listing that named fewer entries than the archive holds", server,
+         "    a listagem do arquivo Mysql.zip pela unzip32.dll nomeou 3 das 4 entradas que ele cont\xC3\xA9m\r\n",
+         [](test::FakeRuntime&) { g_fake_unzip.held = 4; }},
+        {"an archive another program writes", server,
+         "    N\xC3\xA3o foi poss\xC3\xADvel abrir o arquivo Mysql.zip de modo que nenhum outro programa o altere "
+         "durante a instala\xC3\xA7\xC3\xA3o\r\n",
+         [](test::FakeRuntime& r) { r.unholdable = {L"c:\\apps\\brevano\\mysql.zip"}; }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -167,18 +188,22 @@ TEST_F(InstalaMysql, OnlyAnArchiveWhollyInsideTheServerFolderIsExtracted) {
         test::InstallFakeUnzip(r);
         modZip::Esquece_Biblioteca();
         g_fake_unzip.listing = c.listing;
+        if (c.arrange) c.arrange(r);
         modRegistro::Inicia(L"Configuração do servidor MySQL", {});
-        const bool inside = c.outside.empty();
+        const bool inside = c.logged.empty();
         EXPECT_EQ(Run(L"c:"), inside ? Verdadeiro : Falso);
         EXPECT_EQ(g_fake_unzip.unzip_calls, inside ? 1 : 0);
+        // Held from before the listing to the end of the step.
+        const auto held = std::find(r.events.begin(), r.events.end(), L"HoldFile C:\\Apps\\Brevano\\Mysql.zip");
+        EXPECT_LT(held, std::find(r.events.begin(), r.events.end(), L"RunInBackground"));
+        EXPECT_TRUE(r.events.back() == L"ReleaseFile C:\\Apps\\Brevano\\Mysql.zip" || !r.unholdable.empty());
         if (inside) continue;
         EXPECT_TRUE(r.made_folders.empty());
         EXPECT_FALSE(r.Exists(L"c:\\MySQL"));
         ASSERT_EQ(r.msgboxes.size(), 1u);
         EXPECT_EQ(r.msgboxes[0].text.rfind(L"Não foi possível descompactar o arquivo Mysql.zip.\r\n", 0), 0u);
         const std::string log = r.FileContent(L"C:\\Apps\\Brevano\\ConfiguraMySQL.log");
-        EXPECT_NE(log.find("    O arquivo Mysql.zip tem arquivos fora da pasta MySQL:\r\n        " + c.outside +
-                           "[2026-12-08 10:00:00] Falha: Não foi possível descompactar o arquivo Mysql.zip."),
+        EXPECT_NE(log.find(c.logged + "[2026-12-08 10:00:00] Falha: Não foi possível descompactar o arquivo Mysql.zip."),
                   std::string::npos)
             << log;
     }

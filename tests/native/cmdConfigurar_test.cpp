@@ -24,6 +24,15 @@ using test::kStepLabels;
 const std::wstring kApp = L"C:\\Apps\\Brevano";
 const std::wstring kLog = kApp + L"\\ConfiguraMySQL.log";
 const std::wstring kVejaRegistro = L"\r\n\r\nVeja os detalhes em: " + kLog;
+// The question when ordinary users may replace what runs as administrator,
+// before and after the files' lines.
+const std::wstring kQuestion =
+    L"Usuários comuns desta máquina podem alterar ou substituir arquivos que este programa usa como "
+    L"ADMINISTRADOR:\r\n\r\n";
+const std::wstring kQuestionEnd =
+    L"\r\n\r\nQualquer um deles poderia trocar o servidor MySQL por um programa seu, que o Windows executaria com "
+    L"todos os direitos sobre esta máquina. Guarde o programa numa pasta que só administradores podem alterar (por "
+    L"exemplo, dentro de C:\\Program Files); veja o LEIA-ME.txt.\r\n\r\nDeseja continuar mesmo assim?";
 
 // A machine ready for a setup on drive c:: archive, library and one script
 // beside the program; the extraction gives the tree the later steps expect.
@@ -126,6 +135,9 @@ TEST(StartButtonChecks, EachStopsWithItsOwnMessageAndChangesNothing) {
         {"no drive", [](Machine& m) { m.view[Control::cboDrive].text = L""; },
          L"Informe o drive onde será instalado o Mysql.", 64},
         {"server folder there", [](Machine& m) { m.rt.AddFolder(L"c:\\MySQL"); }, exists, 64},
+        // Not found by a listing, but there all the same.
+        {"a hidden server folder", [](Machine& m) { m.rt.AddFolder(L"c:\\MySQL", test::kHidden); }, exists, 64},
+        {"a system file of that name", [](Machine& m) { m.rt.AddFile(L"c:\\MySQL", test::kSystem); }, exists, 64},
         {"no archive", [](Machine& m) { m.rt.AddFile(kApp + L"\\Mysql.zip", test::kHidden); }, no_archive, 64},
         {"archive is a folder", [](Machine& m) { m.rt.AddFile(kApp + L"\\Mysql.zip", test::kDirectoryAttr); }, no_archive, 64},
         {"archive and library missing",
@@ -165,6 +177,11 @@ TEST(StartButtonChecks, EachStopsWithItsOwnMessageAndChangesNothing) {
         // FAT and exFAT drop the server folder's access list.
         {"a drive without access lists", [](Machine& m) { m.rt.drives_without_acls = {L"c:"}; },
          L"O drive c: não guarda permissões de acesso (NTFS). Escolha outro drive.", 48},
+        {"a drive whose root ordinary users may empty",
+         [](Machine& m) { m.rt.root_open_to[L"c:"] = {L"Usuários autenticados", L"Todos"}; },
+         L"O drive c: permite que usuários comuns (Usuários autenticados, Todos) apaguem ou mudem as permissões do "
+         L"que está na sua raiz: a pasta MySQL poderia ser trocada por outra. Escolha outro drive.",
+         48},
         // A server registered from another drive: its grants and its product
         // database would be this setup's to overwrite.
         {"a MySQL service is registered", [](Machine& m) { m.rt.services[L"mysql"] = {}; }, exists, 64},
@@ -184,6 +201,13 @@ TEST(StartButtonChecks, EachStopsWithItsOwnMessageAndChangesNothing) {
          L"programa que a ocupa, e tente novamente.", 48},
         {"not run as administrator", [](Machine& m) { m.rt.administrator = false; },
          L"Este aplicativo precisa ser executado como ADMINISTRADOR.\r\nA instalação será interrompida!", 48},
+        // Asked, No the default and the answer.
+        {"files ordinary users may replace",
+         [](Machine& m) {
+             m.rt.replaceable_by[test::Lower(kApp + L"\\unzip32.dll")] = {L"Todos"};
+             m.rt.replaceable_by[test::Lower(kApp + L"\\velto.sql")] = {L"Usuários"};
+         },
+         kQuestion + L"unzip32.dll (Todos)\r\nvelto.sql (Usuários)" + kQuestionEnd, 48 + 4 + 256},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -211,6 +235,8 @@ TEST(StartButtonChecks, EachStopsWithItsOwnMessageAndChangesNothing) {
             << log;
         EXPECT_NE(log.find(modRegistro::Utf8(L"Configuração do servidor MySQL barrada nas verificações iniciais")),
                   std::string::npos);
+        EXPECT_EQ(log.find(modRegistro::Utf8(L"Resposta: Não; nada foi alterado.")) != std::string::npos,
+                  (c.style & vbYesNo) != 0);
         EXPECT_EQ(log.find("Etapa"), std::string::npos);
         for (Control label : kStepLabels) EXPECT_TRUE(m.Untouched(label));
     }
@@ -257,10 +283,12 @@ TEST(StartButtonRun, AllFiveStepsMarkTheirLabelsAndTheSetupCompletes) {
     };
     // While the archive is extracted, its label tells how far it is.
     std::vector<std::wstring> during;
-    g_fake_unzip.listing = {{"MySQL\\x", 300}};
+    // 6 GiB in all, as the first step's listing gives them: the second
+    // entry's size is all in its high bits.
+    g_fake_unzip.listing = {{"MySQL\\x", 2ull << 30}, {"MySQL\\y", 4ull << 30}};
     g_fake_unzip.during = [&](UzCallbacks& library) {
-        for (const int size : {100, 200}) {
-            library.service("x", size);
+        for (const char* name : {"MySQL\\x", "MySQL\\y"}) {
+            library.service(name, name[6] == 'x' ? std::int32_t{INT32_MIN} : 0);
             during.push_back(m.view[Control::lblInstalacaoMysql].text);
         }
         m.rt.AddFile(L"c:\\MySQL\\my.ini");
@@ -824,6 +852,9 @@ TEST(SetupLog, AWholeRunIsLoggedWithoutThePassword) {
     // one stopped and started by hand is not.
     m.rt.services[L"mariadb"] = {false, true, true, L"C:\\Program Files\\MariaDB 10.6\\bin\\mysqld"};
     m.rt.services[L"antigo"] = {false, false, true, L"D:\\antigo\\bin\\mysqld-nt.exe"};
+    m.rt.replaceable_by[test::Lower(kApp + L"\\ConfiguraMySQL.exe")] = {L"Usuários"};
+    m.rt.replaceable_by[test::Lower(kApp + L"\\Mysql.zip")] = {L"Usuários", L"Todos"};
+    m.rt.msgbox_answers = {vbYes};
     m.program_for = [](const std::wstring& line) {
         test::FakeProgram program{250, 0, L"", L""};
         if (line.find(L"TO root@localhost") != std::wstring::npos) {
@@ -838,10 +869,12 @@ TEST(SetupLog, AWholeRunIsLoggedWithoutThePassword) {
     };
     m.form.cmdConfigurar_Click();
 
-    ASSERT_EQ(m.rt.msgboxes.size(), 1u);
-    EXPECT_EQ(m.rt.msgboxes[0].text, L"Concluído a instalação do servidor MySQL!\r\n\r\n"
+    ASSERT_EQ(m.rt.msgboxes.size(), 2u);
+    EXPECT_EQ(m.rt.msgboxes[0].text,
+              kQuestion + L"ConfiguraMySQL.exe (Usuários)\r\nMysql.zip (Usuários, Todos)" + kQuestionEnd);
+    EXPECT_EQ(m.rt.msgboxes[1].text, L"Concluído a instalação do servidor MySQL!\r\n\r\n"
                                      L"A importação do banco de dados terminou com erros. Veja os detalhes em: " + kLog);
-    EXPECT_EQ(m.rt.msgboxes[0].style, 48);
+    EXPECT_EQ(m.rt.msgboxes[1].style, 48);
     for (Control label : kStepLabels) EXPECT_TRUE(m.Marked(label));
 
     const std::string log = m.rt.FileContent(kLog);
@@ -865,7 +898,9 @@ TEST(SetupLog, AWholeRunIsLoggedWithoutThePassword) {
     for (const char* expected :
          {"Mysql.zip (SHA-256): 5f70bf18a086007016e948b04aed3b82103a36bea41755b6cddfaf10ace3c6ef\r\n",
           "unzip32.dll (SHA-256): não foi possível ler\r\n", "Aviso: podem alterar a pasta do programa: Usuários\r\n",
-          "Aviso: podem alterar Mysql.zip: Usuários, Todos\r\n"}) {
+          "Aviso: podem alterar Mysql.zip: Usuários, Todos\r\n",
+          "Arquivos que usuários comuns podem alterar: ConfiguraMySQL.exe (Usuários), Mysql.zip (Usuários, Todos); "
+          "Sim respondido por LOJA\\tecnico\r\n"}) {
         EXPECT_NE(log.find(expected), std::string::npos) << expected;
     }
     EXPECT_EQ(log.find("podem alterar unzip32.dll"), std::string::npos);
@@ -974,6 +1009,9 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
         {"script missing", {L"/instalar", L"/drive=c:", L"/banco=sumiu.sql"}, [](Machine&) {}, 2,
          "Arquivo de banco de dados não encontrado!"},
         {"not administrator", install, [](Machine& m) { m.rt.administrator = false; }, 3, "ADMINISTRADOR"},
+        {"a file ordinary users may replace", install,
+         [](Machine& m) { m.rt.replaceable_by[test::Lower(kApp + L"\\Mysql.zip")] = {L"Todos"}; }, 2,
+         "Mysql.zip (Todos)\r\n\r\nQualquer um deles poderia trocar o servidor MySQL por um programa seu"},
         {"the service does not start", install, [](Machine& m) { m.ExitWith(L"sc start", 1); }, 13,
          "Não foi possível iniciar o serviço MySQL."},
         {"a replace question is answered no",

@@ -62,14 +62,14 @@ TEST_F(DescompactaZip, LibraryReceivesTheOptionsNamesAndEmptyStatistics) {
     const auto& lib = g_fake_unzip;
     ASSERT_EQ(lib.unzip_calls, 1);
 
-    // Texts reach it in the ANSI code page; the folder is the drive and one backslash.
-    EXPECT_EQ(lib.archive, "C:\\Instala\xE7\xE3o\\Mysql.zip");
+    // Texts reach it in UTF-8, exactly; the folder is the drive and one backslash.
+    EXPECT_EQ(lib.archive, "C:\\Instala\xC3\xA7\xC3\xA3o\\Mysql.zip");
     EXPECT_EQ(lib.folder, "c:\\");
 
-    // Fifteen flags: message level (4) and folder re-creation (10) set, the rest 0.
+    // Fifteen flags: message level (4), folder re-creation (10) and UTF-8 (15) set, the rest 0.
     for (std::size_t flag = 1; flag <= 15; ++flag) {
         SCOPED_TRACE(flag);
-        EXPECT_EQ(Word(lib.options_bytes, 4 * (flag - 1)), flag == 4 || flag == 10 ? 1u : 0u);
+        EXPECT_EQ(Word(lib.options_bytes, 4 * (flag - 1)), flag == 4 || flag == 10 || flag == 15 ? 1u : 0u);
     }
     EXPECT_EQ(lib.options.message_level, 1);
     EXPECT_EQ(lib.options.keep_folders, 1);
@@ -302,16 +302,19 @@ TEST_F(DescompactaZip, TheLibraryWorksAwayFromTheWindowAndAsksOnIt) {
     EXPECT_EQ(rt.input_prompts.size(), 1u);
     EXPECT_GE(rt.window_calls_from_background, 2 + 4);
 
-    // An archive of more than 4 GiB in all: each entry's size fits the
-    // library's 32 bits, their sum does not.
+    // An archive of more than 4 GiB in all, with an entry of 4 GiB, whose
+    // size the library's 32 bits before each entry tell as 0: the listing's
+    // 64 bits count, by the entry's name.
     shares.clear();
-    g_fake_unzip.listing = {{"MySQL\\a", 0xC0000000u}, {"MySQL\\b", 0xC0000000u}};
+    g_fake_unzip.listing = {{"MySQL\\a", 0xC0000000u}, {"MySQL\\b", 4ull << 30}, {"MySQL\\c", 0xC0000000u}};
     g_fake_unzip.during = [&](UzCallbacks& library) {
-        for (int i = 0; i < 2; ++i) library.service("x", static_cast<std::int32_t>(0xC0000000u));
+        for (const char* name : {"MySQL\\a", "MySQL\\b", "MySQL\\c"}) {
+            library.service(name, name[6] == 'b' ? 0 : static_cast<std::int32_t>(0xC0000000u));
+        }
     };
     EXPECT_EQ(Descompacta_Zip(std::wstring(L"Mysql.zip"), L"c:"), 0);
     Progresso = nullptr;
-    EXPECT_EQ(shares, (std::vector<int>{0, 50}));
+    EXPECT_EQ(shares, (std::vector<int>{0, 30, 70}));
 }
 
 TEST_F(DescompactaZip, MissingLibraryIsRaisedAgainWithTheModuleSource) {
@@ -344,6 +347,12 @@ TEST_F(DescompactaZip, ArchiveWithNoTextFormIsRaisedAgainWithTheModuleSource) {
     EXPECT_EQ(error.Number(), 94);
     EXPECT_EQ(error.Description(), L"Uso inválido de Null");
     EXPECT_EQ(error.Source(), kSource);
+    // Nor is a path the library cannot be given exactly (a lone surrogate).
+    const std::wstring inexact = std::wstring(L"C:\\Pasta") + static_cast<wchar_t>(0xD800) + L"\\Mysql.zip";
+    const RuntimeError path = RaisedBy(inexact, L"c:");
+    EXPECT_EQ(path.Number(), 5);
+    EXPECT_EQ(path.Description(), L"Não foi possível passar à unzip32.dll exatamente o caminho " + inexact);
+    EXPECT_EQ(path.Source(), kSource);
     EXPECT_EQ(g_fake_unzip.unzip_calls, 0);
     EXPECT_TRUE(rt.msgboxes.empty());
 }

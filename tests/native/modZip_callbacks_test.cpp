@@ -51,18 +51,17 @@ protected:
 
 // ---- texts from the library ---------------------------------------------------
 
-TEST_F(ZipCallbacks, DoubleByteCharactersAreReadWhole) {
-    // Shift-JIS: 日 is 93 FA, 本 is 96 7B. Read a byte at a time, each would
-    // become two wrong characters.
-    rt.double_byte_chars = {{"\x93\xFA", L'\u65E5'}, {"\x96\x7B", L'\u672C'}};
-    Zip_Imprime("\x93\xFA\x96\x7B.txt", 8);
-    EXPECT_EQ(Zip_Impressao, L"\u65E5\u672C.txt");
-    char name[] = "MySQL\\\x93\xFA.ini";
+TEST_F(ZipCallbacks, CharactersOfSeveralBytesAreReadWhole) {
+    // UTF-8: 日 is E6 97 A5, a fullwidth M EF BC AD. Read a byte at a time,
+    // each would become wrong characters, or the M a look-alike of its own.
+    Zip_Imprime("\xE6\x97\xA5.txt", 7);
+    EXPECT_EQ(Zip_Impressao, L"\u65E5.txt");
+    char name[] = "\xEF\xBC\xADySQL\\my.ini";
     rt.msgbox_answers = {vbNo};
     Zip_Sobrescreve(name);
     ASSERT_EQ(rt.msgboxes.size(), 1u);
-    EXPECT_EQ(rt.msgboxes[0].text, L"Overwrite MySQL\\\u65E5.ini?");
-    List(1, "\x96\x7B");
+    EXPECT_EQ(rt.msgboxes[0].text, L"Overwrite \uFF2DySQL\\my.ini?");
+    List(1, "\xE6\x9C\xAC");
     EXPECT_EQ(LastLine().substr(0, 2), L"\u672C ");
 }
 
@@ -165,9 +164,9 @@ TEST_F(ZipCallbacks, PrintedPieceStopsAtZeroByteOrLength) {
     EXPECT_EQ(Zip_Impressao, L"ab");
     Zip_Imprime("xyz", 2);
     EXPECT_EQ(Zip_Impressao, L"abxy");
-    // Bytes pass through the ANSI code page.
-    Zip_Imprime("\xE7\xE3o", 3);
-    EXPECT_EQ(Zip_Impressao, L"abxy\u00E7\u00E3o");
+    // Bytes are UTF-8; what is not shows as such.
+    Zip_Imprime("\xC3\xA7\xC3\xA3o\xE7", 6);
+    EXPECT_EQ(Zip_Impressao, L"abxy\u00E7\u00E3o\uFFFD");
 }
 
 TEST_F(ZipCallbacks, EmptyPieceStillCopiesIntoTheOutput) {

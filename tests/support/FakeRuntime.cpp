@@ -356,6 +356,28 @@ std::vector<std::wstring> FakeRuntime::ChangeableByAnyone(const std::wstring& pa
     return it == changeable_by.end() ? std::vector<std::wstring>{} : it->second;
 }
 
+std::unique_ptr<Runtime::HeldFile> FakeRuntime::HoldFile(const std::wstring& path) {
+    struct Held final : HeldFile {
+        Held(FakeRuntime& runtime, std::wstring path) : runtime(runtime), path(std::move(path)) {}
+        ~Held() override { runtime.Event(L"ReleaseFile " + path); }
+        FakeRuntime& runtime;
+        std::wstring path;
+    };
+    Event(L"HoldFile " + path);
+    if (std::find(unholdable.begin(), unholdable.end(), Lower(path)) != unholdable.end()) return nullptr;
+    return std::make_unique<Held>(*this, path);
+}
+
+std::vector<std::wstring> FakeRuntime::ReplaceableByAnyone(const std::wstring& path) {
+    const auto it = replaceable_by.find(Lower(path));
+    return it == replaceable_by.end() ? std::vector<std::wstring>{} : it->second;
+}
+
+std::vector<std::wstring> FakeRuntime::RootOpenToAnyone(const std::wstring& drive) {
+    const auto it = root_open_to.find(Lower(drive));
+    return it == root_open_to.end() ? std::vector<std::wstring>{} : it->second;
+}
+
 bool FakeRuntime::KeepsAccessLists(const std::wstring& drive) {
     Event(L"KeepsAccessLists " + drive);
     return std::find(drives_without_acls.begin(), drives_without_acls.end(), Lower(drive)) ==
@@ -568,15 +590,7 @@ std::string FakeRuntime::ToAnsi(const std::wstring& text) {
 
 std::wstring FakeRuntime::FromAnsi(const std::string& text) {
     std::wstring out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (const auto pair = double_byte_chars.find(text.substr(i, 2));
-            i + 1 < text.size() && pair != double_byte_chars.end()) {
-            out += pair->second;
-            ++i;
-        } else {
-            out += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
-        }
-    }
+    for (const char c : text) out += static_cast<wchar_t>(static_cast<unsigned char>(c));
     return out;
 }
 

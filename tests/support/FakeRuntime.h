@@ -66,9 +66,6 @@ public:
     std::deque<std::wstring> input_answers;  // popped per input box; empty: cancelled
     std::wstring app_path = L"C:\\Apps\\Brevano";
     std::string system_directory = "C:\\WINDOWS\\system32";
-    // Stands in for a double-byte ANSI code page: each of these byte pairs
-    // reads as its one character (FromAnsi); other bytes read as Latin-1.
-    std::map<std::string, wchar_t> double_byte_chars;
 
     // Program starts: each start takes the next result; a number is the
     // process id, a RuntimeError is raised. Empty: ids from 4000 upwards.
@@ -82,6 +79,10 @@ public:
     bool other_copy = false;  // another copy of the program holds the machine
     std::map<std::wstring, std::wstring> hashes;  // lower-cased path -> SHA-256; unset: unreadable
     std::map<std::wstring, std::vector<std::wstring>> changeable_by;  // lower-cased path -> groups
+    std::map<std::wstring, std::vector<std::wstring>> replaceable_by;  // lower-cased path -> groups
+    std::map<std::wstring, std::vector<std::wstring>> root_open_to;    // "d:" -> groups
+    std::vector<std::wstring> unholdable;  // lower-cased paths some other program writes
+    std::wstring user_name = L"LOJA\\tecnico";
     std::vector<std::wstring> drives_without_acls;  // "d:"
     std::optional<std::uint64_t> free_space = std::uint64_t{100} << 30;  // on every drive; none: cannot be asked
     std::map<std::wstring, std::uint64_t> write_times;  // lower-cased path -> last write; unset: 0
@@ -201,6 +202,13 @@ public:
     std::wstring FromAnsi(const std::string& text) override;
     void* BindLibraryFunction(const std::wstring& library, const std::string& function) override;
     std::vector<Listener> TcpListeners(std::uint16_t port) override;
+    // Holding records "HoldFile <path>", and the file's release "ReleaseFile <path>".
+    std::unique_ptr<HeldFile> HoldFile(const std::wstring& path) override;
+    std::vector<std::wstring> ReplaceableByAnyone(const std::wstring& path) override;
+    std::vector<std::wstring> RootOpenToAnyone(const std::wstring& drive) override;
+    bool Occupied(const std::wstring& path) override { return Exists(path); }
+    std::wstring UserName() override { return user_name; }
+    std::wstring ProgramFile() override { return app_path + L"\\ConfiguraMySQL.exe"; }
 
 protected:
     int ShowMsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) override;

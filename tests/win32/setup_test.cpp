@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -451,6 +452,20 @@ TEST_F(SetupInTheProgram, AnArchiveTheFirstStepCannotTakeOrATakenPortStopsItAndW
     // Wine does not tell who owns a socket.
     const std::wstring port_taken = L"A porta 3306 já está em uso por outro programa. Pare ou remova o servidor que "
                                     L"usa essa porta, ou feche o programa que a ocupa, e tente novamente.";
+    // Names that a code page's best fit would read as MySQL\...: a fullwidth
+    // M, an L with a caron, a sigma, a fullwidth slash and a division slash.
+    uztest::ZipBuilder alike;
+    alike.add("MySQL/my.ini", "[mysqld]\r\n");
+    const char* const alike_names[] = {"\xEF\xBC\xADySQL/a.dll", "MySQ\xC4\xBD/b.dll", "My\xCE\xA3QL/c.dll",
+                                       "MySQL\xEF\xBC\x8F" "d.dll", "MySQL\xE2\x88\x95" "e.dll"};
+    for (const char* name : alike_names) {
+        uztest::EntrySpec entry;
+        entry.name = name;
+        entry.data = uztest::bytes_of("MZ");
+        entry.flags = 0x800;
+        alike.add(entry);
+    }
+    const uztest::Bytes alike_bytes = alike.finish();
     const Case cases[] = {
         {"a damaged archive", std::string("PK\x03\x04", 4) + std::string(300, 'x'), "a unzip32.dll retornou o código",
          {}},
@@ -461,12 +476,29 @@ TEST_F(SetupInTheProgram, AnArchiveTheFirstStepCannotTakeOrATakenPortStopsItAndW
          {L"C:\\mysql-5.0.96-win32", L"C:\\" + test::Widen(startup)}},
         {"a program listening on the server's port", std::string(good_bytes.begin(), good_bytes.end()),
          "Mensagem (Atenção): A porta 3306 já está em uso por outro programa.", {}, true},
+        {"names that only look like the server folder's", std::string(alike_bytes.begin(), alike_bytes.end()),
+         "    O arquivo Mysql.zip tem arquivos fora da pasta MySQL:\r\n"
+         "        \xEF\xBC\xADySQL\\a.dll\r\n        MySQ\xC4\xBD\\b.dll\r\n        My\xCE\xA3QL\\c.dll\r\n"
+         "        MySQL\xEF\xBC\x8F" "d.dll\r\n        MySQL\xE2\x88\x95" "e.dll\r\n",
+         {L"C:\\\uFF2DySQL", L"C:\\MySQ\u013D", L"C:\\My\u03A3QL", L"C:\\MySQL\uFF0Fd.dll", L"C:\\MySQL\u2215e.dll"}},
+    };
+    // Nothing at all is written in the drive's root, whatever the names.
+    const auto root = [] {
+        std::set<std::wstring> names;
+        WIN32_FIND_DATAW found{};
+        const HANDLE search = FindFirstFileW(L"C:\\*", &found);
+        for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+            names.insert(found.cFileName);
+        }
+        if (search != INVALID_HANDLE_VALUE) FindClose(search);
+        return names;
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::WriteFile(app + L"\\Mysql.zip", c.archive);
         DeleteFileW((app + L"\\ConfiguraMySQL.log").c_str());
         const test::Listening listening(c.listens ? 3306 : 0);
+        const auto before = root();
         test::Started program;
         HWND window = Press(program);
         ASSERT_NE(window, nullptr);
@@ -478,7 +510,9 @@ TEST_F(SetupInTheProgram, AnArchiveTheFirstStepCannotTakeOrATakenPortStopsItAndW
         // What the extraction left is gone before the operator reads why.
         EXPECT_EQ(GetFileAttributesW(kServer.c_str()), INVALID_FILE_ATTRIBUTES);
         for (const auto& path : c.absent) EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
-        EXPECT_NE(test::ReadFile(app + L"\\ConfiguraMySQL.log").find(c.logged), std::string::npos);
+        EXPECT_EQ(root(), before);
+        EXPECT_NE(test::ReadFile(app + L"\\ConfiguraMySQL.log").find(c.logged), std::string::npos)
+            << test::ReadFile(app + L"\\ConfiguraMySQL.log");
         PostMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
 
         // The close button went off when the run started and stays off after a

@@ -105,6 +105,8 @@ TEST(Win32Ansi, DoubleByteCodePageKeepsCharactersWhole) {
     EXPECT_EQ(sjis, "\x93\xFA\x96\x7B\\a");
     EXPECT_EQ(win32::CodePageToWide(sjis, 932), L"\u65E5\u672C\\a");
     EXPECT_EQ(win32::WideToCodePage(L"\u0410", 1252), "?");  // a character 1252 lacks
+    // Nor one it has only a look-alike of: a fullwidth M, a division slash, an L with a caron.
+    EXPECT_EQ(win32::WideToCodePage(L"\uFF2D\u2215\u013D", 1252), "???");
 }
 
 TEST(Win32Ansi, ATextThatCannotBeConvertedIsARunTimeError) {
@@ -243,6 +245,11 @@ TEST(Win32Folders, RemovingATreeTakesReadOnlyFilesAndLinksButNotWhatALinkPointsT
     test::WriteFile(tree + L"\\bin\\mysqld-nt.exe", "x");
     SetFileAttributesW((tree + L"\\bin\\mysqld-nt.exe").c_str(), FILE_ATTRIBUTE_READONLY);
     const bool linked = CreateSymbolicLinkW((tree + L"\\atalho").c_str(), outside.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY);
+    // At the press, what a listing would not show counts.
+    CreateDirectoryW((base / L"oculta").c_str(), nullptr);
+    SetFileAttributesW((base / L"oculta").c_str(), FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(Rt().Occupied(base / L"oculta"));
+    EXPECT_FALSE(Rt().Occupied(base / L"nada"));
     Rt().RemoveFolder(tree);
     EXPECT_EQ(GetFileAttributesW(tree.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_TRUE(linked) << "the platform made no link to follow";

@@ -38,7 +38,9 @@ extern "C" {
 /* All callbacks are called on the thread that called Wiz_SingleEntryUnzip,
  * one at a time, in the same order and with the same texts whether or not
  * the library uses worker threads. Texts handed to them are zero-terminated, in the ANSI code page on Windows
- * (UTF-8 elsewhere); names are cut to 255 bytes for the callback only. */
+ * (UTF-8 with flag 15, and elsewhere); a character the code page lacks
+ * arrives as '?', never as a look-alike of it. Names are cut to 255 bytes
+ * for the callback only, never inside a character. */
 
 /* A piece of text the library prints; length counts its bytes (at most
  * 32800), and the text is also zero-terminated. Each message is one call and
@@ -86,8 +88,8 @@ enum {
 
 /* ---- Records ------------------------------------------------------------ */
 
-/* Options record. Each flag is a 32-bit integer; only flags 4, 7 and 10 have a
- * meaning, the others are accepted and ignored.
+/* Options record. Each flag is a 32-bit integer; only flags 4, 7, 10 and 15
+ * have a meaning, the others are accepted and ignored.
  *
  * Names of entries (this is not configurable): a name is UTF-8 when the
  * entry says so, or when a Unicode path field (0x7075) matches it, or when a
@@ -117,7 +119,10 @@ typedef struct UzOptions {
     int32_t flag12;
     int32_t flag13;
     int32_t flag14;
-    int32_t flag15;
+    int32_t utf8;          /* flag 15: non-zero: the two paths below and every text
+                              handed to the callbacks are UTF-8, whatever the code
+                              page (a path that is not valid UTF-8 is refused);
+                              zero: the ANSI code page (Windows) */
     const char *archive;   /* path of the archive */
     const char *folder;    /* extraction folder, created when missing; null or empty
                               means the current folder */
@@ -218,7 +223,28 @@ UZ_EXPORT int32_t UZ_CALL Wiz_SingleEntryUnzip(int32_t include_count, UzNameList
                                                int32_t exclude_count, UzNameList *exclude,
                                                UzOptions *options, UzCallbacks *callbacks);
 
+/* One entry of UzListEntries, in the archive's order. path: where an
+ * extraction that keeps folders (flag 10) writes it, relative to the
+ * extraction folder, with the platform's separators, whole; a folder's ends
+ * with a separator, "." is the extraction folder itself (nothing is written),
+ * null when the name rules refuse the entry (or it is a symbolic link).
+ * name: the entry's name as the archive holds it. size: uncompressed, all 64
+ * bits. Both texts are UTF-8. A non-zero answer stops the listing. */
+typedef int32_t(UZ_CALL *UzEntryFn)(void *context, const char *path, const char *name, uint64_t size);
+
+/* Lists the archive (a UTF-8 path) entry by entry, writing nothing: the
+ * paths the extraction would write, exactly as it would write them, and the
+ * sizes it would write there. held is set to the number of entries the
+ * archive holds (0 when it cannot be read); print gets what the extraction
+ * would print about the archive (UTF-8; may be null). Answers UZ_OK,
+ * UZ_WARNING (the archive's entry count is wrong, or it holds none), the
+ * extraction's code for an archive it cannot read, UZ_ABORTED when entry
+ * answered non-zero, or UZ_BAD_PARAMS. */
+UZ_EXPORT int32_t UZ_CALL UzListEntries(const char *archive, UzPrintFn print, UzEntryFn entry, void *context,
+                                        uint64_t *held);
+
 typedef int32_t(UZ_CALL *UzpVersion2Fn)(UzVersion *version);
+typedef int32_t(UZ_CALL *UzListEntriesFn)(const char *, UzPrintFn, UzEntryFn, void *, uint64_t *);
 typedef int32_t(UZ_CALL *Wiz_SingleEntryUnzipFn)(int32_t, UzNameList *, int32_t, UzNameList *,
                                                  UzOptions *, UzCallbacks *);
 

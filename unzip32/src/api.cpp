@@ -1,4 +1,4 @@
-// The two exports: record checks, then the engine over the platform layer.
+// The three exports: record checks, then the engine over the platform layer.
 #include <cstring>
 #include <new>
 #include <string>
@@ -19,10 +19,10 @@ void copy_field(char *dst, size_t size, const char *text) {
     std::strncpy(dst, text, size - 1);
 }
 
-void report(const UzCallbacks *cb, int level, const std::string &text) {
-    if (level <= 1 && cb && cb->print) {
-        const std::string t = uz::callback_text(text, uz::kPrintMax);
-        cb->print(t.c_str(), static_cast<int32_t>(t.size()));
+void report(UzPrintFn print, uz::TextConverter conv, const std::string &text) {
+    if (print) {
+        const std::string t = conv(text, uz::kPrintMax);
+        print(t.c_str(), static_cast<int32_t>(t.size()));
     }
 }
 
@@ -58,6 +58,9 @@ int32_t uz::single_entry_unzip(int32_t include_count, UzNameList *include, int32
                                unsigned threads) {
     if (!options || !callbacks) return UZ_BAD_PARAMS;
     const int level = options->message_level <= 0 ? 0 : options->message_level == 1 ? 1 : 2;
+    const bool utf8 = options->utf8 != 0;
+    const uz::TextConverter conv = utf8 ? uz::identity_text : uz::callback_text;
+    const auto say = [&](const std::string &text) { report(level <= 1 ? callbacks->print : nullptr, conv, text); };
     try {
         uz::Settings s;
         s.threads = threads;
@@ -68,29 +71,51 @@ int32_t uz::single_entry_unzip(int32_t include_count, UzNameList *include, int32
         if (!options->archive || !*options->archive ||
             !read_patterns(include_count, include, s.include) ||
             !read_patterns(exclude_count, exclude, s.exclude)) {
-            report(callbacks, level, "error: invalid parameters\n");
+            say("error: invalid parameters\n");
             return UZ_BAD_PARAMS;
         }
         std::string error;
-        std::unique_ptr<uz::Source> src = uz::open_archive_file(options->archive, error);
+        std::unique_ptr<uz::Source> src = uz::open_archive_file(options->archive, utf8, error);
         if (!src) {
-            report(callbacks, level, "error: cannot open the archive: " + error + "\n");
+            say("error: cannot open the archive: " + error + "\n");
             return UZ_NOT_ZIP;
         }
         std::unique_ptr<uz::Sink> sink;
         if (!s.list_only) {
-            sink = uz::open_folder_sink(options->folder, error);
+            sink = uz::open_folder_sink(options->folder, utf8, error);
             if (!sink) {
-                report(callbacks, level, "error: cannot use the extraction folder: " + error + "\n");
+                say("error: cannot use the extraction folder: " + error + "\n");
                 return UZ_DISK;
             }
         }
-        return uz::run_extraction(*src, sink.get(), s, callbacks, uz::callback_text);
+        return uz::run_extraction(*src, sink.get(), s, callbacks, conv);
     } catch (const std::bad_alloc &) {
-        report(callbacks, level, "error: out of memory\n");
+        say("error: out of memory\n");
         return UZ_NO_MEMORY;
     } catch (...) {
-        report(callbacks, level, "error: internal failure\n");
+        say("error: internal failure\n");
+        return UZ_FATAL;
+    }
+}
+
+extern "C" UZ_EXPORT int32_t UZ_CALL UzListEntries(const char *archive, UzPrintFn print, UzEntryFn entry,
+                                                   void *context, uint64_t *held) {
+    if (held) *held = 0;
+    if (!archive || !*archive || !entry || !held) return UZ_BAD_PARAMS;
+    const auto say = [&](const std::string &text) { report(print, uz::identity_text, text); };
+    try {
+        std::string error;
+        const std::unique_ptr<uz::Source> src = uz::open_archive_file(archive, true, error);
+        if (!src) {
+            say("error: cannot open the archive: " + error + "\n");
+            return UZ_NOT_ZIP;
+        }
+        return uz::list_entries(*src, print, entry, context, *held);
+    } catch (const std::bad_alloc &) {
+        say("error: out of memory\n");
+        return UZ_NO_MEMORY;
+    } catch (...) {
+        say("error: internal failure\n");
         return UZ_FATAL;
     }
 }

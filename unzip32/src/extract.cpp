@@ -414,32 +414,17 @@ bool Run::extract_entry(const Entry &en) {
 }
 
 int32_t Run::go() {
-    ReadResult rr = read_central_directory(src_, ar_);
-    if (rr.status != ArchiveStatus::Ok) {
-        const int32_t code = rr.status == ArchiveStatus::NotZip      ? UZ_NOT_ZIP
-                             : rr.status == ArchiveStatus::Unsupported ? UZ_UNSUPPORTED
-                                                                      : UZ_BAD_ARCHIVE;
-        if (s_.message_level <= 1) print(std::string("error: ") + rr.message + "\n");
-        return code;
-    }
-    // Without ZIP64 the count field holds only the low 16 bits, and writers
-    // let it wrap for larger archives.
-    const uint64_t held = ar_.zip64 ? ar_.entries.size() : ar_.entries.size() & 0xFFFF;
-    if (held != ar_.declared_count) {
-        if (s_.message_level <= 1)
-            print("warning: the archive declares " + std::to_string(ar_.declared_count) +
-                  " entries but holds " + std::to_string(ar_.entries.size()) + "\n");
-        note(UZ_WARNING);
-    }
-    if (ar_.entries.empty()) {
-        if (s_.message_level <= 1) print("warning: the archive holds no entries\n");
-        note(UZ_WARNING);
-    }
+    std::vector<std::string> said;
+    const int32_t read = read_directory(src_, ar_, said);
+    if (s_.message_level <= 1)
+        for (const std::string &text : said) print(text);
+    if (read != UZ_OK && read != UZ_WARNING) return read;
+    note(read);
     if (s_.list_only || !sink_) {
         list();
         return result_;
     }
-    rr = check_local_headers(src_, ar_);
+    const ReadResult rr = check_local_headers(src_, ar_);
     if (rr.status != ArchiveStatus::Ok) {
         if (s_.message_level <= 1) print(std::string("error: ") + rr.message + "\n");
         return UZ_BAD_ARCHIVE;
@@ -468,12 +453,65 @@ int32_t Run::go() {
     return result_;
 }
 
+int32_t read_directory(Source &src, Archive &ar, std::vector<std::string> &said) {
+    const ReadResult rr = read_central_directory(src, ar);
+    if (rr.status != ArchiveStatus::Ok) {
+        said.push_back(std::string("error: ") + rr.message + "\n");
+        return rr.status == ArchiveStatus::NotZip        ? UZ_NOT_ZIP
+               : rr.status == ArchiveStatus::Unsupported ? UZ_UNSUPPORTED
+                                                         : UZ_BAD_ARCHIVE;
+    }
+    // Without ZIP64 the count field holds only the low 16 bits, and writers
+    // let it wrap for larger archives.
+    const uint64_t held = ar.zip64 ? ar.entries.size() : ar.entries.size() & 0xFFFF;
+    if (held != ar.declared_count)
+        said.push_back("warning: the archive declares " + std::to_string(ar.declared_count) +
+                       " entries but holds " + std::to_string(ar.entries.size()) + "\n");
+    if (ar.entries.empty()) said.push_back("warning: the archive holds no entries\n");
+    return said.empty() ? UZ_OK : UZ_WARNING;
+}
+
 int32_t run_extraction(Source &src, Sink *sink, const Settings &settings,
                        const UzCallbacks *callbacks, TextConverter to_callback_text) {
-    Run run(src, sink, settings, callbacks, to_callback_text);
-    const int32_t result = run.go();
-    if (settings.statistics) run.fill(*settings.statistics);
+    int32_t result = UZ_OK;
+    {
+        Run run(src, sink, settings, callbacks, to_callback_text);
+        result = run.go();
+        if (settings.statistics) run.fill(*settings.statistics);
+    }
+    // Every file of the run is done with now, the ones written ahead too.
+    for (const std::string &path : sink ? sink->leftovers() : std::vector<std::string>{}) {
+        if (settings.message_level <= 1 && callbacks && callbacks->print) {
+            const std::string text =
+                to_callback_text("warning: " + shown(path) + ": temporary file could not be removed\n", kPrintMax);
+            callbacks->print(text.c_str(), static_cast<int32_t>(text.size()));
+        }
+        if (rank(UZ_WARNING) > rank(result)) result = UZ_WARNING;
+    }
     return result;
+}
+
+int32_t list_entries(Source &src, UzPrintFn print, UzEntryFn entry, void *context, uint64_t &held) {
+    Archive ar;
+    std::vector<std::string> said;
+    const int32_t read = read_directory(src, ar, said);
+    for (const std::string &text : print ? said : std::vector<std::string>{}) {
+        const std::string cut = identity_text(text, kPrintMax);
+        print(cut.c_str(), static_cast<int32_t>(cut.size()));
+    }
+    if (read != UZ_OK && read != UZ_WARNING) return read;
+    held = ar.entries.size();
+    const char separator = kHostRules == NameRules::Windows ? '\\' : '/';
+    for (const Entry &en : ar.entries) {
+        // As extract_entry decides it, folders kept.
+        const CleanName cn = clean_entry_name(en.name, kHostRules);
+        std::string path = cn.root ? "." : cn.path;
+        std::replace(path.begin(), path.end(), '/', separator);
+        if (cn.ok && (cn.folder || en.is_folder())) path += separator;
+        const bool refused = (!cn.ok && !cn.root) || cn.path.size() > kPathMax || (!cn.root && en.is_symlink());
+        if (entry(context, refused ? nullptr : path.c_str(), en.name.c_str(), en.usize) != 0) return UZ_ABORTED;
+    }
+    return read;
 }
 
 } // namespace uz

@@ -47,4 +47,13 @@ std::string identity_text(const std::string &utf8, size_t max_bytes);
 int32_t run_extraction(Source &src, Sink *sink, const Settings &settings,
                        const UzCallbacks *callbacks, TextConverter to_callback_text = identity_text);
 
+// Reads the archive's directory as every run begins: UZ_OK, UZ_WARNING (its
+// entry count is wrong, or it holds none), or the code of an archive that
+// cannot be read; what there is to say about it goes to said (UTF-8 lines).
+int32_t read_directory(Source &src, Archive &ar, std::vector<std::string> &said);
+
+// UzListEntries over a source: every entry's path as an extraction keeping
+// folders would write it, its name and size.
+int32_t list_entries(Source &src, UzPrintFn print, UzEntryFn entry, void *context, uint64_t &held);
+
 } // namespace uz

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <set>
 #include <string>
 #include <utility>
@@ -25,6 +26,9 @@ public:
     };
 
     explicit MemorySink(size_t cap_bytes) : cap_(cap_bytes) {}
+
+    // place() runs out of memory before it takes the file (tests).
+    bool place_fails = false;
 
     bool make_folder(const std::string &rel) override {
         const std::lock_guard<std::mutex> lock(m_);
@@ -79,6 +83,10 @@ public:
         if (folders_.count(rel) || open_.count(rel) || !charge_name(rel)) {
             drop(o);
             return Create::Failed;
+        }
+        if (place_fails) {
+            used_ -= rel.size();
+            throw std::bad_alloc(); // as the new name's node would, the file still the caller's
         }
         files_[rel] = std::move(o->stored);
         staged_.erase(o);

@@ -11,16 +11,18 @@
 
 namespace uz {
 
-// Opens the archive named in the caller's code page; null with a reason on failure.
-std::unique_ptr<Source> open_archive_file(const char *path, std::string &error);
+// Opens the archive named in the caller's code page (UTF-8 when utf8);
+// null with a reason on failure.
+std::unique_ptr<Source> open_archive_file(const char *path, bool utf8, std::string &error);
 
-// The extraction folder (created when missing); null or empty means the
-// current folder.
-std::unique_ptr<Sink> open_folder_sink(const char *folder, std::string &error);
+// The extraction folder (created when missing), named as the archive is;
+// null or empty means the current folder.
+std::unique_ptr<Sink> open_folder_sink(const char *folder, bool utf8, std::string &error);
 
 // UTF-8 to the text form callbacks receive: the ANSI code page on Windows,
 // unchanged elsewhere. At most max_bytes, never ending inside a character;
-// text the code page cannot take still arrives, with '?' in its place.
+// a character the code page cannot take arrives as '?', never as a
+// character that only looks like it.
 std::string callback_text(const std::string &utf8, size_t max_bytes);
 
 #ifdef _WIN32

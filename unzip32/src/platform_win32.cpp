@@ -1,9 +1,14 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "platform.h"
 
@@ -110,47 +115,61 @@ constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HI
 
 // Entry paths are appended to the folder's full path with the \\?\ prefix:
 // no length limit, and no reinterpretation of the (already cleaned) names.
+//
+// Every folder the run makes or enters is held open until the sink goes,
+// like a process's current folder (traversal, no delete sharing): nobody
+// can rename or remove it, or put a link in its place, while files are made
+// in it. And before a file or folder is made in one, its path must still
+// lead to the folder held, so that a swap the holding did not prevent fails
+// the entry instead of sending it elsewhere.
 class WinSink final : public Sink {
 public:
     explicit WinSink(std::wstring base) : base_(std::move(base)) {}
 
+    // The extraction folder itself; false when it cannot be held.
+    bool hold_top() { return hold("") == ERROR_SUCCESS; }
+
     bool make_folder(const std::string &rel) override {
         const std::wstring p = full(rel);
+        full_ = false;
         if (p.size() == base_.size()) {
             err_ = "name cannot be converted";
             return false;
         }
+        if (!same(parent_of(rel))) return replaced();
         if (!CreateDirectoryW(p.c_str(), nullptr)) {
             const DWORD e = GetLastError();
             if (e != ERROR_ALREADY_EXISTS) return fail(e);
         }
         // Found or just made, it must be a plain folder: a junction or a
         // symbolic link would carry what follows out of the extraction folder.
-        const DWORD a = GetFileAttributesW(p.c_str());
-        if (a == INVALID_FILE_ATTRIBUTES) return fail(GetLastError());
-        if (!plain_folder(a)) {
+        const DWORD e = hold(rel);
+        if (e == ERROR_DIRECTORY) {
             err_ = "a file is in the way of a folder";
-            full_ = false;
             return false;
         }
-        return true;
+        return e == ERROR_SUCCESS || fail(e);
     }
 
     bool has_folder(const std::string &rel) override {
         const std::wstring p = full(rel);
         if (p.size() == base_.size() && !rel.empty()) return false;
-        return plain_folder(GetFileAttributesW(p.c_str()));
+        return same(rel);
     }
 
     Create create(const std::string &rel, uint32_t, bool replace, File *&out) override {
         const std::wstring p = full(rel);
+        full_ = false;
         if (p.size() == base_.size()) {
             err_ = "name cannot be converted";
-            full_ = false;
+            return Create::Failed;
+        }
+        if (!same(parent_of(rel))) {
+            replaced();
             return Create::Failed;
         }
         if (!replace) {
-            auto o = std::make_unique<Open>();
+            auto o = std::make_unique<Open>(*this);
             o->h = KernelHandle(open_new(p));
             if (!o->h) {
                 const DWORD e = GetLastError();
@@ -175,46 +194,53 @@ public:
             fail(GetLastError());
         } else {
             err_ = "no free temporary name beside the file";
-            full_ = false;
         }
         return Create::Failed;
     }
 
     Create stage(const std::string &rel, const std::string &folder, uint32_t, File *&out) override {
         const std::wstring p = full(rel);
-        if (p.size() == base_.size()) return Create::Failed;
+        if (p.size() == base_.size() || !same(folder)) return Create::Failed;
         std::wstring where = full(folder);
         if (where.back() != L'\\') where += L'\\';
         const Create c = open_temp(where, p, out);
-        if (c == Create::Created) as(out)->staged = true;
-        return c == Create::Created ? c : Create::Failed;
+        if (c != Create::Created) return Create::Failed;
+        as(out)->staged = true;
+        as(out)->folder = folder;
+        return c;
     }
 
     // A folder at the name is left to create(), which answers for it as
-    // this layer always has.
+    // this layer always has. The file stays the caller's until an answer
+    // that takes it (Created, Failed): whatever throws before leaves it so.
     Create place(File *f, bool replace) override {
-        std::unique_ptr<Open> o(as(f));
+        Open *o = as(f);
+        if (!same(o->folder)) {
+            replaced();
+            delete o;
+            return Create::Failed;
+        }
         const DWORD a = GetFileAttributesW(o->replaces.c_str());
         if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) {
             err_.clear();
             full_ = false;
-            return Create::Failed; // the staged file goes with o
+            delete o;
+            return Create::Failed;
         }
         Failure why;
         if (replace ? move_over(o->path, o->replaces, why) : MoveFileExW(o->path.c_str(), o->replaces.c_str(), 0)) {
             o->named = true;
+            delete o;
             return Create::Created;
         }
         if (!replace) {
             const DWORD e = GetLastError();
-            if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) {
-                o.release(); // still staged
-                return Create::Exists;
-            }
+            if (e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS) return Create::Exists; // still staged
             fail(why, e);
         }
         err_ = std::move(why.text);
         full_ = why.full;
+        delete o;
         return Create::Failed;
     }
 
@@ -243,11 +269,13 @@ public:
         std::unique_ptr<Open> o(as(f));
         const FILETIME ft = to_filetime(st);
         SetFileTime(o->h.get(), nullptr, nullptr, &ft);
-        if (!o->h.close()) return fail(why, GetLastError());
+        // Kept open for place or discard, which then removes it through its
+        // handle; its name may still move, as the handle shares deletion.
         if (o->staged) {
-            o.release(); // kept for place or discard
+            o.release();
             return true;
         }
+        if (!o->h.close()) return fail(why, GetLastError());
         if (!o->replaces.empty() && !move_over(o->path, o->replaces, why)) return false;
         o->named = true;
         return true;
@@ -267,29 +295,113 @@ public:
 
     std::string last_error() const override { return err_; }
     bool disk_full() const override { return full_; }
+    std::vector<std::string> leftovers() const override {
+        const std::lock_guard<std::mutex> lock(m_);
+        return leftovers_;
+    }
 
 private:
     // A file this layer made, and owns until it has its name: on any other
-    // way out (a failure, a discard, an exception) it is closed and removed.
+    // way out (a failure, a discard, an exception) it is closed and removed,
+    // through its handle while it is open, else by its name, and a file that
+    // will not go is told to the run.
     struct Open {
-        Open() = default;
+        explicit Open(WinSink &sink) : sink(sink) {}
         Open(const Open &) = delete;
         Open &operator=(const Open &) = delete;
         ~Open() {
+            if (named || path.empty()) return;
+            FILE_DISPOSITION_INFO gone{TRUE};
+            if (h && SetFileInformationByHandle(h.get(), FileDispositionInfo, &gone, sizeof gone)) return;
             h.close();
-            if (!named && !path.empty()) DeleteFileW(path.c_str());
+            // A scanner may hold a file it has just seen for a moment.
+            for (int attempt = 0; !DeleteFileW(path.c_str()); ++attempt) {
+                const DWORD e = GetLastError();
+                if (e == ERROR_FILE_NOT_FOUND) return;
+                if (attempt == 20) {
+                    sink.left(path);
+                    return;
+                }
+                Sleep(50);
+            }
         }
+        WinSink &sink;
         KernelHandle h;
         std::wstring path;     // where the data is written; empty until the file is made
         std::wstring replaces; // the name it goes to once complete; empty: it has it
         bool staged = false;   // moved by place() rather than by close()
+        std::string folder;    // a staged file's, relative
         bool named = false;    // complete under its name: no longer this layer's to remove
     };
+
+    // What tells a folder apart from every other one, whatever its name.
+    struct Identity {
+        DWORD volume = 0;
+        uint64_t index = 0;
+        bool operator==(const Identity &) const = default;
+    };
+    // The plain folder at p: held, or only looked at. ERROR_DIRECTORY when
+    // something else is there (a link, a file).
+    static DWORD open_folder(const std::wstring &p, bool hold, KernelHandle &h, Identity &id) {
+        h = KernelHandle(CreateFileW(p.c_str(), FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | (hold ? 0 : FILE_SHARE_DELETE), nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                     nullptr));
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (!h || !GetFileInformationByHandle(h.get(), &info)) return GetLastError();
+        // Wine tells a link by the attributes of its name only.
+        if (!plain_folder(info.dwFileAttributes) || !plain_folder(GetFileAttributesW(p.c_str()))) return ERROR_DIRECTORY;
+        id = {info.dwVolumeSerialNumber, (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+        return ERROR_SUCCESS;
+    }
+    // Holds the plain folder at rel (a second time: the same one again).
+    DWORD hold(const std::string &rel) {
+        KernelHandle h;
+        Identity id;
+        const DWORD e = open_folder(full(rel), true, h, id);
+        if (e != ERROR_SUCCESS) return e;
+        const std::lock_guard<std::mutex> lock(m_);
+        const auto it = held_.try_emplace(rel, std::move(h), id).first;
+        return it->second.second == id ? ERROR_SUCCESS : ERROR_DIRECTORY;
+    }
+    // Whether rel still leads to the folder held for it. One not held yet
+    // is held now, once the folder it is in has passed the same check.
+    bool same(const std::string &rel) {
+        std::optional<Identity> held;
+        {
+            const std::lock_guard<std::mutex> lock(m_);
+            if (const auto it = held_.find(rel); it != held_.end()) held = it->second.second;
+        }
+        if (!held) return (rel.empty() || same(parent_of(rel))) && hold(rel) == ERROR_SUCCESS;
+        KernelHandle h;
+        Identity now;
+        return open_folder(full(rel), false, h, now) == ERROR_SUCCESS && now == *held;
+    }
+    static std::string parent_of(const std::string &rel) {
+        const size_t slash = rel.rfind('/');
+        return slash == std::string::npos ? std::string() : rel.substr(0, slash);
+    }
+    bool replaced() {
+        err_ = "its folder was moved or replaced during the extraction";
+        full_ = false;
+        return false;
+    }
+    // A temporary file that stays, for leftovers(); nothing may escape a
+    // destructor, so a list that cannot grow just misses it.
+    void left(const std::wstring &path) noexcept {
+        try {
+            std::string rel = utf8_of(path.data() + base_.size(), path.size() - base_.size());
+            std::replace(rel.begin(), rel.end(), '\\', '/');
+            const std::lock_guard<std::mutex> lock(m_);
+            leftovers_.push_back(std::move(rel));
+        } catch (...) {
+        }
+    }
 
     // A new file under a free temporary name in folder (ending with a
     // backslash), meant for target. Exists: no free name was found.
     Create open_temp(const std::wstring &folder, const std::wstring &target, File *&out) {
-        auto o = std::make_unique<Open>();
+        auto o = std::make_unique<Open>(*this);
         o->replaces = target;
         for (int attempt = 0; attempt < 100; ++attempt) {
             std::wstring temp = folder + L"~uz" + std::to_wstring(GetCurrentProcessId()) + L"-" +
@@ -322,8 +434,11 @@ private:
         return false;
     }
 
+    // With the right to delete it, so that a file given up goes through its
+    // own handle, wherever its name now leads; its name may be moved (only)
+    // while it is open.
     static HANDLE open_new(const std::wstring &path) {
-        return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+        return CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     }
 
@@ -357,6 +472,9 @@ private:
     std::string err_;
     bool full_ = false; // err_ is for want of space
     std::atomic<unsigned> temp_counter_{0};
+    mutable std::mutex m_; // held_ and leftovers_, which the workers reach too
+    std::map<std::string, std::pair<KernelHandle, Identity>> held_;
+    std::vector<std::string> leftovers_;
 };
 
 // What a text the code page cannot take becomes: ASCII kept, every other
@@ -386,8 +504,8 @@ std::string system_message(unsigned long code, unsigned long language) {
     return text;
 }
 
-std::unique_ptr<Source> open_archive_file(const char *path, std::string &error) {
-    const std::wstring w = widen(path, strlen(path), CP_ACP);
+std::unique_ptr<Source> open_archive_file(const char *path, bool utf8, std::string &error) {
+    const std::wstring w = widen(path, strlen(path), utf8 ? CP_UTF8 : CP_ACP);
     if (w.empty()) {
         error = "the archive name cannot be converted";
         return nullptr;
@@ -406,8 +524,8 @@ std::unique_ptr<Source> open_archive_file(const char *path, std::string &error) 
     return std::make_unique<FileSource>(std::move(h), static_cast<uint64_t>(size.QuadPart));
 }
 
-std::unique_ptr<Sink> open_folder_sink(const char *folder, std::string &error) {
-    const std::wstring given = folder && *folder ? widen(folder, strlen(folder), CP_ACP) : L".";
+std::unique_ptr<Sink> open_folder_sink(const char *folder, bool utf8, std::string &error) {
+    const std::wstring given = folder && *folder ? widen(folder, strlen(folder), utf8 ? CP_UTF8 : CP_ACP) : L".";
     if (given.empty()) {
         error = "the folder name cannot be converted";
         return nullptr;
@@ -443,7 +561,12 @@ std::unique_ptr<Sink> open_folder_sink(const char *folder, std::string &error) {
         error = "extraction folder cannot be created";
         return nullptr;
     }
-    return std::make_unique<WinSink>(std::move(base));
+    auto sink = std::make_unique<WinSink>(std::move(base));
+    if (!sink->hold_top()) {
+        error = "extraction folder cannot be held open";
+        return nullptr;
+    }
+    return sink;
 }
 
 std::string callback_text(const std::string &utf8, size_t max_bytes) {
@@ -451,9 +574,11 @@ std::string callback_text(const std::string &utf8, size_t max_bytes) {
     const std::wstring w = widen(utf8.data(), utf8.size(), CP_UTF8, false);
     if (w.empty()) return ascii_only(utf8, max_bytes);
     // No default character: code pages such as UTF-8 refuse one, and the
-    // others put their own in place of what they lack.
-    auto bytes = [](const wchar_t *s, size_t n, char *out, int room) {
-        return WideCharToMultiByte(CP_ACP, 0, s, static_cast<int>(n), out, room, nullptr, nullptr);
+    // others put their own in place of what they lack. No best fit either:
+    // a fullwidth M or a division slash must not arrive as M or '/'.
+    const DWORD flags = GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    auto bytes = [flags](const wchar_t *s, size_t n, char *out, int room) {
+        return WideCharToMultiByte(CP_ACP, flags, s, static_cast<int>(n), out, room, nullptr, nullptr);
     };
     int len = bytes(w.data(), w.size(), nullptr, 0);
     if (len <= 0) return ascii_only(utf8, max_bytes);

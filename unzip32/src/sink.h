@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "archive.h"
 
@@ -53,7 +54,9 @@ public:
     // Moves a staged file, closed, to its name. Exists: something is there
     // and replace is false; nothing changed and the file is still staged.
     // Created: done. Failed: the staged file is gone (the caller may write
-    // the entry the ordinary way, which tells why).
+    // the entry the ordinary way, which tells why). Only these two take the
+    // file from the caller: after Exists, or an exception, it is still the
+    // caller's to place or discard.
     virtual Create place(File *f, bool replace) = 0;
     // True when anything (a file, a folder, a link) is at rel.
     virtual bool occupied(const std::string &rel) = 0;
@@ -69,6 +72,9 @@ public:
     virtual std::string last_error() const { return {}; }
     // Whether that failure was for want of space.
     virtual bool disk_full() const { return false; }
+    // Temporary files that could not be removed, relative to the extraction
+    // folder: the run reports them once every file is done with.
+    virtual std::vector<std::string> leftovers() const { return {}; }
 };
 
 // Owns a file of a sink until it is handed on (release): on every other way

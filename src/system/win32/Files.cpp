@@ -8,6 +8,9 @@
 
 #include <array>
 #include <cwchar>
+#include <iterator>
+#include <memory>
+#include <vector>
 
 #include "system/Mensagens.h"
 #include "system/RuntimeError.h"
@@ -64,8 +67,11 @@ void Win32Runtime::MakeFolder(const std::wstring& path, FolderAccess access) {
 }
 
 void Win32Runtime::RemoveFolder(const std::wstring& path) {
-    RemoveTreeAt(path);
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+    // The extraction writes names of any length, through \\?\; so are they removed.
+    const bool drive = path.size() > 2 && path[1] == L':' && path[2] == L'\\';
+    const std::wstring longo = drive ? L"\\\\?\\" + path : path;
+    RemoveTreeAt(longo);
+    if (GetFileAttributesW(longo.c_str()) != INVALID_FILE_ATTRIBUTES) {
         RaiseSystemError(kErrPathAccess, mensagens::kApagarPasta + path);
     }
 }
@@ -119,42 +125,121 @@ std::wstring Win32Runtime::FileSha256(const std::wstring& path) {
     return text;
 }
 
-std::vector<std::wstring> Win32Runtime::ChangeableByAnyone(const std::wstring& path) {
+namespace {
+
+// The broad groups: any local user is in them.
+constexpr struct {
+    WELL_KNOWN_SID_TYPE type;
+    const wchar_t* name;
+} kGroups[] = {{WinBuiltinUsersSid, mensagens::kGrupoUsuarios},
+               {WinAuthenticatedUserSid, mensagens::kGrupoAutenticados},
+               {WinWorldSid, mensagens::kGrupoTodos}};
+
+// Which of the broad groups the access list of path allows any of rights
+// (one flag per group, in kGroups' order); none when it cannot be read.
+std::array<bool, std::size(kGroups)> Allowed(const std::wstring& path, ACCESS_MASK rights) {
+    std::array<bool, std::size(kGroups)> may{};
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR raw = nullptr;
     if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
                               nullptr, &raw) != ERROR_SUCCESS) {
-        return {};
+        return may;
     }
     const LocalMemory<PSECURITY_DESCRIPTOR> descriptor(raw);
-    // Writing, adding a file to a folder (a library planted beside the
-    // program), deleting, or taking over the access list.
-    constexpr ACCESS_MASK kChange = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
-                                    WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
-    const struct {
-        WELL_KNOWN_SID_TYPE type;
-        const wchar_t* name;
-    } groups[] = {{WinBuiltinUsersSid, mensagens::kGrupoUsuarios},
-                  {WinAuthenticatedUserSid, mensagens::kGrupoAutenticados},
-                  {WinWorldSid, mensagens::kGrupoTodos}};
-    std::vector<std::wstring> found;
-    for (const auto& group : groups) {
+    for (std::size_t g = 0; g < std::size(kGroups); ++g) {
         BYTE sid[SECURITY_MAX_SID_SIZE];
         DWORD size = sizeof sid;
-        if (!CreateWellKnownSid(group.type, nullptr, sid, &size)) continue;
+        if (!CreateWellKnownSid(kGroups[g].type, nullptr, sid, &size)) continue;
         // No access list at all lets everyone do everything.
-        bool may = dacl == nullptr && group.type == WinWorldSid;
-        for (DWORD i = 0; dacl != nullptr && !may && i < dacl->AceCount; ++i) {
+        may[g] = dacl == nullptr && kGroups[g].type == WinWorldSid;
+        for (DWORD i = 0; dacl != nullptr && !may[g] && i < dacl->AceCount; ++i) {
             void* ace = nullptr;
             if (!GetAce(dacl, i, &ace)) continue;
             const auto* header = static_cast<const ACE_HEADER*>(ace);
             if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) continue;
             const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
-            may = (allowed->Mask & kChange) != 0 && EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid);
+            may[g] = (allowed->Mask & rights) != 0 && EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid);
         }
-        if (may) found.emplace_back(group.name);
     }
-    return found;
+    return may;
+}
+
+std::vector<std::wstring> Names(const std::array<bool, std::size(kGroups)>& may) {
+    std::vector<std::wstring> names;
+    for (std::size_t g = 0; g < may.size(); ++g) {
+        if (may[g]) names.emplace_back(kGroups[g].name);
+    }
+    return names;
+}
+
+// What lets whoever holds it take a folder's contents over: delete or
+// rename what is in it, the folder itself, or give themselves that right.
+constexpr ACCESS_MASK kTakeOver = FILE_DELETE_CHILD | WRITE_DAC | WRITE_OWNER | GENERIC_ALL;
+
+}  // namespace
+
+std::vector<std::wstring> Win32Runtime::ChangeableByAnyone(const std::wstring& path) {
+    // Writing, adding a file to a folder (a library planted beside the
+    // program), deleting, or taking over the access list.
+    return Names(Allowed(path, FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
+                                   WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL));
+}
+
+std::vector<std::wstring> Win32Runtime::ReplaceableByAnyone(const std::wstring& path) {
+    auto may = Allowed(path, FILE_WRITE_DATA | FILE_APPEND_DATA | DELETE | kTakeOver | GENERIC_WRITE);
+    const auto folder = Allowed(path.substr(0, path.find_last_of(L"\\/")), kTakeOver | DELETE);
+    for (std::size_t g = 0; g < may.size(); ++g) may[g] = may[g] || folder[g];
+    return Names(may);
+}
+
+std::vector<std::wstring> Win32Runtime::RootOpenToAnyone(const std::wstring& drive) {
+    return Names(Allowed(drive + L"\\", kTakeOver));
+}
+
+bool Win32Runtime::Occupied(const std::wstring& path) {
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return true;
+    // A link that leads nowhere may be taken for nothing; its folder still lists it.
+    WIN32_FIND_DATAW found{};
+    return static_cast<bool>(FindHandle(FindFirstFileW(path.c_str(), &found)));
+}
+
+namespace {
+
+// A file open for reading that nobody may write, rename or delete.
+struct HeldHandle final : Runtime::HeldFile {
+    explicit HeldHandle(HANDLE handle) : file(handle) {}
+    KernelHandle file;
+};
+
+}  // namespace
+
+std::unique_ptr<Runtime::HeldFile> Win32Runtime::HoldFile(const std::wstring& path) {
+    KernelHandle file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return nullptr;
+    return std::make_unique<HeldHandle>(file.Release());
+}
+
+std::wstring Win32Runtime::UserName() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return L"?";
+    const KernelHandle token(raw);
+    std::vector<BYTE> user(256);
+    DWORD size = 0;
+    while (!GetTokenInformation(token.Get(), TokenUser, user.data(), static_cast<DWORD>(user.size()), &size)) {
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= user.size()) return L"?";
+        user.resize(size);
+    }
+    wchar_t name[256], domain[256];
+    DWORD name_size = 256, domain_size = 256;
+    SID_NAME_USE use;
+    if (!LookupAccountSidW(nullptr, reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, name, &name_size, domain,
+                           &domain_size, &use)) {
+        return L"?";
+    }
+    return std::wstring(domain) + L"\\" + name;
 }
 
 std::wstring Win32Runtime::FolderIdentity(const std::wstring& path) {
@@ -178,8 +263,9 @@ std::wstring Win32Runtime::FolderIdentity(const std::wstring& path) {
 bool Win32Runtime::KeepsAccessLists(const std::wstring& drive) {
     const std::wstring root = drive + L"\\";
     DWORD flags = 0;
-    if (!GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) return true;
-    return (flags & FILE_PERSISTENT_ACLS) != 0;
+    // A volume that does not answer is not taken for one that keeps them.
+    return GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
+           (flags & FILE_PERSISTENT_ACLS) != 0;
 }
 
 std::optional<std::uint64_t> Win32Runtime::FreeSpace(const std::wstring& drive) {

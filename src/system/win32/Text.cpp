@@ -29,14 +29,19 @@ std::string WideToCodePage(const std::wstring& text, UINT code_page) {
     if (text.empty()) return {};
     const int length = static_cast<int>(text.size());
     const char* fallback = TakesDefaultChar(code_page) ? "?" : nullptr;
-    int size = WideCharToMultiByte(code_page, 0, text.data(), length, nullptr, 0, fallback, nullptr);
+    // A character the code page lacks is not written as one that only looks
+    // like it (a fullwidth M as M, a division slash as '/').
+    DWORD flags = fallback != nullptr ? WC_NO_BEST_FIT_CHARS : 0;
+    int size = WideCharToMultiByte(code_page, flags, text.data(), length, nullptr, 0, fallback, nullptr);
     if (size == 0 && fallback != nullptr && GetLastError() == ERROR_INVALID_PARAMETER) {
         // Some other code page that refuses a default character: it uses its own.
         fallback = nullptr;
-        size = WideCharToMultiByte(code_page, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+        flags = 0;
+        size = WideCharToMultiByte(code_page, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
     }
     std::string out(static_cast<std::size_t>(std::max(size, 0)), '\0');
-    if (size <= 0 || WideCharToMultiByte(code_page, 0, text.data(), length, out.data(), size, fallback, nullptr) != size) {
+    if (size <= 0 ||
+        WideCharToMultiByte(code_page, flags, text.data(), length, out.data(), size, fallback, nullptr) != size) {
         const DWORD error = GetLastError();
         throw RuntimeError(kErrInvalidCall, mensagens::kConverterPara + std::to_wstring(code_page) +
                                                 mensagens::kErroDoSistema +

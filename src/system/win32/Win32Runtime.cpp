@@ -239,17 +239,21 @@ void Win32Runtime::ConsoleLine(const std::wstring& text) {
     WriteFile(console_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
 
-std::wstring Win32Runtime::AppPath() {
+std::wstring Win32Runtime::ProgramFile() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) throw RuntimeError(kErrInvalidCall, DescribeError(kErrInvalidCall));
         if (length < path.size()) {
             path.resize(length);
-            break;
+            return path;
         }
         path.resize(path.size() * 2);
     }
+}
+
+std::wstring Win32Runtime::AppPath() {
+    const std::wstring path = ProgramFile();
     const auto slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }

@@ -94,6 +94,14 @@ public:
     void* BindLibraryFunction(const std::wstring& library, const std::string& function) override;
     std::vector<Listener> TcpListeners(std::uint16_t port) override;
 
+    // What runs as administrator, and what it extracts (Files.cpp).
+    std::unique_ptr<HeldFile> HoldFile(const std::wstring& path) override;
+    std::vector<std::wstring> ReplaceableByAnyone(const std::wstring& path) override;
+    std::vector<std::wstring> RootOpenToAnyone(const std::wstring& drive) override;
+    bool Occupied(const std::wstring& path) override;
+    std::wstring UserName() override;
+    std::wstring ProgramFile() override;
+
 protected:
     int ShowMsgBox(const std::wstring& text, int style, const std::optional<std::wstring>& title) override;
     std::wstring ShowInputBox(const std::wstring& prompt) override;
