@@ -144,7 +144,7 @@ inline constexpr const wchar_t* kUso =
     L"     ConfiguraMySQL.exe /verificar [/drive=C:]\r\n"
     L"     ConfiguraMySQL.exe /?\r\n"
     L"\r\n"
-    L"  /instalar       configura o servidor como o botão \"Iniciar configuração\", sem perguntas\r\n"
+    L"  /instalar       configura o servidor como o botão 'Iniciar configuração', sem perguntas\r\n"
     L"  /drive=X:       o drive onde o servidor será instalado\r\n"
     L"  /banco=ARQUIVO  o arquivo .sql na pasta do programa (entre aspas se tiver espaços)\r\n"
     L"  /logbin         ativa o log binário (Multi-Loja e Off-Line)\r\n"
@@ -177,7 +177,7 @@ inline constexpr const wchar_t* kPerguntaSemResposta = L"Pergunta sem resposta: 
 // ---- the console launcher (its error output) ------------------------------------------------
 inline constexpr const wchar_t* kLancadorSemAdministrador =
     L"ConfiguraMySQL: é preciso executar como administrador; abra o Prompt de Comando com "
-    L"\"Executar como administrador\".";
+    L"'Executar como administrador'.";
 // + the program's path + " (erro N)."
 inline constexpr const wchar_t* kLancadorNaoIniciou = L"ConfiguraMySQL: não foi possível iniciar ";
 inline constexpr const wchar_t* kLancadorErro = L" (erro ";
@@ -279,7 +279,7 @@ inline constexpr const wchar_t* kNaoParou = L"O serviço MySQL não parou em ";
 inline constexpr const wchar_t* kNaoApagado = L": não foi apagado";
 inline constexpr const wchar_t* kDesfeitaExecucao = L"Desfeita: nada desta execução ficou na máquina";
 inline constexpr const wchar_t* kDesfeitaAnterior = L"Desfeita: nada da configuração anterior ficou na máquina";
-inline constexpr const wchar_t* kNaoDesfeitaPorCompleto = L"Não desfeita por completo: veja as linhas \"Restou\" acima";
+inline constexpr const wchar_t* kNaoDesfeitaPorCompleto = L"Não desfeita por completo: veja as linhas 'Restou' acima";
 inline constexpr const wchar_t* kDesfazendoServico = L"Desfazendo: o serviço MySQL registrado nesta execução será removido";
 inline constexpr const wchar_t* kDesfeitoServico = L"Desfeito: o serviço MySQL foi removido";
 inline constexpr const wchar_t* kRestouServico = L"Restou: o serviço MySQL, ainda registrado";
@@ -336,13 +336,13 @@ inline constexpr const wchar_t* kConsultarPortas = L"Não foi possível consulta
 inline constexpr const wchar_t* kOutroServidor = L"Aviso: outro servidor MySQL ou MariaDB nesta máquina: serviço ";
 // The firewall rule: "Brevano MySQL (porta " + 3306 + ")".
 inline constexpr const wchar_t* kNomeRegra = L"Brevano MySQL (porta ";
-inline constexpr const wchar_t* kRegraNaoCriada = L"Aviso: o firewall do Windows não criou a regra \"";
+inline constexpr const wchar_t* kRegraNaoCriada = L"Aviso: o firewall do Windows não criou a regra '";
 inline constexpr const wchar_t* kRegraNaoCriadaFim =
-    L"\" (firewall desligado ou recusou): os terminais da loja podem não alcançar o servidor";
-// "A regra do firewall \"" + name + kRegraApagada or kRegraNaoApagada.
-inline constexpr const wchar_t* kRegraFirewall = L"A regra do firewall \"";
-inline constexpr const wchar_t* kRegraApagada = L"\" foi apagada";
-inline constexpr const wchar_t* kRegraNaoApagada = L"\" não foi apagada: ela não existia, ou o firewall recusou";
+    L"' (firewall desligado ou recusou): os terminais da loja podem não alcançar o servidor";
+// "A regra do firewall '" + name + kRegraApagada or kRegraNaoApagada.
+inline constexpr const wchar_t* kRegraFirewall = L"A regra do firewall '";
+inline constexpr const wchar_t* kRegraApagada = L"' foi apagada";
+inline constexpr const wchar_t* kRegraNaoApagada = L"' não foi apagada: ela não existia, ou o firewall recusou";
 // /verificar, checks 11 and 12.
 inline constexpr const wchar_t* kVerificacaoPorta = L"Porta do servidor";
 inline constexpr const wchar_t* kVerificacaoFirewall = L"Firewall";
@@ -352,9 +352,9 @@ inline constexpr const wchar_t* kEmUsoPor = L" está em uso por ";
 inline constexpr const wchar_t* kEmUsoSemDono = L" está em uso por um programa que o Windows não identifica";
 inline constexpr const wchar_t* kNadaAtende = L"nada atende na porta ";
 inline constexpr const wchar_t* kComServico = L", com o serviço MySQL em execução";
-inline constexpr const wchar_t* kSemRegra = L"não há a regra \"";
+inline constexpr const wchar_t* kSemRegra = L"não há a regra '";
 inline constexpr const wchar_t* kSemRegraFim =
-    L"\" no firewall do Windows (ou ele não respondeu): os terminais da loja podem não alcançar o servidor";
+    L"' no firewall do Windows (ou ele não respondeu): os terminais da loja podem não alcançar o servidor";
 
 // ---- the log: what runs as administrator, and what the first step lists ------------------------
 // The header's field when the question was answered yes: kCampoConfirmacao + ": " +

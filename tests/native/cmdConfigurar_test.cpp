@@ -1059,7 +1059,7 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
          6, "Execução pela linha de comando"},
         // The server answers on this machine either way.
         {"the firewall refuses the rule", install, [](Machine& m) { m.ExitWith(L"advfirewall firewall add", 1); }, 0,
-         "Aviso: o firewall do Windows não criou a regra \"Brevano MySQL (porta 3306)\" (firewall desligado ou "
+         "Aviso: o firewall do Windows não criou a regra 'Brevano MySQL (porta 3306)' (firewall desligado ou "
          "recusou): os terminais da loja podem não alcançar o servidor"},
         {"interrupted (Ctrl+C) during the import", install,
          [](Machine& m) {
@@ -1312,7 +1312,7 @@ TEST(ServerCheck, EachOutcomeHasItsLinesAndExitCode) {
         {"another port, nothing on it, no rule for it", c,
          [](Machine&, Loja& l) { l.my_ini = "[mysqld]\r\nport = 3307\r\nlog-bin\r\n"; }, "OOOOOOOOOOAA", 0,
          {L"11. Porta do servidor: AVISO: nada atende na porta 3307, com o serviço MySQL em execução",
-          L"12. Firewall: AVISO: não há a regra \"Brevano MySQL (porta 3307)\" no firewall"}},
+          L"12. Firewall: AVISO: não há a regra 'Brevano MySQL (porta 3307)' no firewall"}},
         // Ended half-way (a quit message, the session's end), a check vouches for nothing.
         {"ended during a check", c,
          [](Machine& m, Loja&) {
