@@ -258,6 +258,23 @@ inline constexpr const wchar_t* kGrupoAutenticados = L"Usuários autenticados";
 inline constexpr const wchar_t* kGrupoTodos = L"Todos";
 
 // ---- log lines the guide explains ----------------------------------------------------------
+// The fields that open a section: "Programa: Brevano MySQL 1.2.3", each on its own line.
+inline constexpr const wchar_t* kCampoPrograma = L"Programa";
+inline constexpr const wchar_t* kCampoWindows = L"Windows";
+inline constexpr const wchar_t* kCampoLinhaComando = L"Linha de comando";
+inline constexpr const wchar_t* kCampoPasta = L"Pasta do programa";
+inline constexpr const wchar_t* kCampoDrive = L"Drive";
+inline constexpr const wchar_t* kCampoArquivoSql = L"Arquivo do banco de dados";
+inline constexpr const wchar_t* kCampoLogBinario = L"Log binário";
+inline constexpr const wchar_t* kCampoAnterior = L"Configuração anterior";
+inline constexpr const wchar_t* kCampoAdministrador = L"Direitos de administrador";
+// A check without /drive=: "Drive: o do programa do serviço MySQL".
+inline constexpr const wchar_t* kDriveDoServico = L"o do programa do serviço MySQL";
+// "Mysql.zip (SHA-256): " + the digest, or kHashIlegivel.
+inline constexpr const wchar_t* kCampoHash = L" (SHA-256)";
+inline constexpr const wchar_t* kHashIlegivel = L"não foi possível ler";
+// "Aviso: podem alterar a pasta do programa: Usuários".
+inline constexpr const wchar_t* kPastaDoPrograma = L"a pasta do programa";
 // Section titles.
 inline constexpr const wchar_t* kSecaoConfiguracao = L"Configuração do servidor MySQL";
 inline constexpr const wchar_t* kSecaoBarrada = L"Configuração do servidor MySQL barrada nas verificações iniciais";

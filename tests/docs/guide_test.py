@@ -156,7 +156,7 @@ shown_here = re.compile(
     r"\b(?:MsgBox|InputBox|ConsoleLine|Say|Falha_Etapa|Falha|Aviso|Ok|Invalida|Escreve|Escreve_Agora|Escreve_Bloco)"
     r'\(\s*L"[^"]*[^\W\d_]'
     r'|\b(?:RuntimeError|RaiseSystemError)\(\s*\w+,\s*L"[^"]*[^\W\d_]'
-    r'|\{\s*L"[^"]*[^\W\d_][^"]*",')
+    r'|\{\s*L"[A-ZÀ-Ý][^"]*",')  # a field of a log section's header
 for source in sorted((root / "src").rglob("*.[ch]*")):
     for number, line in enumerate(source.read_text(encoding="utf-8").splitlines(), 1):
         if shown_here.search(line):
