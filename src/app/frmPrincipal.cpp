@@ -311,7 +311,6 @@ std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
     // deleted) would take this setup's grants and its drop of the
     // product database: the shop's data would be lost.
     if (Rt().QueryService(comandos::kServico)) return recusa(kMysqlExiste, vbInformation);
-    if (const auto ocupada = Porta_Em_Uso(Rt().AppPath() + kArquivoZip)) return recusa(*ocupada, vbExclamation);
     if (!Rt().IsAdministrator()) {
         codigo_configuracao_ = kSaidaAdministrador;
         return recusa(kSemAdministrador, vbExclamation);
@@ -336,6 +335,9 @@ std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
         }
         pedido.confirmacao = Junta(alteraveis, L", ") + kConfirmadoPor + Rt().UserName();
     }
+    // Reading the port out of the archive loads unzip32.dll: only once the
+    // operator knows who else could have replaced it.
+    if (const auto ocupada = Porta_Em_Uso(Rt().AppPath() + kArquivoZip)) return recusa(*ocupada, vbExclamation);
     return pedido;
 }
 
