@@ -103,7 +103,7 @@ int Executa_Desatendido(const Opcoes& opcoes, frmPrincipal& form, FormView& view
     // nothing, so it claims nothing either: it runs beside a setup, and a
     // setup started meanwhile is not stopped by it.
     if (age && !Copia_Unica()) return kSaidaOutraCopia;
-    modRegistro::Inicia(kSecaoLinhaComando, {{L"Linha de comando", linha_comando}});
+    modRegistro::Inicia(kSecaoLinhaComando, {{kCampoLinhaComando, linha_comando}});
     rt.ConsoleLine(kArquivoDeLog + modRegistro::Caminho());
     if (opcoes.modo == Opcoes::Modo::Invalida || opcoes.modo == Opcoes::Modo::Ajuda) {
         const bool invalida = opcoes.modo == Opcoes::Modo::Invalida;

@@ -423,8 +423,8 @@ int Verificador::Executa() {
     administrador_ = Rt().IsAdministrator();
     modRegistro::Oculta(comandos::kSenha);
     modRegistro::Inicia(kSecaoVerificacao,
-                        modRegistro::Campos({{L"Drive", informado_ ? drive_ : L"o do programa do serviço MySQL"},
-                                             {L"Direitos de administrador", administrador_ ? L"sim" : L"não"}}));
+                        modRegistro::Campos({{kCampoDrive, informado_ ? drive_ : kDriveDoServico},
+                                             {kCampoAdministrador, administrador_ ? kSim : kNaoPalavra}}));
     struct Verificacao {
         const wchar_t* nome;
         std::vector<int> precisa;  // the checks that must have passed

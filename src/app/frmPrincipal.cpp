@@ -230,10 +230,10 @@ void frmPrincipal::Restaura_Etapas() {
 std::vector<std::pair<std::wstring, std::wstring>> frmPrincipal::Cabecalho_Registro(const Pedido& pedido) {
     const std::wstring pasta = Rt().AppPath();
     auto campos = modRegistro::Campos({
-        {L"Pasta do programa", pasta},
-        {L"Drive", pedido.drive},
-        {L"Arquivo do banco de dados", pedido.script},
-        {L"Log binário", view_.Value(Control::chkBinario) == 1 ? L"sim" : L"não"}});
+        {kCampoPasta, pasta},
+        {kCampoDrive, pedido.drive},
+        {kCampoArquivoSql, pedido.script},
+        {kCampoLogBinario, view_.Value(Control::chkBinario) == 1 ? kSim : kNaoPalavra}});
     // What ran as administrator, and whether anyone could have swapped it.
     // The archive is held from before its hash to the end of the first
     // step, so that the one hashed is the one extracted. A server archive
@@ -245,11 +245,11 @@ std::vector<std::pair<std::wstring, std::wstring>> frmPrincipal::Cabecalho_Regis
         hashes[1] = Rt().FileSha256(pasta + kBiblioteca);
     });
     for (const auto& [arquivo, hash] : {std::pair{kArquivoZip, hashes[0]}, std::pair{kBiblioteca, hashes[1]}}) {
-        campos.emplace_back(std::wstring(arquivo + 1) + L" (SHA-256)", hash.empty() ? L"não foi possível ler" : hash);
+        campos.emplace_back(std::wstring(arquivo + 1) + kCampoHash, hash.empty() ? kHashIlegivel : hash);
     }
-    for (const auto& [nome, caminho] : {std::pair<std::wstring, std::wstring>{L"a pasta do programa", pasta},
-                                        {L"Mysql.zip", pasta + kArquivoZip},
-                                        {L"unzip32.dll", pasta + kBiblioteca}}) {
+    for (const auto& [nome, caminho] : {std::pair<std::wstring, std::wstring>{kPastaDoPrograma, pasta},
+                                        {kArquivoZip + 1, pasta + kArquivoZip},
+                                        {kBiblioteca + 1, pasta + kBiblioteca}}) {
         const std::wstring grupos = Junta(Rt().ChangeableByAnyone(caminho), L", ");
         if (!grupos.empty()) campos.emplace_back(kAvisoAlteravel, kPodemAlterar + nome + L": " + grupos);
     }
@@ -311,7 +311,6 @@ std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
     // deleted) would take this setup's grants and its drop of the
     // product database: the shop's data would be lost.
     if (Rt().QueryService(comandos::kServico)) return recusa(kMysqlExiste, vbInformation);
-    if (const auto ocupada = Porta_Em_Uso(Rt().AppPath() + kArquivoZip)) return recusa(*ocupada, vbExclamation);
     if (!Rt().IsAdministrator()) {
         codigo_configuracao_ = kSaidaAdministrador;
         return recusa(kSemAdministrador, vbExclamation);
@@ -336,6 +335,9 @@ std::optional<frmPrincipal::Pedido> frmPrincipal::Verifica_Pedido() {
         }
         pedido.confirmacao = Junta(alteraveis, L", ") + kConfirmadoPor + Rt().UserName();
     }
+    // Reading the port out of the archive loads unzip32.dll: only once the
+    // operator knows who else could have replaced it.
+    if (const auto ocupada = Porta_Em_Uso(Rt().AppPath() + kArquivoZip)) return recusa(*ocupada, vbExclamation);
     return pedido;
 }
 
@@ -482,7 +484,7 @@ bool frmPrincipal::Desfaz_Configuracao_Anterior(bool pergunta) {
             return;
         }
         modRegistro::Inicia(kSecaoAnterior,
-                            modRegistro::Campos({{L"Configuração anterior", descricao}, {L"Drive", anterior->drive}}));
+                            modRegistro::Campos({{kCampoAnterior, descricao}, {kCampoDrive, anterior->drive}}));
         {
             const Em_Curso em_curso{configurando_};
             // The record is settled before the program may end: a close of
@@ -571,8 +573,8 @@ void frmPrincipal::cmdConfigurar_Click() {
     // section is there already.
     if (!Rt().Unattended()) {
         modRegistro::Prepara(kSecaoBarrada,
-                             modRegistro::Campos({{L"Drive", view_.Text(Control::cboDrive)},
-                                                  {L"Arquivo do banco de dados", view_.Text(Control::cboArquivoSql)}}));
+                             modRegistro::Campos({{kCampoDrive, view_.Text(Control::cboDrive)},
+                                                  {kCampoArquivoSql, view_.Text(Control::cboArquivoSql)}}));
     }
     struct Sem_Secao_Vazia {
         ~Sem_Secao_Vazia() { modRegistro::Descarta_Preparada(); }

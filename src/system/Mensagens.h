@@ -1,14 +1,15 @@
 // Every text the operator reads: in a box, on the console, and the log lines
 // the guide tells them to look for. Kept together so that docs/LEIA-ME.txt
-// can quote each one exactly, and tests/docs/guide_test.py holds it to that:
-// a text added here and not to the guide fails the build's tests. In the
-// lowest layer, so that every layer and the console launcher take it from
-// here without reaching upwards.
+// can quote each one exactly, and tests/docs/guide_test.py holds the two to
+// each other both ways: a text here that the guide does not quote, or a
+// quotation of the guide that is no text of the program, fails the tests.
+// In the lowest layer, so that every layer and the console launcher take
+// them from here without reaching upwards.
 //
-// A text built at run time keeps its fixed pieces here, in the order they
-// are joined; the guide quotes the whole with an example or <placeholder>
-// where the variable part goes. The product's own texts are kept as the
-// product shows them, misspellings included.
+// A text built at run time keeps its fixed pieces here, and is declared at
+// the end of this file as the program joins it ("texto:"), so that the
+// guide quotes it whole. The product's own texts are kept as the product
+// shows them, misspellings included.
 #pragma once
 
 namespace cm::mensagens {
@@ -258,6 +259,23 @@ inline constexpr const wchar_t* kGrupoAutenticados = L"Usuários autenticados";
 inline constexpr const wchar_t* kGrupoTodos = L"Todos";
 
 // ---- log lines the guide explains ----------------------------------------------------------
+// The fields that open a section: "Programa: Brevano MySQL 1.2.3", each on its own line.
+inline constexpr const wchar_t* kCampoPrograma = L"Programa";
+inline constexpr const wchar_t* kCampoWindows = L"Windows";
+inline constexpr const wchar_t* kCampoLinhaComando = L"Linha de comando";
+inline constexpr const wchar_t* kCampoPasta = L"Pasta do programa";
+inline constexpr const wchar_t* kCampoDrive = L"Drive";
+inline constexpr const wchar_t* kCampoArquivoSql = L"Arquivo do banco de dados";
+inline constexpr const wchar_t* kCampoLogBinario = L"Log binário";
+inline constexpr const wchar_t* kCampoAnterior = L"Configuração anterior";
+inline constexpr const wchar_t* kCampoAdministrador = L"Direitos de administrador";
+// A check without /drive=: "Drive: o do programa do serviço MySQL".
+inline constexpr const wchar_t* kDriveDoServico = L"o do programa do serviço MySQL";
+// "Mysql.zip (SHA-256): " + the digest, or kHashIlegivel.
+inline constexpr const wchar_t* kCampoHash = L" (SHA-256)";
+inline constexpr const wchar_t* kHashIlegivel = L"não foi possível ler";
+// "Aviso: podem alterar a pasta do programa: Usuários".
+inline constexpr const wchar_t* kPastaDoPrograma = L"a pasta do programa";
 // Section titles.
 inline constexpr const wchar_t* kSecaoConfiguracao = L"Configuração do servidor MySQL";
 inline constexpr const wchar_t* kSecaoBarrada = L"Configuração do servidor MySQL barrada nas verificações iniciais";
@@ -417,5 +435,167 @@ inline constexpr const wchar_t* kRegistrarClasse = L"registrar a classe da janel
 inline constexpr const wchar_t* kCriarJanela = L"criar a janela principal";
 inline constexpr const wchar_t* kCriarFonte = L"criar a fonte da janela principal";
 inline constexpr const wchar_t* kCriarControles = L"criar os controles da janela principal";
+
+// ---- texts built at run time ----------------------------------------------------------------------
+// Each as the program joins it: a text of this file, a control's caption
+// by its name, a variable part in <...>, or a piece in quotes. The guide quotes each whole; a text of this
+// file that stands in none of these is shown as it is, and one that stands
+// in some is shown alone only where it is listed alone.
+//
+// At start, and the undo of a run cut short:
+// texto: kAnteriorNaoTerminou kAnteriorIniciadaEm <DD/MM/AAAA HH:MM> kAnteriorNaEtapa <n> kAnteriorPergunta
+// texto: kAnteriorPergunta " " kAPasta <pasta> kSeraGuardadaComo <pasta> kSufixoDesfeita <AAAAMMDD-HHMMSS> kNadaSeraApagado
+// texto: kAnteriorDesfeita " " kVejaDetalhes <log>
+// texto: kAnteriorDesfeita " " kAPasta <pasta> kFoiGuardadaComo <pasta> kSufixoDesfeita <AAAAMMDD-HHMMSS> ". " kVejaDetalhes <log>
+// texto: kAnteriorBloqueada <serviço> " (" <programa> ")" kUsaAPasta <pasta> ". " kVejaDetalhes <log>
+// texto: kRegistroAberto " " kVejaDetalhes <log>
+// texto: kNaoDesfeita " " kVejaDetalhes <log>
+// The press's checks:
+// texto: kMysqlExiste " " kAnteriorNaoTerminou kAnteriorIniciadaEm <DD/MM/AAAA HH:MM> kAnteriorNaEtapa <n> kAnteriorAbraDeNovo
+// texto: kMysqlExiste
+// texto: kSemPermissoesInicio <drive> kSemPermissoesFim
+// texto: kSemPermissoesInicio <drive> kDriveAbertoMeio <grupos> kDriveAbertoFim
+// texto: kAlteraveisInicio " " <arquivo> " (" <grupos> ") " kAlteraveisFim
+// texto: kPortaEmUsoInicio <porta> kPortaEmUsoPrograma <programa> kProcesso <n> ")" kPortaEmUsoFim
+// texto: kPortaEmUsoInicio <porta> kPortaEmUsoOutro kPortaEmUsoFim
+// A run's end:
+// texto: <etapa> kMarcaConcluida
+// texto: lblInstalacaoMysql " (" <n> "%)"
+// texto: kConcluido
+// texto: kConcluido " " kImportacaoComErros <log>
+// texto: <motivo> " " kDesfeita " " kVejaDetalhes <log>
+// texto: kInterrompida " " kDesfeita " " kVejaDetalhes <log>
+// texto: kInterrompida " " kNaoDesfeita " " kVejaDetalhes <log>
+// texto: <motivo> " " kVejaDetalhes <log>
+// texto: kNaoRemovido <log>
+// The extraction library's questions:
+// texto: kSobrescreveInicio <arquivo> "?"
+// texto: kPedeSenha
+// The command line and the console:
+// texto: kArquivoDeLog <log>
+// texto: kLinhaInvalida kOpcaoDesconhecida <opção>
+// texto: kLinhaInvalida kOpcaoRepetida <opção>
+// texto: kLinhaInvalida <motivo>
+// texto: kEtapa <etapa> kEtapaConcluida
+// texto: kEtapa <etapa> kEtapaFalhou
+// texto: kEtapa <etapa> kEtapaInterrompida
+// texto: kCodigoDeSaida <n>
+// texto: kMensagemNoLog " (" <título> "): " <texto>
+// texto: kMensagemNoLog ": " <texto>
+// texto: kPerguntaSemResposta kPedeSenha
+// texto: kLancadorNaoIniciou <programa> kLancadorErro <n> ")."
+// /verificar:
+// texto: kVerificacao <n> ". " <verificação> ": " kOk
+// texto: kVerificacao <n> ". " <verificação> ": " kOk " (" <achado> ")"
+// texto: kVerificacao <n> ". " <verificação> ": " kFalha <achado>
+// texto: kVerificacao <n> ". " <verificação> ": " kAviso <achado>
+// texto: kVerificacao <n> ". " <verificação> ": " kNaoVerificado kDependeDe <n> ")"
+// texto: kSemServico kInformeDrive
+// texto: kSemServico
+// texto: kProgramaIlegivel kSemDireitos
+// texto: kServicoExecuta <programa> kForaDeMysqlBin
+// texto: kServicoExecuta <programa> kNao <programa>
+// texto: kSemArquivo <arquivo>
+// texto: kNaoLido <arquivo>
+// texto: kPorta <porta> kLogBinarioIni <sim ou não>
+// texto: kPorta kPortaPadrao kLogBinarioIni <sim ou não>
+// texto: kSemCliente <cliente>
+// texto: kClienteSemFim <n> " s"
+// texto: kClienteCodigo <n>
+// texto: kNaoResponde <erro> ")"
+// texto: kSenhaRecusada <contas> " (" <erro> ")"
+// texto: kRespostaInesperada <resposta>
+// texto: <n> kTabela
+// texto: <n> kTabelas
+// texto: kLogBinarioDiferente kLigado kIniPede kDesligado kFaltaReiniciar
+// texto: kLogBinarioDiferente kDesligado kIniPede kLigado kFaltaReiniciar
+// texto: kLigado kComoPedeIni
+// texto: kDesligado kComoPedeIni
+// texto: kDriveSemPermissoes <drive> kDriveSemPermissoesFim <pasta>
+// texto: kSemDireitosInicio <pasta> kNaoFoiVerificada
+// texto: kSemDireitosInicio <pasta> kNaoPodeSerLida
+// texto: kPodemAlterar <pasta> ": " <grupos>
+// texto: kDriveIlegivel <drive>
+// texto: kRestam <tamanho> kLivresNoDrive <drive>
+// texto: <tamanho> kLivres
+// texto: kSemLogErros <pasta>
+// texto: kNenhumErro <arquivo>
+// texto: kUltimosErros <arquivo> ":"
+// texto: kPorta <porta> kLivre
+// texto: kPorta <porta> ", " <programa>
+// texto: kAPorta <porta> kEmUsoPor <programa> kProcesso <n> ")"
+// texto: kAPorta <porta> kEmUsoSemDono
+// texto: kNadaAtende <porta> kComServico
+// texto: kNomeRegra <porta> ")"
+// texto: kSemRegra kNomeRegra <porta> ")" kSemRegraFim
+// texto: kServidorComProblemas <n> kFalhas
+// texto: kOutroServidor <serviço> " (" <programa> "), " <estado>
+// The log:
+// texto: kCampoPrograma ": " <versão>
+// texto: kCampoWindows ": " <versão>
+// texto: kCampoLinhaComando ": " <linha>
+// texto: kCampoPasta ": " <pasta>
+// texto: kCampoDrive ": " <drive>
+// texto: kCampoDrive ": " kDriveDoServico
+// texto: kCampoArquivoSql ": " <arquivo>
+// texto: kCampoLogBinario ": " kNaoPalavra
+// texto: kCampoAnterior ": " kAnteriorIniciadaEm <DD/MM/AAAA HH:MM> kAnteriorNaEtapa <n>
+// texto: kCampoAdministrador ": " kSim
+// texto: "Mysql.zip" kCampoHash ": " kHashIlegivel
+// texto: kAvisoAlteravel ": " kPodemAlterar kPastaDoPrograma ": " <grupos>
+// texto: kCampoConfirmacao ": " <arquivos> kConfirmadoPor <conta>
+// texto: kFalhaEtapa <motivo>
+// texto: kErro <n> ": " <descrição>
+// texto: kResultadoInterrompida <etapa>
+// texto: kResultadoInterrompidaPedido <etapa>
+// texto: kResultadoRegistrado
+// texto: kResultadoRegistrado kAposSegundos <n> " s"
+// texto: kNaoParou <n> " s" kNaoApagado
+// texto: kErroRemoverServico <erro>
+// texto: kRestouPasta <pasta> " (" <erro> ")"
+// texto: kRestouPasta <pasta> kUsadaPeloServico
+// texto: kDesfeitoPasta <pasta> kFoiApagada
+// texto: kDesfeitoPasta <pasta> kFoiGuardadaComo <pasta>
+// texto: kNaoTocada <pasta> kNaoCriadaPorAquela
+// texto: kNaoTocada <pasta> kUsadaPeloServicoDe <serviço> " (" <programa> ")"
+// texto: kRegistroNaoApagado <erro>
+// texto: kRegistroNaoAtualizado <erro>
+// texto: kDescompactando <arquivo> " em " <drive>
+// texto: kListagemFalhou <n> ":"
+// texto: kListagemNomeou <n> kListagemDe <n> kListagemEntradas
+// texto: kUnzipRetornou <n> ":"
+// texto: kEMais <n> ")"
+// texto: <linha> kIniRecusado
+// texto: kServicoEstado "MySQL: " <estado>
+// texto: kOutroPrograma <programa>
+// texto: kDuracao <n> kCodigoSaidaComando <n>
+// texto: kTempoEsgotado kAposSegundos <n> kProgramaEncerrado <como> ")"
+// texto: kInterrompido kAposSegundos <n> kProgramaEncerrado <como> ")"
+// texto: kRegraNaoCriada kNomeRegra <porta> ")" kRegraNaoCriadaFim
+// texto: kRegraFirewall kNomeRegra <porta> ")" kRegraApagada
+// texto: kRegraFirewall kNomeRegra <porta> ")" kRegraNaoApagada
+// Run-time errors, as the box and the log give their description:
+// texto: kArquivoNaoEncontradoDe <arquivo>
+// texto: kProgramaInicio <programa> kExigeAdministrador
+// texto: kNaoIniciouPrograma <programa> kErroDoSistema <n> ")"
+// texto: kPontoEntradaInicio <função> kNaoEncontradoEm <biblioteca>
+// texto: kNomeIncorretoDe <nome>
+// texto: kPermissoesPasta <pasta> kErroDoSistema <n> ")"
+// texto: kCriarPasta <pasta> kErroDoSistema <n> ")"
+// texto: kApagarPasta <pasta> kErroDoSistema <n> ")"
+// texto: kRenomearPasta <pasta> kErroDoSistema <n> ")"
+// texto: kConsultarServicos kErroDoSistema <n> ")"
+// texto: kConsultarPortas kErroDoSistema <n> ")"
+// texto: kGravarRegistro kErroDoSistema <n> ")"
+// texto: kProtegerRegistro kErroDoSistema <n> ")"
+// texto: kApagarRegistro kErroDoSistema <n> ")"
+// texto: kConverterPara <n> kErroDoSistema <n> ")"
+// texto: kConverterDe <n> kErroDoSistema <n> ")"
+// texto: kCaminhoInexato <caminho>
+// texto: kErroExecucaoInicio <n> kErroExecucaoFim " " <descrição>
+// texto: kNaoFoiPossivel kRegistrarClasse kErroDoSistema <n> ")"
+// texto: kNaoFoiPossivel kCriarJanela kErroDoSistema <n> ")"
+// texto: kNaoFoiPossivel kCriarFonte kErroDoSistema <n> ")"
+// texto: kNaoFoiPossivel kCriarControles kErroDoSistema <n> ")"
 
 }  // namespace cm::mensagens

@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "system/Basic.h"
+#include "system/Mensagens.h"
 #include "system/Runtime.h"
 
 namespace cm::modRegistro {
@@ -107,7 +108,7 @@ void Prepara(const std::wstring& titulo, const std::vector<std::pair<std::wstrin
 void Descarta_Preparada() { g_preparada.reset(); }
 
 std::vector<std::pair<std::wstring, std::wstring>> Campos(std::vector<std::pair<std::wstring, std::wstring>> mais) {
-    mais.insert(mais.begin(), {{L"Programa", Rt().ProgramVersion()}, {L"Windows", Rt().SystemVersion()}});
+    mais.insert(mais.begin(), {{mensagens::kCampoPrograma, Rt().ProgramVersion()}, {mensagens::kCampoWindows, Rt().SystemVersion()}});
     return mais;
 }
 

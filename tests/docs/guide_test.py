@@ -4,8 +4,9 @@
 The program's texts are the strings of src/system/Mensagens.h, the window's
 captions in src/app/Layout.h, and the texts built at run time, which
 Mensagens.h declares in comments: "// texto: kUm <variável> ". " kOutro" (a
-constant, a variable part, or a literal piece, in the order they are
-joined). A constant used in such a text is looked for through it.
+constant, a control's caption by its name, a variable part, or a literal
+piece, in the order they are joined). A constant used in such a text is
+looked for through it.
 
 - Each of the program's texts must stand in one quotation of the guide, a
   built one whole, its variable parts matching anything but a quote.
@@ -59,11 +60,17 @@ def read(path):
 # ---- the program's texts -------------------------------------------------------------
 header = read("src/system/Mensagens.h")
 code = re.sub(r"(?m)^\s*//.*$", "", header)
-constants = {name: plain("".join(literal(b) for b in re.findall(r'L"((?:[^"\\]|\\.)*)"', value)))
-             for name, value in re.findall(
-                 r'constexpr\s+const\s+wchar_t\*\s+(\w+)\s*=\s*((?:\s*L"(?:[^"\\]|\\.)*")+)\s*;', code)}
+raw = {name: "".join(literal(b) for b in re.findall(r'L"((?:[^"\\]|\\.)*)"', value))
+       for name, value in re.findall(
+           r'constexpr\s+const\s+wchar_t\*\s+(\w+)\s*=\s*((?:\s*L"(?:[^"\\]|\\.)*")+)\s*;', code)}
+constants = {name: plain(text) for name, text in raw.items()}
 if len(constants) < 100:
     failures.append(f"only {len(constants)} texts read from Mensagens.h: the reader no longer understands it")
+
+layout = read("src/app/Layout.h")
+controls = {name: (literal(c), visible == "true") for name, c, visible in re.findall(
+    r'\{Control::(\w+), "\w+", ControlKind::\w+, L"((?:[^"\\]|\\.)*)", (?:-?\d+, ){5}(true|false)', layout)}
+captions = [c for c, visible in controls.values() if visible] + re.findall(r'kWindowCaption = L"([^"]*)"', layout)
 
 built, used = [], set()
 for number, line in enumerate(header.splitlines(), 1):
@@ -71,19 +78,15 @@ for number, line in enumerate(header.splitlines(), 1):
     if not declared:
         continue
     text = ""
-    for piece, name, var in re.findall(r'"((?:[^"\\]|\\.)*)"|(k\w+)|(<[^>]*>)', declared.group(1)):
-        if name and name not in constants:
-            failures.append(f"Mensagens.h:{number}: {name} is not a text of Mensagens.h")
+    for piece, name, var in re.findall(r'"((?:[^"\\]|\\.)*)"|(\w+)|(<[^>]*>)', declared.group(1)):
+        if name and name not in raw and name not in controls:
+            failures.append(f"Mensagens.h:{number}: {name} is neither a text of Mensagens.h nor a control")
         used.add(name)
-        text += STAR if var else constants.get(name, "") if name else literal(piece)
+        text += STAR if var else literal(piece) if not name else raw[name] if name in raw else controls.get(name, ("",))[0]
     built.append(plain(text))
 texts = built + [text for name, text in constants.items() if name not in used]
-
-layout = read("src/app/Layout.h")
-captions = [literal(c) for c, visible in re.findall(
-    r'ControlKind::\w+, L"((?:[^"\\]|\\.)*)", (?:-?\d+, ){5}(true|false)', layout) if visible == "true"]
-captions += re.findall(r'kWindowCaption = L"([^"]*)"', layout)
 texts += [plain(c) for c in captions if re.search(r"\w", c)]
+
 lettered = [t for t in texts if re.search(r"[^\W\d_]", t)]
 
 # ---- the guide's quotations ----------------------------------------------------------
@@ -108,37 +111,45 @@ for text in lettered:
 
 
 def piece_of(quote, text):
-    """Whether the quotation is a piece of some instance of the text."""
+    """Whether the quotation is a piece of some instance of the text, with
+    eight of its characters (or three in five of a short one) standing where
+    the program's own are: not all in what the program fills in."""
     q = re.sub(r"<[^>]*>|\.\.\.|…", STAR, quote)
-    seen, todo = set(), [(i, 0) for i in range(len(text) + 1)]
+    need = min(8, -(-3 * len(q.replace(STAR, "")) // 5))
+    seen, todo = set(), [(i, 0, 0) for i in range(len(text) + 1)]
     while todo:
-        i, j = todo.pop()
-        if j == len(q):
+        i, j, m = todo.pop()
+        if j == len(q) and m >= need:
             return True
-        if (i, j) in seen:
+        if j == len(q) or (i, j, m) in seen:
             continue
-        seen.add((i, j))
+        seen.add((i, j, m))
         if q[j] == STAR:
-            todo += [(i, j + 1)] + ([(i + 1, j)] if i < len(text) else [])
+            todo += [(i, j + 1, m)] + ([(i + 1, j, m)] if i < len(text) else [])
         elif i < len(text) and text[i] == STAR:
-            todo += [(i, j + 1), (i + 1, j)]
+            todo += [(i, j + 1, m), (i + 1, j, m)]
         elif i < len(text) and text[i] == q[j]:
-            todo.append((i + 1, j + 1))
+            todo.append((i + 1, j + 1, min(m + 1, need)))
     return False
 
 
+# The program's texts most like the quotation (sharing most runs of four
+# characters) are the ones tried: a few dozen rather than hundreds.
 grams = {}
 for text in lettered:
     for part in text.split(STAR):
-        for k in range(len(part) - 5):
-            grams.setdefault(part[k:k + 6], set()).add(text)
+        for k in range(len(part) - 3):
+            grams.setdefault(part[k:k + 4], set()).add(text)
 for quote in sorted(set(quotes)):
     if quote in OUTSIDE:
         continue
-    words = [p for p in re.split(r"<[^>]*>|\.\.\.|…", quote)]
-    candidates = set().union(*(grams.get(w[k:k + 6], set()) for w in words for k in range(len(w) - 5))) \
-        if any(len(w) >= 6 for w in words) else lettered
-    if not any(piece_of(quote, text) for text in candidates):
+    shared = {}
+    for word in re.split(r"<[^>]*>|\.\.\.|…", quote):
+        for k in range(len(word) - 3):
+            for text in grams.get(word[k:k + 4], ()):
+                shared[text] = shared.get(text, 0) + 1
+    likely = sorted(shared, key=shared.get, reverse=True)[:40] or lettered
+    if not any(piece_of(quote, text) for text in likely):
         failures.append(f"quoted in the guide, but no text of the program: {quote!r}")
 
 # ---- the exit codes ------------------------------------------------------------------
@@ -161,7 +172,7 @@ shown_here = re.compile(
     r"\b(?:MsgBox|InputBox|ConsoleLine|Say|Falha_Etapa|Falha|Aviso|Ok|Invalida|Escreve|Escreve_Agora|Escreve_Bloco)"
     r'\(\s*L"[^"]*[^\W\d_]'
     r'|\b(?:RuntimeError|RaiseSystemError)\(\s*\w+,\s*L"[^"]*[^\W\d_]'
-    r'|\{\s*L"[^"]*[^\W\d_][^"]*",')
+    r'|\{\s*L"[A-ZÀ-Ý][^"]*",')  # a field of a log section's header
 for source in sorted((root / "src").rglob("*.[ch]*")):
     for number, line in enumerate(source.read_text(encoding="utf-8").splitlines(), 1):
         if shown_here.search(line):

@@ -223,6 +223,8 @@ TEST(StartButtonChecks, EachStopsWithItsOwnMessageAndChangesNothing) {
         EXPECT_TRUE(m.rt.pointer_history.empty());
         EXPECT_TRUE(m.rt.shells.empty());
         EXPECT_EQ(g_fake_unzip.unzip_calls, 0);
+        // The library, which may be anyone's, is loaded only once the others have passed.
+        EXPECT_EQ(g_fake_unzip.list_calls > 0, c.text.starts_with(L"A porta"));
         // What was made to read the archive, the administrators' alone, is gone again.
         for (const auto& [folder, access] : m.rt.made_folders) {
             EXPECT_FALSE(m.rt.Exists(folder));
