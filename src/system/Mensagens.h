@@ -356,11 +356,11 @@ inline constexpr const wchar_t* kOutroServidor = L"Aviso: outro servidor MySQL o
 inline constexpr const wchar_t* kNomeRegra = L"Brevano MySQL (porta ";
 inline constexpr const wchar_t* kRegraNaoCriada = L"Aviso: o firewall do Windows não criou a regra '";
 inline constexpr const wchar_t* kRegraNaoCriadaFim =
-    L"' (firewall desligado ou recusou): os terminais da loja podem não alcançar o servidor";
+    L"' (o firewall está desligado ou não permitiu a regra): os terminais da loja podem não alcançar o servidor";
 // "A regra do firewall '" + name + kRegraApagada or kRegraNaoApagada.
 inline constexpr const wchar_t* kRegraFirewall = L"A regra do firewall '";
 inline constexpr const wchar_t* kRegraApagada = L"' foi apagada";
-inline constexpr const wchar_t* kRegraNaoApagada = L"' não foi apagada: ela não existia, ou o firewall recusou";
+inline constexpr const wchar_t* kRegraNaoApagada = L"' não foi apagada: ela não existia, ou o firewall não permitiu";
 // /verificar, checks 11 and 12.
 inline constexpr const wchar_t* kVerificacaoPorta = L"Porta do servidor";
 inline constexpr const wchar_t* kVerificacaoFirewall = L"Firewall";

@@ -33,10 +33,15 @@ failures = []
 STAR = "\x00"  # a part that may be anything
 
 # Quoted in the guide, and not the program's: Windows' words and the commands it runs.
-OUTSIDE = set()
+OUTSIDE = {
+    # the MySQL server's own words, in its error log
+    "Can't start server: Bind on TCP/IP port", "Do you already have another mysqld server running on port",
+    "is marked as crashed and should be repaired", "Can't create/write to file", "Disk is full",
+}
 # Lines that are commands to type (their quotes are the command's), by how they begin.
 COMMANDS = re.compile(r"^\s+(?:sc|sc\.exe|reg|ren|rmdir|icacls|netsh|cd|set|if|exit|echo|@echo|start|"
-                      r"ConfiguraMySQL|[A-Za-z]:\\MySQL\\bin\\\S+|cmd|type|copy|mysql)(?:\s|$)")
+                      r"ConfiguraMySQL|[A-Za-z]:\\MySQL\\bin\\\S+|cmd|type|copy|mysql|netstat|sfc|certutil|"
+                      r"(?:basedir|datadir)=\S+|log-bin=)(?:\s|$)")
 
 
 def plain(text):

@@ -1061,8 +1061,8 @@ TEST(CommandLine, EachOutcomeHasItsExitCodeAndNothingIsShown) {
          6, "Execução pela linha de comando"},
         // The server answers on this machine either way.
         {"the firewall refuses the rule", install, [](Machine& m) { m.ExitWith(L"advfirewall firewall add", 1); }, 0,
-         "Aviso: o firewall do Windows não criou a regra 'Brevano MySQL (porta 3306)' (firewall desligado ou "
-         "recusou): os terminais da loja podem não alcançar o servidor"},
+         "Aviso: o firewall do Windows não criou a regra 'Brevano MySQL (porta 3306)' (o firewall está "
+         "desligado ou não permitiu a regra): os terminais da loja podem não alcançar o servidor"},
         {"interrupted (Ctrl+C) during the import", install,
          [](Machine& m) {
              m.program_for = [](const std::wstring& line) {
