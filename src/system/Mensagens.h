@@ -444,7 +444,7 @@ inline constexpr const wchar_t* kCriarControles = L"criar os controles da janela
 //
 // At start, and the undo of a run cut short:
 // texto: kAnteriorNaoTerminou kAnteriorIniciadaEm <DD/MM/AAAA HH:MM> kAnteriorNaEtapa <n> kAnteriorPergunta
-// texto: kAnteriorPergunta " " kAPasta <pasta> kSeraGuardadaComo <pasta> kSufixoDesfeita <AAAAMMDD-HHMMSS> kNadaSeraApagado
+// texto: kAnteriorNaoTerminou kAnteriorIniciadaEm <DD/MM/AAAA HH:MM> kAnteriorNaEtapa <n> kAnteriorPergunta " " kAPasta <pasta> kSeraGuardadaComo <pasta> kSufixoDesfeita <AAAAMMDD-HHMMSS> kNadaSeraApagado
 // texto: kAnteriorDesfeita " " kVejaDetalhes <log>
 // texto: kAnteriorDesfeita " " kAPasta <pasta> kFoiGuardadaComo <pasta> kSufixoDesfeita <AAAAMMDD-HHMMSS> ". " kVejaDetalhes <log>
 // texto: kAnteriorBloqueada <serviço> " (" <programa> ")" kUsaAPasta <pasta> ". " kVejaDetalhes <log>
@@ -459,7 +459,7 @@ inline constexpr const wchar_t* kCriarControles = L"criar os controles da janela
 // texto: kPortaEmUsoInicio <porta> kPortaEmUsoPrograma <programa> kProcesso <n> ")" kPortaEmUsoFim
 // texto: kPortaEmUsoInicio <porta> kPortaEmUsoOutro kPortaEmUsoFim
 // A run's end:
-// texto: <etapa> kMarcaConcluida
+// texto: lblInstalacaoMysql kMarcaConcluida
 // texto: lblInstalacaoMysql " (" <n> "%)"
 // texto: kConcluido
 // texto: kConcluido " " kImportacaoComErros <log>
@@ -470,12 +470,15 @@ inline constexpr const wchar_t* kCriarControles = L"criar os controles da janela
 // texto: kNaoRemovido <log>
 // The extraction library's questions:
 // texto: kSobrescreveInicio <arquivo> "?"
+// texto: kSobrescreveTitulo
+// texto: kMensagemNoLog " (" kSobrescreveTitulo "): " kSobrescreveInicio <arquivo> "?"
 // texto: kPedeSenha
 // The command line and the console:
 // texto: kArquivoDeLog <log>
 // texto: kLinhaInvalida kOpcaoDesconhecida <opção>
 // texto: kLinhaInvalida kOpcaoRepetida <opção>
 // texto: kLinhaInvalida <motivo>
+// texto: kEtapa lblInstalacaoMysql
 // texto: kEtapa <etapa> kEtapaConcluida
 // texto: kEtapa <etapa> kEtapaFalhou
 // texto: kEtapa <etapa> kEtapaInterrompida
@@ -553,6 +556,7 @@ inline constexpr const wchar_t* kCriarControles = L"criar os controles da janela
 // texto: kNaoParou <n> " s" kNaoApagado
 // texto: kErroRemoverServico <erro>
 // texto: kRestouPasta <pasta> " (" <erro> ")"
+// texto: kRestouPasta <pasta> " (" kRenomearPasta <pasta> kErroDoSistema <n> "))"
 // texto: kRestouPasta <pasta> kUsadaPeloServico
 // texto: kDesfeitoPasta <pasta> kFoiApagada
 // texto: kDesfeitoPasta <pasta> kFoiGuardadaComo <pasta>
@@ -593,6 +597,7 @@ inline constexpr const wchar_t* kCriarControles = L"criar os controles da janela
 // texto: kConverterDe <n> kErroDoSistema <n> ")"
 // texto: kCaminhoInexato <caminho>
 // texto: kErroExecucaoInicio <n> kErroExecucaoFim " " <descrição>
+// texto: kErroExecucaoInicio <n> kErroExecucaoFim " " kNaoFoiPossivel kCriarJanela kErroDoSistema <n> ")"
 // texto: kNaoFoiPossivel kRegistrarClasse kErroDoSistema <n> ")"
 // texto: kNaoFoiPossivel kCriarJanela kErroDoSistema <n> ")"
 // texto: kNaoFoiPossivel kCriarFonte kErroDoSistema <n> ")"

@@ -8,7 +8,8 @@ constant, a control's caption by its name, a variable part, or a literal
 piece, in the order they are joined). A constant used in such a text is
 looked for through it.
 
-- Each of the program's texts must stand in one quotation of the guide, a
+- Each of the program's texts (and each caption the window can show) must
+  stand in one quotation of the guide, a
   built one whole, its variable parts matching anything but a quote.
 - Each quotation of the guide, outside command lines, must be a piece of a
   text the program can show, where the guide's "<...>" and "..." stand for
@@ -68,8 +69,11 @@ if len(constants) < 100:
     failures.append(f"only {len(constants)} texts read from Mensagens.h: the reader no longer understands it")
 
 layout = read("src/app/Layout.h")
-controls = {name: (literal(c), visible == "true") for name, c, visible in re.findall(
-    r'\{Control::(\w+), "\w+", ControlKind::\w+, L"((?:[^"\\]|\\.)*)", (?:-?\d+, ){5}(true|false)', layout)}
+# A control shown at start, or one that can be (the remove button's hint):
+# what is hidden and disabled is never seen.
+controls = {name: (literal(c), "true" in (visible, enabled)) for name, c, visible, enabled in re.findall(
+    r'\{Control::(\w+), "\w+", ControlKind::\w+, L"((?:[^"\\]|\\.)*)", (?:-?\d+, ){5}(true|false), (true|false)',
+    layout)}
 captions = [c for c, visible in controls.values() if visible] + re.findall(r'kWindowCaption = L"([^"]*)"', layout)
 
 built, used = [], set()
@@ -110,10 +114,14 @@ for text in lettered:
         failures.append(f"not quoted in the guide: {text.replace(STAR, '<...>')!r}")
 
 
+PROSE = re.compile(r"[^\W\d_]{3,} [^\W\d_]{3,} [^\W\d_]{3,}")
+
+
 def piece_of(quote, text):
-    """Whether the quotation is a piece of some instance of the text, with
-    eight of its characters (or three in five of a short one) standing where
-    the program's own are: not all in what the program fills in."""
+    """Whether the quotation is a piece of some instance of the text: eight
+    of its characters (or three in five of a short one) where the program's
+    own are, and what stands where the program fills in a value is a value
+    (a path, a number, a name), never a run of prose."""
     q = re.sub(r"<[^>]*>|\.\.\.|…", STAR, quote)
     need = min(8, -(-3 * len(q.replace(STAR, "")) // 5))
     seen, todo = set(), [(i, 0, 0) for i in range(len(text) + 1)]
@@ -127,7 +135,10 @@ def piece_of(quote, text):
         if q[j] == STAR:
             todo += [(i, j + 1, m)] + ([(i + 1, j, m)] if i < len(text) else [])
         elif i < len(text) and text[i] == STAR:
-            todo += [(i, j + 1, m), (i + 1, j, m)]
+            for end in range(j, len(q) + 1):
+                if PROSE.search(q[j:end]):
+                    break
+                todo.append((i + 1, end, m))
         elif i < len(text) and text[i] == q[j]:
             todo.append((i + 1, j + 1, min(m + 1, need)))
     return False

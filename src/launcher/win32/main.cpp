@@ -14,8 +14,8 @@
 namespace {
 
 // When the program cannot be started at all: cmd's own code for a command it
-// cannot find. The program itself never ends with it (it uses 0 to 6, 10 to 15
-// and 20), so a script can tell the two apart.
+// cannot find. The program itself never ends with it (it uses 0 to 6, 11 to 15,
+// 20 and 31 to 42), so a script can tell the two apart.
 constexpr DWORD kNaoIniciado = 9009;
 // The program's own code for a run without administrator rights: from a
 // prompt that is not elevated Windows refuses to start it at all, and a
