@@ -37,17 +37,11 @@ constexpr std::array<Control, 5> kEtapas{Control::lblInstalacaoMysql, Control::l
 // While a setup or a removal changes the machine: the session's end waits
 // for it, and an end of the program in between is not taken for success.
 struct Execucao_Protegida {
-    explicit Execucao_Protegida(int codigo_durante) : codigo_antes_(Rt().ExitCode()) {
-        Rt().SetExitCode(codigo_durante);
-        Rt().BlockShutdown(kMotivoEspera);
-    }
-    ~Execucao_Protegida() {
-        Rt().BlockShutdown(L"");
-        Rt().SetExitCode(codigo_antes_);
-    }
+    explicit Execucao_Protegida(int codigo_durante) : codigo_(codigo_durante) { Rt().BlockShutdown(kMotivoEspera); }
+    ~Execucao_Protegida() { Rt().BlockShutdown(L""); }
     Execucao_Protegida(const Execucao_Protegida&) = delete;
     Execucao_Protegida& operator=(const Execucao_Protegida&) = delete;
-    int codigo_antes_;
+    ExitCodeWhile codigo_;
 };
 
 // The span in which the operator may interrupt the setup; closed however
@@ -418,21 +412,22 @@ void frmPrincipal::Anota_Pasta_Criada() {
 
 frmPrincipal::Plano_Anterior frmPrincipal::Planeja_Desfazer(const Configuracao_Em_Andamento& anterior,
                                                             const std::wstring& guardar_como) {
-    Plano_Anterior plano{anterior.drive + comandos::kPastaServidor, L"", false, L""};
+    Plano_Anterior plano{anterior.drive + comandos::kPastaServidor};
     // That run's folder is the one whose identity it recorded. A run cut
     // between saying it would make the folder and recording it left none:
     // a folder there then may be its own, or one made since, and is only
     // ever set aside, never deleted.
     const std::wstring identidade = Rt().FolderIdentity(plano.pasta);
+    plano.existe = !identidade.empty();
+    const auto mysql = Rt().QueryService(comandos::kServico);
+    plano.servico_na_pasta = mysql && comandos::Mesmo_Programa(mysql->program, anterior.drive + comandos::kServidor);
     const bool mesma = !anterior.pasta.empty() && identidade == anterior.pasta;
-    const bool talvez = anterior.pasta.empty() && anterior.pasta_a_criar && !identidade.empty();
+    const bool talvez = anterior.pasta.empty() && anterior.pasta_a_criar && plano.existe;
     if (!mesma && !talvez) return plano;
     plano.guardar_como = guardar_como;
     // A service goes only with the folder it runs from, and only once that
     // run had begun to register one.
-    const std::wstring servidor = anterior.drive + comandos::kServidor;
-    const auto mysql = Rt().QueryService(comandos::kServico);
-    plano.servico = mesma && anterior.etapa >= 3 && mysql && comandos::Mesmo_Programa(mysql->program, servidor);
+    plano.servico = mesma && anterior.etapa >= 3 && plano.servico_na_pasta;
     // Any other service that runs a program from the folder is someone's
     // server or tool: the folder is in use, and nothing is touched.
     const std::wstring dentro = Minusculas(plano.pasta + L"\\");
@@ -498,17 +493,13 @@ bool frmPrincipal::Desfaz_Configuracao_Anterior(bool pergunta) {
             criado_.guardar_como = plano.guardar_como;
             // The firewall rule that run may have added goes with its service.
             if (plano.servico) criado_.regra = Porta_Do_Servidor(anterior->drive);
-            const bool existe = !Rt().FolderIdentity(plano.pasta).empty();
             if (!plano.bloqueio.empty()) {
                 modRegistro::Escreve_Agora(kNaoTocada + plano.pasta + kUsadaPeloServicoDe + plano.bloqueio);
-            } else if (existe && !criado_.pasta) {
+            } else if (plano.existe && !criado_.pasta) {
                 modRegistro::Escreve_Agora(kNaoTocada + plano.pasta + kNaoCriadaPorAquela);
             }
-            if (plano.bloqueio.empty() && !plano.servico && anterior->etapa >= 3) {
-                const auto mysql = Rt().QueryService(comandos::kServico);
-                if (mysql && comandos::Mesmo_Programa(mysql->program, anterior->drive + comandos::kServidor)) {
-                    modRegistro::Escreve_Agora(kServicoNaoTocado);
-                }
+            if (plano.bloqueio.empty() && !plano.servico && anterior->etapa >= 3 && plano.servico_na_pasta) {
+                modRegistro::Escreve_Agora(kServicoNaoTocado);
             }
             desfeita = plano.bloqueio.empty() && Desfaz_Instalacao();
             if (desfeita) Apaga_Registro_Execucao();

@@ -105,10 +105,12 @@ private:
     void Anota_Pasta_Criada();
     // What the undo of a run cut short may touch, as the machine is now.
     struct Plano_Anterior {
-        std::wstring pasta;         // {drive}\MySQL
-        std::wstring guardar_como;  // its new name, when it is that run's
-        bool servico = false;       // the MySQL service runs that run's server
-        std::wstring bloqueio;      // another service using the folder: "<name> (<program>)"
+        std::wstring pasta;             // {drive}\MySQL
+        bool existe = false;            // a folder is there
+        bool servico_na_pasta = false;  // the MySQL service runs that folder's server
+        std::wstring guardar_como{};    // its new name, when it is that run's
+        bool servico = false;           // and the service is that run's to take
+        std::wstring bloqueio{};        // another service using the folder: "<name> (<program>)"
     };
     Plano_Anterior Planeja_Desfazer(const Configuracao_Em_Andamento& anterior, const std::wstring& guardar_como);
     // The step labels as before the first step.

@@ -10,7 +10,6 @@
 #include "system/modPrincipal.h"
 #include "system/modRegistro.h"
 #include "unzip/modZip.h"
-#include "unzip32.h"
 
 namespace cm {
 
@@ -61,29 +60,6 @@ std::wstring Pasta_Temporaria() {
     }
 }
 
-// Extracts that one entry straight into the folder, asking nothing: no file
-// is replaced, and an encrypted entry is skipped. Paths and the name go in
-// UTF-8, exactly, as the setup's own extraction gives them.
-void Extrai_Entrada(const std::wstring& arquivo_zip, const std::wstring& entrada, const std::wstring& pasta) {
-    const auto extrai = reinterpret_cast<Wiz_SingleEntryUnzipFn>(
-        Rt().BindLibraryFunction(L"unzip32.dll", "Wiz_SingleEntryUnzip"));
-    const auto arquivo = modRegistro::Utf8Exato(arquivo_zip);
-    const auto destino = modRegistro::Utf8Exato(pasta);
-    auto padrao = modRegistro::Utf8Exato(entrada);
-    if (!arquivo || !destino || !padrao) return;
-    // '?' takes either separator, as the archive stores it.
-    std::replace_if(padrao->begin(), padrao->end(), [](char c) { return c == '\\' || c == '/'; }, '?');
-    UzOptions opcoes{};
-    opcoes.message_level = 2;
-    opcoes.utf8 = 1;
-    opcoes.archive = arquivo->c_str();
-    opcoes.folder = destino->c_str();
-    UzNameList incluidos{padrao->c_str()};
-    UzNameList excluidos{};
-    UzCallbacks sem_perguntas{};
-    extrai(1, &incluidos, 0, &excluidos, &opcoes, &sem_perguntas);
-}
-
 // The port the archive's my.ini names. An archive that cannot be read is
 // the extraction step's to report: until then the server's default stands.
 std::wstring Porta_No_Zip(const std::wstring& arquivo_zip) {
@@ -101,22 +77,12 @@ std::wstring Porta_No_Zip(const std::wstring& arquivo_zip) {
                 }
             }
         } apaga{pasta};
-        Extrai_Entrada(arquivo_zip, entrada->nome, pasta);
+        modZip::Extrai_Entrada(arquivo_zip, entrada->nome, pasta);
         return Porta_Do_Texto(Rt().ReadFilePart(pasta + L"\\my.ini", 0, kIniMaximo));
     } catch (const RuntimeError&) {
         return kPortaDoServidor;
     }
 }
-
-// From the press on, an end of the program (a quit message, the session's
-// end) while the archive is read is an interrupted press, never a done one.
-struct Codigo_Enquanto {
-    explicit Codigo_Enquanto(int codigo) : antes_(Rt().ExitCode()) { Rt().SetExitCode(codigo); }
-    ~Codigo_Enquanto() { Rt().SetExitCode(antes_); }
-    Codigo_Enquanto(const Codigo_Enquanto&) = delete;
-    Codigo_Enquanto& operator=(const Codigo_Enquanto&) = delete;
-    int antes_;
-};
 
 std::wstring Nome_Do_Arquivo(const std::wstring& caminho) { return caminho.substr(caminho.find_last_of(L"\\/") + 1); }
 
@@ -181,7 +147,10 @@ std::optional<std::wstring> Porta_Em_Uso(const std::wstring& arquivo_zip) {
     if (!Rt().IsAdministrator()) return std::nullopt;
     std::wstring porta;
     {
-        const Codigo_Enquanto interrompida{kSaidaInterrompida};
+        // From the press on, an end of the program (a quit message, the
+        // session's end) while the archive is read is an interrupted press,
+        // never a done one.
+        const ExitCodeWhile interrompida{kSaidaInterrompida};
         porta = Porta_No_Zip(arquivo_zip);
     }
     // A server that finds its port taken exits at once, and the service

@@ -342,4 +342,18 @@ public:
 Runtime& Rt();
 void InstallRuntime(Runtime* runtime);
 
+// Should the program end while this lasts (a quit message, the end of the
+// Windows session), it ends with the code given, not the one before.
+class ExitCodeWhile {
+public:
+    explicit ExitCodeWhile(int code) : before_(Rt().ExitCode()) { Rt().SetExitCode(code); }
+    ~ExitCodeWhile() { Rt().SetExitCode(before_); }
+    ExitCodeWhile(const ExitCodeWhile&) = delete;
+    ExitCodeWhile& operator=(const ExitCodeWhile&) = delete;
+
+private:
+    int before_;
+};
+
+
 }  // namespace cm

@@ -373,6 +373,27 @@ Conteudo Lista_Zip(const Variant& Arquivo_Zip) {
     }
 }
 
+void Extrai_Entrada(const Variant& Arquivo_Zip, const std::wstring& Entrada, const std::wstring& Pasta) {
+    try {
+        const std::string arquivo = ParaBiblioteca(VariantToText(Arquivo_Zip));
+        const std::string pasta = ParaBiblioteca(Pasta);
+        std::string padrao = ParaBiblioteca(Entrada);
+        // '?' takes either separator, as the archive stores it.
+        std::replace_if(padrao.begin(), padrao.end(), [](char c) { return c == '\\' || c == '/'; }, '?');
+        UzOptions opcoes{};
+        opcoes.message_level = 2;
+        opcoes.utf8 = 1;
+        opcoes.archive = arquivo.c_str();
+        opcoes.folder = pasta.c_str();
+        UzNameList incluidos{padrao.c_str()};
+        UzNameList excluidos{};
+        UzCallbacks sem_perguntas{};
+        Vincula(g_Wiz_SingleEntryUnzip, "Wiz_SingleEntryUnzip")(1, &incluidos, 0, &excluidos, &opcoes, &sem_perguntas);
+    } catch (...) {
+        Relanca();
+    }
+}
+
 void Esquece_Biblioteca() {
     g_UzpVersion2 = nullptr;
     g_Wiz_SingleEntryUnzip = nullptr;

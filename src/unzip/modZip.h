@@ -74,6 +74,11 @@ Conteudo Lista_Zip(const Variant& Arquivo_Zip);
 std::int32_t Descompacta_Zip(const Variant& Arquivo_Zip, const std::wstring& Drive_Destino,
                              const Conteudo* Listado = nullptr);
 
+// Extracts the one entry the archive names so straight into a folder (not
+// its own folders), asking nothing: no file is replaced, an encrypted entry
+// is skipped. Run-time errors as Descompacta_Zip raises them.
+void Extrai_Entrada(const Variant& Arquivo_Zip, const std::wstring& Entrada, const std::wstring& Pasta);
+
 // The library's entry points are bound once and kept for the process; tests
 // that swap the library in and out call this to have them bound again.
 void Esquece_Biblioteca();
